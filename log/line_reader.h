@@ -1,0 +1,64 @@
+// Reads a file line by line through one fixed buffer, handing out each line
+// as a view into that buffer. Used for access logs and for work files alike.
+//
+// A line is the bytes up to and including its line end ("\n"), at most
+// `max_line` bytes. A physical line longer than that is still one line: its
+// first `max_line` bytes are handed out and the rest of it, up to and
+// including its line end, is dropped. A NUL byte ends a line's content: the
+// view stops before it. The last line of a file needs no line end.
+//
+// No allocation happens per line; the buffer is allocated once.
+
+#ifndef TOVEX_LOG_LINE_READER_H_
+#define TOVEX_LOG_LINE_READER_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string_view>
+
+#include "platform/platform.h"
+
+namespace tovex {
+
+class LineReader {
+ public:
+  // Block size of the reads; large enough for any line limit in use.
+  static constexpr size_t kDefaultBufferBytes = 64 * 1024;
+
+  // Does not take ownership of `file`, which must outlive the reader.
+  // REQUIRES: 0 < max_line <= buffer_bytes.
+  LineReader(ReadableFile* file, size_t max_line,
+             size_t buffer_bytes = kDefaultBufferBytes);
+
+  LineReader(const LineReader&) = delete;
+  LineReader& operator=(const LineReader&) = delete;
+
+  // Stores the next line in `*line` and returns true, or returns false at the
+  // end of the file. The view stays valid until the next call.
+  bool Next(std::string_view* line);
+
+  // Bytes taken from the file so far (for progress reports).
+  uint64_t bytes_read() const { return bytes_read_; }
+
+ private:
+  // Moves the unread bytes to the front and reads more behind them. Returns
+  // false when the file had nothing more.
+  bool Fill();
+  // Drops bytes up to and including the next line end.
+  void SkipRestOfLine();
+
+  ReadableFile* file_;
+  const size_t max_line_;
+  const size_t capacity_;
+  std::unique_ptr<char[]> buf_;
+  size_t begin_ = 0;
+  size_t end_ = 0;
+  bool eof_ = false;
+  bool skip_rest_ = false;
+  uint64_t bytes_read_ = 0;
+};
+
+}  // namespace tovex
+
+#endif  // TOVEX_LOG_LINE_READER_H_

@@ -1,0 +1,151 @@
+// The operating-system services the analyser needs, each behind a small
+// interface so that the core never touches the OS directly. posix_platform.h
+// implements them for Linux and other POSIX systems; fake_platform.h has
+// recording fakes for tests; the desktop window brings its own messages,
+// beep and shell.
+//
+// None of these classes is thread-safe on its own; the core uses one job
+// thread at a time.
+
+#ifndef TOVEX_PLATFORM_PLATFORM_H_
+#define TOVEX_PLATFORM_PLATFORM_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tovex {
+
+// A file open for sequential reading. Closed by its destructor.
+class ReadableFile {
+ public:
+  virtual ~ReadableFile() = default;
+  // Reads up to `n` bytes into `buf` and returns how many were read; 0 at the
+  // end of the file or on a read error (a short read ends the input).
+  virtual size_t Read(char* buf, size_t n) = 0;
+  // Size in bytes at the time of opening; 0 when unknown. Progress only.
+  virtual uint64_t Size() const = 0;
+};
+
+// A file open for writing or appending. The destructor closes it without
+// reporting; call Close() to learn whether every byte reached the file.
+class WritableFile {
+ public:
+  virtual ~WritableFile() = default;
+  // Returns false when not every byte could be written.
+  virtual bool Write(const char* data, size_t n) = 0;
+  // Returns false when the file could not be completed.
+  virtual bool Close() = 0;
+};
+
+struct DirEntry {
+  std::string name;
+  bool is_directory = false;
+};
+
+class FileSystem {
+ public:
+  virtual ~FileSystem() = default;
+  // Each Open returns nullptr when the file cannot be opened.
+  virtual std::unique_ptr<ReadableFile> OpenRead(const std::string& path) = 0;
+  // Creates the file or empties an existing one.
+  virtual std::unique_ptr<WritableFile> OpenWrite(const std::string& path) = 0;
+  // Creates the file or appends to an existing one.
+  virtual std::unique_ptr<WritableFile> OpenAppend(const std::string& path) = 0;
+  // Returns false when nothing was deleted; callers treat that as no error.
+  virtual bool Delete(const std::string& path) = 0;
+  // Entries of directory `dir` (with or without a trailing separator) whose
+  // names match `pattern`, where "*" stands for any run of bytes and "?" for
+  // one byte. Empty when nothing matches or the directory is missing.
+  virtual std::vector<DirEntry> List(const std::string& dir,
+                                     std::string_view pattern) = 0;
+  // The process's current directory, without a trailing separator (except
+  // for the root); empty when it cannot be read.
+  virtual std::string CurrentDirectory() = 0;
+  // Creates one directory level; true when it exists afterwards.
+  virtual bool MakeDirectory(const std::string& path) = 0;
+};
+
+class Clock {
+ public:
+  virtual ~Clock() = default;
+  // Calendar time in whole seconds.
+  virtual int64_t NowSeconds() = 0;
+};
+
+class Shell {
+ public:
+  virtual ~Shell() = default;
+  // Asks the desktop to open a document or an address with its default
+  // program. Returns a code; 32 or less means failure.
+  virtual int Open(const std::string& target) = 0;
+};
+
+// The code a Shell returns on success, and the limit at or below which a
+// code means failure.
+inline constexpr int kShellFailureLimit = 32;
+inline constexpr int kShellOk = 42;
+inline constexpr int kShellFailed = 2;
+
+class Beeper {
+ public:
+  virtual ~Beeper() = default;
+  // Sounds a tone; returns after at most about `milliseconds`.
+  virtual void Beep(int hertz, int milliseconds) = 0;
+};
+
+class Messages {
+ public:
+  virtual ~Messages() = default;
+  // Shows `text` with an OK button and a warning icon under the application's
+  // name; returns when the user has closed it.
+  virtual void Warn(const std::string& text) = 0;
+  // Shows `text` under `caption` with Yes and No, a question icon and No as
+  // the default; true for Yes.
+  virtual bool AskYesNo(const std::string& text, const std::string& caption) = 0;
+};
+
+// The services one run uses. Not owned; they outlive every Context.
+struct Platform {
+  FileSystem* fs = nullptr;
+  Clock* clock = nullptr;
+  Shell* shell = nullptr;
+  Beeper* beeper = nullptr;
+  Messages* messages = nullptr;
+};
+
+// What every core operation is handed: where files live and how to reach the
+// OS. Copied freely.
+struct Context {
+  // The current directory at start-up with one separator appended; the
+  // prefix of every path the program builds.
+  std::string base_dir;
+  Platform platform;
+};
+
+// The host's directory separator.
+#ifdef _WIN32
+inline constexpr char kPathSeparator = '\\';
+#else
+inline constexpr char kPathSeparator = '/';
+#endif
+
+// A directory text from the settings file in the host's form. Settings files
+// use a backslash as the separator ("workdir\"); on POSIX each backslash
+// becomes "/", so such files load unchanged.
+std::string NativeDirectory(std::string_view dir);
+
+// The base directory for a process whose current directory is `current`:
+// `current` with one separator appended (the root keeps its single one).
+std::string BaseDirectoryFrom(std::string_view current);
+
+// True when `name` matches the wildcard `pattern` ("*" any run, "?" one
+// byte).
+bool WildcardMatch(std::string_view pattern, std::string_view name);
+
+}  // namespace tovex
+
+#endif  // TOVEX_PLATFORM_PLATFORM_H_

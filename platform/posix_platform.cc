@@ -1,0 +1,199 @@
+#include "platform/posix_platform.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/types.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <thread>
+
+extern char** environ;
+
+namespace tovex {
+namespace {
+
+class PosixReadableFile : public ReadableFile {
+ public:
+  PosixReadableFile(int fd, uint64_t size) : fd_(fd), size_(size) {}
+  ~PosixReadableFile() override { ::close(fd_); }
+
+  size_t Read(char* buf, size_t n) override {
+    while (true) {
+      ssize_t r = ::read(fd_, buf, n);
+      if (r >= 0) return static_cast<size_t>(r);
+      if (errno != EINTR) return 0;
+    }
+  }
+  uint64_t Size() const override { return size_; }
+
+ private:
+  int fd_;
+  uint64_t size_;
+};
+
+class PosixWritableFile : public WritableFile {
+ public:
+  explicit PosixWritableFile(int fd) : fd_(fd) {}
+  ~PosixWritableFile() override {
+    if (fd_ >= 0) ::close(fd_);
+  }
+
+  bool Write(const char* data, size_t n) override {
+    while (n > 0) {
+      ssize_t w = ::write(fd_, data, n);
+      if (w < 0) {
+        if (errno == EINTR) continue;
+        return false;
+      }
+      data += w;
+      n -= static_cast<size_t>(w);
+    }
+    return true;
+  }
+
+  bool Close() override {
+    if (fd_ < 0) return true;
+    int r = ::close(fd_);
+    fd_ = -1;
+    return r == 0;
+  }
+
+ private:
+  int fd_;
+};
+
+std::unique_ptr<WritableFile> OpenForWriting(const std::string& path,
+                                             int flags) {
+  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | flags, 0644);
+  if (fd < 0) return nullptr;
+  return std::make_unique<PosixWritableFile>(fd);
+}
+
+}  // namespace
+
+std::unique_ptr<ReadableFile> PosixFileSystem::OpenRead(
+    const std::string& path) {
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return nullptr;
+  struct stat st;
+  if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+    ::close(fd);
+    return nullptr;
+  }
+  return std::make_unique<PosixReadableFile>(
+      fd, S_ISREG(st.st_mode) ? static_cast<uint64_t>(st.st_size) : 0);
+}
+
+std::unique_ptr<WritableFile> PosixFileSystem::OpenWrite(
+    const std::string& path) {
+  return OpenForWriting(path, O_TRUNC);
+}
+
+std::unique_ptr<WritableFile> PosixFileSystem::OpenAppend(
+    const std::string& path) {
+  return OpenForWriting(path, O_APPEND);
+}
+
+bool PosixFileSystem::Delete(const std::string& path) {
+  return ::unlink(path.c_str()) == 0;
+}
+
+std::vector<DirEntry> PosixFileSystem::List(const std::string& dir,
+                                            std::string_view pattern) {
+  std::vector<DirEntry> entries;
+  DIR* d = ::opendir(dir.empty() ? "." : dir.c_str());
+  if (d == nullptr) return entries;
+  while (struct dirent* e = ::readdir(d)) {
+    std::string_view name(e->d_name);
+    if (name == "." || name == "..") continue;
+    if (!WildcardMatch(pattern, name)) continue;
+    DirEntry entry;
+    entry.name = std::string(name);
+    std::string full = dir;
+    if (!full.empty() && full.back() != kPathSeparator) full += kPathSeparator;
+    full += entry.name;
+    struct stat st;
+    entry.is_directory = ::stat(full.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    entries.push_back(std::move(entry));
+  }
+  ::closedir(d);
+  return entries;
+}
+
+std::string PosixFileSystem::CurrentDirectory() {
+  std::string buf(256, '\0');
+  while (::getcwd(buf.data(), buf.size()) == nullptr) {
+    if (errno != ERANGE) return std::string();
+    buf.resize(buf.size() * 2);
+  }
+  buf.resize(std::char_traits<char>::length(buf.data()));
+  return buf;
+}
+
+bool PosixFileSystem::MakeDirectory(const std::string& path) {
+  if (::mkdir(path.c_str(), 0755) == 0) return true;
+  struct stat st;
+  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+int64_t PosixClock::NowSeconds() { return static_cast<int64_t>(::time(nullptr)); }
+
+int PosixShell::Open(const std::string& target) {
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  // The opener's own chatter would interleave with the front end's output.
+  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null",
+                                   O_WRONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null",
+                                   O_WRONLY, 0);
+  char* argv[] = {const_cast<char*>(opener_.c_str()),
+                  const_cast<char*>(target.c_str()), nullptr};
+  pid_t pid = 0;
+  int rc = ::posix_spawnp(&pid, opener_.c_str(), &actions, nullptr, argv,
+                          environ);
+  posix_spawn_file_actions_destroy(&actions);
+  if (rc != 0) return kShellFailed;
+
+  using Clock = std::chrono::steady_clock;
+  const auto deadline = Clock::now() + std::chrono::milliseconds(wait_ms_);
+  while (Clock::now() < deadline) {
+    int status = 0;
+    pid_t done = ::waitpid(pid, &status, WNOHANG);
+    if (done == pid) {
+      return (WIFEXITED(status) && WEXITSTATUS(status) == 0) ? kShellOk
+                                                             : kShellFailed;
+    }
+    if (done < 0) return kShellOk;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  // Still running: a browser in the foreground. Reap it whenever it ends.
+  std::thread([pid] { ::waitpid(pid, nullptr, 0); }).detach();
+  return kShellOk;
+}
+
+void TerminalBeeper::Beep(int /*hertz*/, int /*milliseconds*/) {
+  if (::isatty(STDERR_FILENO)) {
+    std::fputc('\a', stderr);
+    std::fflush(stderr);
+  }
+}
+
+void StderrMessages::Warn(const std::string& text) {
+  std::fputs(text.c_str(), stderr);
+  if (text.empty() || text.back() != '\n') std::fputc('\n', stderr);
+}
+
+bool StderrMessages::AskYesNo(const std::string& text,
+                              const std::string& /*caption*/) {
+  Warn(text);
+  return false;
+}
+
+}  // namespace tovex

@@ -1,0 +1,63 @@
+// POSIX implementations of the platform services, for the command-line front
+// end and the core tests. The desktop window replaces the messages, the beep
+// and the shell with its own.
+
+#ifndef TOVEX_PLATFORM_POSIX_PLATFORM_H_
+#define TOVEX_PLATFORM_POSIX_PLATFORM_H_
+
+#include <string>
+
+#include "platform/platform.h"
+
+namespace tovex {
+
+class PosixFileSystem : public FileSystem {
+ public:
+  std::unique_ptr<ReadableFile> OpenRead(const std::string& path) override;
+  std::unique_ptr<WritableFile> OpenWrite(const std::string& path) override;
+  std::unique_ptr<WritableFile> OpenAppend(const std::string& path) override;
+  bool Delete(const std::string& path) override;
+  std::vector<DirEntry> List(const std::string& dir,
+                             std::string_view pattern) override;
+  std::string CurrentDirectory() override;
+  bool MakeDirectory(const std::string& path) override;
+};
+
+class PosixClock : public Clock {
+ public:
+  int64_t NowSeconds() override;
+};
+
+// Runs `xdg-open` (or another opener named at construction). The opener
+// blocks while the browser runs when no desktop session is present, so the
+// answer is taken from an exit within about two seconds: a non-zero exit or a
+// failed start means failure, anything else success.
+class PosixShell : public Shell {
+ public:
+  explicit PosixShell(std::string opener = "xdg-open", int wait_ms = 2000)
+      : opener_(std::move(opener)), wait_ms_(wait_ms) {}
+  int Open(const std::string& target) override;
+
+ private:
+  std::string opener_;
+  int wait_ms_;
+};
+
+// Rings the terminal bell when standard error is a terminal; silent and
+// immediate otherwise. A headless run has no tone to wait for.
+class TerminalBeeper : public Beeper {
+ public:
+  void Beep(int hertz, int milliseconds) override;
+};
+
+// Writes messages to standard error; answers every question with No, since a
+// headless run has nobody to ask.
+class StderrMessages : public Messages {
+ public:
+  void Warn(const std::string& text) override;
+  bool AskYesNo(const std::string& text, const std::string& caption) override;
+};
+
+}  // namespace tovex
+
+#endif  // TOVEX_PLATFORM_POSIX_PLATFORM_H_

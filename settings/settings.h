@@ -1,0 +1,74 @@
+// The user's settings and their file "quorvane.ini" in the base directory.
+//
+// The file is a 13-line text: "[SYSTEM]", then KEY=value lines. The reader is
+// tolerant (keys anywhere in a line, any order, CR LF or LF, the last
+// occurrence wins); the writer always produces the fixed layout.
+
+#ifndef TOVEX_SETTINGS_SETTINGS_H_
+#define TOVEX_SETTINGS_SETTINGS_H_
+
+#include <string>
+#include <string_view>
+
+#include "platform/platform.h"
+#include "platform/status.h"
+
+namespace tovex {
+
+inline constexpr std::string_view kSettingsFileName = "quorvane.ini";
+// Directory texts longer than this are refused by the settings dialog.
+inline constexpr size_t kMaxDirectoryChars = 127;
+// Size texts in the settings dialog hold at most this many characters.
+inline constexpr size_t kMaxSizeChars = 2;
+// The file is read in pieces of at most this many bytes, each piece a line.
+inline constexpr size_t kSettingsLinePieceBytes = 255;
+
+// Row bounds of the ranking tables.
+inline constexpr int kMinRows = 10;        // domains and contents
+inline constexpr int kMinOrganisationRows = 5;
+inline constexpr int kMaxRows = 50;        // every ranking table
+inline constexpr int kMinRunLevel = 0;
+inline constexpr int kMaxRunLevel = 2;
+
+struct Settings {
+  int run_level = 0;      // RUNLEVEL: 0 year, 1 month, 2 day
+  std::string work_dir;   // WORKDIR, relative to the base directory
+  std::string html_dir;   // HTMLDIR, relative to the base directory
+  int index_domn = 0;     // INDEXDOMN
+  int index_html = 0;     // INDEXHTML
+  int index_clas = 0;     // INDEXCLAS
+  int month_domn = 0;     // MONTHDOMN
+  int month_html = 0;     // MONTHHTML
+  int month_clas = 0;     // MONTHCLAS
+  int days_domn = 0;      // DAYSDOMN
+  int days_html = 0;      // DAYSHTML
+  int days_clas = 0;      // DAYSCLAS
+
+  bool operator==(const Settings&) const = default;
+};
+
+// The values a missing settings file is created with.
+Settings DefaultSettings();
+
+// Fills `*settings` from the file in ctx.base_dir. A missing file is created
+// with DefaultSettings(), and so are the default work and output directories
+// where missing. Fails with CannotOpen when the file cannot be created.
+Status LoadSettings(const Context& ctx, Settings* settings);
+
+// Forces every field into its bounds.
+void ClampSettings(Settings* settings);
+
+// Writes the 13-line file, replacing any earlier one.
+Status WriteSettingsFile(const Context& ctx, const Settings& settings);
+
+// Position of the first occurrence of `pattern` in `text`, or -1 when it does
+// not occur, when either is empty, or when `pattern` is longer than 32 bytes.
+int FindPattern(std::string_view text, std::string_view pattern);
+
+// The text after the first occurrence of `key` in `line` up to the first
+// tab, blank, CR or LF; empty when `key` does not occur.
+std::string ValueAfterKey(std::string_view key, std::string_view line);
+
+}  // namespace tovex
+
+#endif  // TOVEX_SETTINGS_SETTINGS_H_
