@@ -1,0 +1,206 @@
+#include "app/main_window.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QIcon>
+#include <QKeyEvent>
+#include <QMetaObject>
+#include <QUrl>
+#include <cstdio>
+#include <cstdlib>
+#include <string_view>
+#include <utility>
+
+#include "app/about_dialog.h"
+#include "app/app_info.h"
+#include "app/settings_dialog.h"
+#include "log/log_check.h"
+#include "ui_main_window.h"
+
+namespace tovex {
+
+// Carries the job's status texts to the window. Runs on the worker; queued
+// calls to one receiver from one thread arrive in the order they were made.
+class MainWindow::StatusRelay : public JobObserver {
+ public:
+  explicit StatusRelay(MainWindow* window) : window_(window) {}
+
+  void OnStatus(std::string_view text) override {
+    QString status =
+        QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+    QMetaObject::invokeMethod(
+        window_, [window = window_, status] { window->SetStatus(status); },
+        Qt::QueuedConnection);
+  }
+
+ private:
+  MainWindow* window_;
+};
+
+void EndProcessNow(int code) {
+  std::fflush(nullptr);
+  std::_Exit(code);
+}
+
+MainWindow::MainWindow(MainWindowServices services, QWidget* parent)
+    : QDialog(parent),
+      services_(std::move(services)),
+      ui_(std::make_unique<Ui::MainWindowForm>()) {
+  ctx_.platform = services_.platform;
+  ui_->setupUi(this);
+  setFont(DialogFont());
+  // Caption, system menu and minimise box; no maximise box.
+  setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                 Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                 Qt::WindowCloseButtonHint);
+  setFixedSize(size());
+  setWindowIcon(QIcon(QStringLiteral(":/images/icon_128.png")));
+  ui_->button1043_homepage->setIcon(
+      QIcon(QStringLiteral(":/images/bitmap_137.png")));
+  ui_->frame_status->lower();
+  SetStatus(QString::fromUtf8(kHelloText));
+
+  connect(ui_->button1009_open, &QPushButton::clicked, this,
+          &MainWindow::OnOpen);
+  connect(ui_->button1007_run, &QPushButton::clicked, this, &MainWindow::OnRun);
+  connect(ui_->button1000_settings, &QPushButton::clicked, this,
+          &MainWindow::OnSettings);
+  connect(ui_->button1001_info, &QPushButton::clicked, this,
+          &MainWindow::OnInfo);
+  connect(ui_->button1043_homepage, &QPushButton::clicked, this,
+          &MainWindow::OnHomePage);
+  connect(ui_->button1_exit, &QPushButton::clicked, this, &QDialog::accept);
+
+  // Esc is looked at before the dialog's own key handling, which would
+  // close the window without asking.
+  installEventFilter(this);
+  for (QWidget* child : findChildren<QWidget*>()) {
+    child->installEventFilter(this);
+  }
+  ui_->button1009_open->setFocus();
+}
+
+MainWindow::~MainWindow() {
+  if (worker_.joinable()) worker_.join();
+}
+
+Status MainWindow::Initialise() {
+  const std::string current = ctx_.platform.fs->CurrentDirectory();
+  if (current.empty()) return Status::CannotOpen(".");
+  ctx_.base_dir = BaseDirectoryFrom(current);
+  TOVEX_RETURN_IF_ERROR(LoadSettings(ctx_, &settings_));
+  running_.store(false);
+  return Status::Ok();
+}
+
+QString MainWindow::StatusText() const { return ui_->label1040_status->text(); }
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::KeyPress &&
+      static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
+    return ConfirmExit();
+  }
+  return QDialog::eventFilter(watched, event);
+}
+
+bool MainWindow::ConfirmExit() {
+  if (services_.prompts->AskYesNo(this, QString::fromUtf8(kExitQuestion),
+                                  QString::fromUtf8(kProductName))) {
+    accept();
+  }
+  return true;
+}
+
+bool MainWindow::RefuseWhileRunning() {
+  if (!running_.load()) return false;
+  services_.prompts->Warn(this, QString::fromUtf8(kBusyMessage));
+  return true;
+}
+
+void MainWindow::SetStatus(const QString& text) {
+  ui_->label1040_status->setText(text);
+  emit statusChanged(text);
+}
+
+void MainWindow::OnOpen() {
+  if (RefuseWhileRunning()) return;
+  SetStatus(QString::fromUtf8(kHelloText));
+  const std::optional<QString> chosen = services_.prompts->ChooseLogFile(this);
+  if (!chosen) return;
+  log_path_ = QFile::encodeName(*chosen).toStdString();
+  ui_->edit1003_logfile->setText(QFileInfo(*chosen).fileName());
+  if (!log_path_.empty()) ui_->button1007_run->setEnabled(true);
+}
+
+void MainWindow::OnRun() {
+  if (RefuseWhileRunning()) return;
+  // The old pages go first, so they are gone even when the log is refused.
+  DeleteOldPages(ctx_, settings_);
+  bool is_log = false;
+  const Status status = IsAccessLog(ctx_, log_path_, &is_log);
+  if (!status.ok()) return Fail(status);
+  if (!is_log) {
+    services_.prompts->Warn(this, QString::fromUtf8(kNotAccessLogMessage));
+    return;
+  }
+  StartJob();
+}
+
+void MainWindow::StartJob() {
+  // A worker left from the last job has cleared the running flag, which is
+  // its job's last action; at most it is returning now.
+  if (worker_.joinable()) worker_.join();
+  JobOptions options;
+  options.run_level = settings_.run_level;
+  // Set here rather than by the job, so that a second press of Run that
+  // arrives before the worker gets going is refused too.
+  running_.store(true);
+  worker_busy_.store(true);
+  worker_ = std::thread([this, ctx = ctx_, log_path = log_path_, options] {
+    StatusRelay relay(this);
+    JobOutcome outcome;
+    const Status status =
+        services_.run_job(ctx, log_path, options, &relay, &running_, &outcome);
+    running_.store(false);
+    if (!status.ok()) {
+      exit_code_.store(status.ExitCode());
+      QMetaObject::invokeMethod(
+          this, [this, status] { Fail(status); }, Qt::QueuedConnection);
+    }
+    worker_busy_.store(false);
+  });
+}
+
+void MainWindow::OnSettings() {
+  if (RefuseWhileRunning()) return;
+  SetStatus(QString::fromUtf8(kHelloText));
+  SettingsDialog dialog(services_.prompts, this);
+  dialog.SetValues(settings_);
+  if (services_.prompts->RunSettingsDialog(&dialog) != QDialog::Accepted) {
+    return;
+  }
+  Settings confirmed = dialog.Values();
+  ClampSettings(&confirmed);
+  settings_ = confirmed;
+  const Status status = WriteSettingsFile(ctx_, settings_);
+  if (!status.ok()) Fail(status);
+}
+
+void MainWindow::OnInfo() {
+  // During a run the status line keeps the job's progress text.
+  if (!running_.load()) SetStatus(QString::fromUtf8(kHelloText));
+  AboutDialog about(this);
+  services_.prompts->RunAboutDialog(&about);
+}
+
+void MainWindow::OnHomePage() {
+  services_.prompts->OpenUrl(QUrl(QString::fromUtf8(kHomePageAddress)));
+}
+
+void MainWindow::Fail(const Status& status) {
+  exit_code_.store(status.ExitCode());
+  services_.prompts->Warn(this, QString::fromStdString(status.Message()));
+  services_.exit_process(status.ExitCode());
+}
+
+}  // namespace tovex

@@ -1,0 +1,59 @@
+// Prompts for tests: records every dialog the window would show and answers
+// from a script, so that no modal loop ever runs.
+
+#ifndef TOVEX_APP_SCRIPTED_PROMPTS_TESTUTIL_H_
+#define TOVEX_APP_SCRIPTED_PROMPTS_TESTUTIL_H_
+
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <QThread>
+#include <QUrl>
+#include <functional>
+#include <optional>
+
+#include "app/prompts.h"
+
+namespace tovex {
+
+class ScriptedPrompts : public Prompts {
+ public:
+  void Warn(QWidget* parent, const QString& text) override;
+  bool AskYesNo(QWidget* parent, const QString& text,
+                const QString& caption) override;
+  std::optional<QString> ChooseLogFile(QWidget* parent) override;
+  int RunSettingsDialog(SettingsDialog* dialog) override;
+  void RunAboutDialog(AboutDialog* dialog) override;
+  void OpenUrl(const QUrl& url) override;
+
+  // Answers.
+  bool answer_yes = false;
+  std::optional<QString> chosen_file;  // nothing: the user cancels
+  // Plays the user's part in the settings dialog and returns its result;
+  // unset: the user cancels at once.
+  std::function<int(SettingsDialog*)> settings_script;
+  // Runs while the About box would be open.
+  std::function<void()> about_script;
+
+  // Records.
+  QStringList warnings;
+  QList<QThread*> warning_threads;
+  QStringList questions;  // "caption: text"
+  int file_dialogs = 0;
+  int settings_dialogs = 0;
+  int about_dialogs = 0;
+  QList<QUrl> opened_urls;
+};
+
+// Runs the QtTest object `test` in a QApplication set up like the program's.
+int RunQtTest(QObject* test, int argc, char** argv);
+
+// Keeps the offscreen platform's complaints about raise() and keyboard grabs
+// (which it cannot do, and which no test needs) out of the test log. Call
+// from initTestCase, once QtTest has installed its own message handler.
+void QuietOffscreenWarnings();
+
+}  // namespace tovex
+
+#endif  // TOVEX_APP_SCRIPTED_PROMPTS_TESTUTIL_H_

@@ -1,0 +1,342 @@
+#include "app/settings_dialog.h"
+
+#include <QAbstractItemView>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+
+#include "app/app_info.h"
+#include "app/refill_combo_box.h"
+#include "app/scripted_prompts_testutil.h"
+
+namespace tovex {
+namespace {
+
+Settings SomeSettings() {
+  Settings s;
+  s.run_level = 1;
+  s.work_dir = "workdir\\";
+  s.html_dir = "htmldir\\";
+  s.index_domn = 10;
+  s.index_html = 20;
+  s.index_clas = 5;
+  s.month_domn = 30;
+  s.month_html = 40;
+  s.month_clas = 10;
+  s.days_domn = 50;
+  s.days_html = 15;
+  s.days_clas = 20;
+  return s;
+}
+
+// The setting a size box carries, by the box's name.
+int SizeOf(const Settings& s, const QString& box) {
+  if (box.endsWith("index_domn")) return s.index_domn;
+  if (box.endsWith("index_html")) return s.index_html;
+  if (box.endsWith("index_clas")) return s.index_clas;
+  if (box.endsWith("month_domn")) return s.month_domn;
+  if (box.endsWith("month_html")) return s.month_html;
+  if (box.endsWith("month_clas")) return s.month_clas;
+  if (box.endsWith("days_domn")) return s.days_domn;
+  if (box.endsWith("days_html")) return s.days_html;
+  if (box.endsWith("days_clas")) return s.days_clas;
+  qFatal("unknown box %s", qPrintable(box));
+}
+
+const char* const kAllSizeBoxes[] = {
+    "combo1010_index_clas", "combo1011_month_clas", "combo1012_days_clas",
+    "combo1031_index_domn", "combo1030_month_domn", "combo1015_days_domn",
+    "combo1035_index_html", "combo1033_month_html", "combo1032_days_html"};
+
+QStringList Items(const QComboBox* box) {
+  QStringList items;
+  for (int i = 0; i < box->count(); ++i) items << box->itemText(i);
+  return items;
+}
+
+QStringList Choices(int n) {
+  QStringList choices;
+  for (int i = 0; i < n; ++i) choices << QString::fromLatin1(kCountChoices[i]);
+  return choices;
+}
+
+bool IsOrganisationBox(const QString& name) { return name.endsWith("clas"); }
+
+}  // namespace
+
+class SettingsDialogTest : public QObject {
+  Q_OBJECT
+
+ private:
+  ScriptedPrompts prompts_;
+  std::unique_ptr<SettingsDialog> dialog_;
+
+  RefillComboBox* Box(const QString& name) {
+    auto* box = dialog_->findChild<RefillComboBox*>(name);
+    if (box == nullptr) qFatal("no combo box %s", qPrintable(name));
+    return box;
+  }
+  template <typename T>
+  T* Control(const char* name) {
+    T* control = dialog_->findChild<T*>(name);
+    if (control == nullptr) qFatal("no control %s", name);
+    return control;
+  }
+  void Type(const QString& box, const QString& text) {
+    Box(box)->setEditText(text);
+  }
+  void Save() { Control<QPushButton>("button1_save")->click(); }
+  bool Saved() const { return dialog_->result() == QDialog::Accepted; }
+  Settings SavedSettings() const {
+    Settings s = dialog_->Values();
+    ClampSettings(&s);
+    return s;
+  }
+  // Opens the list of `box` and picks its item `index` with the keyboard
+  // (a click right after opening would count as the opening click).
+  void PickFromList(RefillComboBox* box, int index) {
+    box->showPopup();
+    QAbstractItemView* view = box->view();
+    QVERIFY(view->isVisible());
+    view->setCurrentIndex(view->model()->index(index, 0));
+    QTest::keyClick(view, Qt::Key_Return);
+    QVERIFY(!view->isVisible());
+  }
+
+ private slots:
+  void initTestCase() { QuietOffscreenWarnings(); }
+  void init() {
+    prompts_ = ScriptedPrompts();
+    dialog_ = std::make_unique<SettingsDialog>(&prompts_);
+    dialog_->SetValues(SomeSettings());
+    dialog_->show();
+    QVERIFY(QTest::qWaitForWindowExposed(dialog_.get()));
+  }
+  void cleanup() { dialog_.reset(); }
+
+  void showsSettingsAsPlainNumbers() {
+    QCOMPARE(Box("combo1010_index_clas")->currentText(), QString("5"));
+    QCOMPARE(Box("combo1015_days_domn")->currentText(), QString("50"));
+    QVERIFY(Control<QRadioButton>("radio1005_month")->isChecked());
+    QCOMPARE(Control<QLineEdit>("edit1016_workdir")->text(),
+             QString("workdir\\"));
+    QVERIFY(Control<QLineEdit>("edit1016_workdir")->isReadOnly());
+    QCOMPARE(Box("combo1031_index_domn")->count(), 0);
+  }
+
+  void savesWhatWasTyped_data() {
+    QTest::addColumn<QString>("box");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<int>("saved");
+    QTest::newRow("99 as organisations is clamped to 50")
+        << "combo1010_index_clas"
+        << "99" << 50;
+    QTest::newRow("50 as organisations, past the list's end")
+        << "combo1012_days_clas"
+        << "50" << 50;
+    QTest::newRow("empty domains take the lower bound")
+        << "combo1030_month_domn"
+        << "" << 10;
+    QTest::newRow("empty organisations take their lower bound")
+        << "combo1011_month_clas"
+        << "" << 5;
+    QTest::newRow("letters count as 0") << "combo1035_index_html"
+                                        << "ab" << 10;
+    QTest::newRow("a blank before digits is skipped") << "combo1033_month_html"
+                                                      << " 7" << 10;
+    QTest::newRow("a sign is read") << "combo1032_days_html"
+                                    << "-5" << 10;
+    QTest::newRow("in range stays") << "combo1015_days_domn"
+                                    << "35" << 35;
+    QTest::newRow("digits then letters") << "combo1031_index_domn"
+                                         << "4x" << 10;
+  }
+  void savesWhatWasTyped() {
+    QFETCH(QString, box);
+    QFETCH(QString, typed);
+    QFETCH(int, saved);
+    Type(box, typed);
+    Save();
+    QVERIFY(Saved());
+    QCOMPARE(SizeOf(SavedSettings(), box), saved);
+    QVERIFY(prompts_.warnings.isEmpty());
+  }
+
+  void fiveFromTheListIsSavedAsTen() {
+    RefillComboBox* box = Box("combo1031_index_domn");
+    PickFromList(box, 0);
+    QCOMPARE(box->currentText(), QString(" 5"));
+    Save();
+    QVERIFY(Saved());
+    QCOMPARE(SavedSettings().index_domn, 10);
+  }
+
+  void pickingTheCurrentItemReplacesTypedText() {
+    RefillComboBox* box = Box("combo1030_month_domn");  // shows "30"
+    box->showPopup();  // the refill makes "30" the current item
+    box->hidePopup();
+    Type("combo1030_month_domn", "33");
+    PickFromList(box, 5);  // "30"
+    QCOMPARE(box->currentText(), QString("30"));
+  }
+
+  void runLevelFromButtons_data() {
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<int>("level");
+    QTest::newRow("年") << "radio1004_year" << 0;
+    QTest::newRow("月") << "radio1005_month" << 1;
+    QTest::newRow("日") << "radio1006_day" << 2;
+  }
+  void runLevelFromButtons() {
+    QFETCH(QString, button);
+    QFETCH(int, level);
+    dialog_->findChild<QRadioButton*>(button)->click();
+    Save();
+    QVERIFY(Saved());
+    QCOMPARE(dialog_->Values().run_level, level);
+  }
+
+  void noButtonForAnOutOfRangeRunLevel() {
+    Settings s = SomeSettings();
+    s.run_level = 7;
+    dialog_->SetValues(s);
+    Save();
+    QCOMPARE(dialog_->Values().run_level, -1);
+    QCOMPARE(SavedSettings().run_level, 0);
+  }
+
+  void tooLongSizeKeepsDialogOpen_data() {
+    QTest::addColumn<QString>("box");
+    for (const char* name : kAllSizeBoxes) QTest::newRow(name) << name;
+  }
+  void tooLongSizeKeepsDialogOpen() {
+    QFETCH(QString, box);
+    Type(box, "100");
+    Save();
+    QVERIFY(!Saved());
+    QVERIFY(dialog_->isVisible());
+    QCOMPARE(prompts_.warnings, QStringList{TooLongMessage(2)});
+    QVERIFY(prompts_.warnings[0].contains("2"));
+    QCOMPARE(dialog_->focusWidget(), static_cast<QWidget*>(Box(box)));
+
+    Type(box, "10");
+    Save();
+    QVERIFY(Saved());
+    QCOMPARE(SizeOf(SavedSettings(), box), 10);
+  }
+
+  void firstTooLongFieldInFieldOrderTakesTheFocus() {
+    // 1015 (day domains) comes before 1010 (index organisations).
+    Type("combo1010_index_clas", "123");
+    Type("combo1015_days_domn", "456");
+    Save();
+    QCOMPARE(prompts_.warnings.size(), 1);
+    QCOMPARE(dialog_->focusWidget(),
+             static_cast<QWidget*>(Box("combo1015_days_domn")));
+  }
+
+  void directoryLengthLimit_data() {
+    QTest::addColumn<int>("length");
+    QTest::addColumn<bool>("accepted");
+    QTest::newRow("127 characters fit") << 127 << true;
+    QTest::newRow("128 characters do not") << 128 << false;
+  }
+  void directoryLengthLimit() {
+    QFETCH(int, length);
+    QFETCH(bool, accepted);
+    Settings s = SomeSettings();
+    s.html_dir = std::string(static_cast<size_t>(length - 1), 'd') + "\\";
+    dialog_->SetValues(s);
+    Save();
+    QCOMPARE(Saved(), accepted);
+    if (!accepted) {
+      QCOMPARE(prompts_.warnings, QStringList{TooLongMessage(127)});
+      QCOMPARE(dialog_->focusWidget(),
+               static_cast<QWidget*>(Control<QLineEdit>("edit1017_htmldir")));
+    } else {
+      QCOMPARE(dialog_->Values().html_dir, s.html_dir);
+    }
+  }
+
+  void directoriesGoBackByteForByte() {
+    Settings s = SomeSettings();
+    s.work_dir = "w\xe9rk dir\\";  // not UTF-8
+    dialog_->SetValues(s);
+    Save();
+    QVERIFY(Saved());
+    QCOMPARE(dialog_->Values().work_dir, s.work_dir);
+    QCOMPARE(dialog_->Values().html_dir, s.html_dir);
+  }
+
+  void listRefilledTwiceShowsItsItemsOnce_data() {
+    QTest::addColumn<QString>("box");
+    for (const char* name : kAllSizeBoxes) QTest::newRow(name) << name;
+  }
+  void listRefilledTwiceShowsItsItemsOnce() {
+    QFETCH(QString, box);
+    const QStringList expected =
+        Choices(IsOrganisationBox(box) ? kOrganisationChoices : 10);
+    for (int opening = 0; opening < 2; ++opening) {
+      Box(box)->showPopup();
+      QCOMPARE(Items(Box(box)), expected);
+      Box(box)->hidePopup();
+    }
+  }
+
+  void refillKeepsTypedText_data() {
+    QTest::addColumn<QString>("typed");
+    QTest::newRow("a number not in the list") << "33";
+    QTest::newRow("an item's text") << "15";
+    QTest::newRow("empty") << "";
+    QTest::newRow("too long") << "123";
+  }
+  void refillKeepsTypedText() {
+    QFETCH(QString, typed);
+    RefillComboBox* box = Box("combo1031_index_domn");
+    Type("combo1031_index_domn", typed);
+    box->showPopup();
+    QCOMPARE(box->currentText(), typed);
+    box->hidePopup();
+    box->showPopup();
+    QCOMPARE(box->currentText(), typed);
+    box->hidePopup();
+  }
+
+  void listOpeningChecksOtherBoxesAndFillsAnyway() {
+    Type("combo1033_month_html", "123");
+    RefillComboBox* opened = Box("combo1010_index_clas");
+    opened->showPopup();
+    QCOMPARE(prompts_.warnings, QStringList{TooLongMessage(2)});
+    QCOMPARE(dialog_->focusWidget(),
+             static_cast<QWidget*>(Box("combo1033_month_html")));
+    QCOMPARE(Items(opened), Choices(kOrganisationChoices));
+    opened->hidePopup();
+  }
+
+  void listOpeningTakesTheOtherControlsIntoTheFields() {
+    // The refill transfers every control; a later cancel must not matter,
+    // but a save right after sees the same values.
+    Type("combo1035_index_html", "45");
+    Box("combo1031_index_domn")->showPopup();
+    Box("combo1031_index_domn")->hidePopup();
+    Save();
+    QCOMPARE(SavedSettings().index_html, 45);
+  }
+
+  void cancelCloses() {
+    Type("combo1035_index_html", "45");
+    Control<QPushButton>("button2_cancel")->click();
+    QCOMPARE(dialog_->result(), int(QDialog::Rejected));
+    QVERIFY(!dialog_->isVisible());
+  }
+};
+
+}  // namespace tovex
+
+int main(int argc, char** argv) {
+  tovex::SettingsDialogTest test;
+  return tovex::RunQtTest(&test, argc, argv);
+}
+
+#include "settings_dialog_test.moc"
