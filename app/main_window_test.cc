@@ -1,0 +1,505 @@
+#include "app/main_window.h"
+
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <condition_variable>
+#include <mutex>
+#include <optional>
+
+#include "app/app_info.h"
+#include "app/gui_messages.h"
+#include "app/refill_combo_box.h"
+#include "app/scripted_prompts_testutil.h"
+#include "app/settings_dialog.h"
+#include "platform/fake_platform.h"
+#include "platform/posix_platform.h"
+
+namespace tovex {
+namespace {
+
+constexpr char kLogLine[] =
+    "host.example.com - - [10/Oct/2000:13:55:36 -0700] "
+    "\"GET /index.html HTTP/1.0\" 200 2326\n";
+
+// A job that sends scripted status texts, runs an optional step, and then
+// waits until the test releases it; then it clears the running flag, as the
+// real job does last, and returns the scripted result.
+class FakeJob {
+ public:
+  JobRunner Runner() {
+    return [this](const Context& ctx, const std::string& log_path,
+                  const JobOptions& options, JobObserver* observer,
+                  std::atomic<bool>* running, JobOutcome*) {
+      {
+        std::lock_guard<std::mutex> lock(mu_);
+        ++starts_;
+        last_log_ = log_path;
+        last_level_ = options.run_level;
+      }
+      for (const std::string& text : texts) observer->OnStatus(text);
+      if (during) during(ctx);
+      std::unique_lock<std::mutex> lock(mu_);
+      cv_.wait(lock, [this] { return released_; });
+      running->store(false);
+      return result;
+    };
+  }
+
+  // Lets the running job, and every later one, end.
+  void Release() {
+    std::lock_guard<std::mutex> lock(mu_);
+    released_ = true;
+    cv_.notify_all();
+  }
+  int starts() {
+    std::lock_guard<std::mutex> lock(mu_);
+    return starts_;
+  }
+  std::string last_log() {
+    std::lock_guard<std::mutex> lock(mu_);
+    return last_log_;
+  }
+  std::optional<int> last_level() {
+    std::lock_guard<std::mutex> lock(mu_);
+    return last_level_;
+  }
+
+  // Set before the job starts.
+  std::vector<std::string> texts;
+  std::function<void(const Context&)> during;
+  Status result;
+
+ private:
+  std::mutex mu_;
+  std::condition_variable cv_;
+  bool released_ = false;
+  int starts_ = 0;
+  std::string last_log_;
+  std::optional<int> last_level_;
+};
+
+QString Utf8(const char* text) { return QString::fromUtf8(text); }
+
+std::string FileBytes(const QString& path) {
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly)) return std::string();
+  return file.readAll().toStdString();
+}
+
+void WriteFile(const QString& path, const std::string& bytes) {
+  QFile file(path);
+  QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+  file.write(bytes.data(), static_cast<qint64>(bytes.size()));
+}
+
+QStringList FileLines(const QString& path) {
+  QString text = QString::fromStdString(FileBytes(path));
+  text.remove('\r');
+  return text.split('\n', Qt::SkipEmptyParts);
+}
+
+}  // namespace
+
+class MainWindowTest : public QObject {
+  Q_OBJECT
+
+ private:
+  std::unique_ptr<TempDir> dir_;
+  QString old_cwd_;
+  PosixFileSystem fs_;
+  PosixClock clock_;
+  FakeShell shell_;
+  FakeBeeper beeper_;
+  std::unique_ptr<ScriptedPrompts> prompts_;
+  std::unique_ptr<GuiMessages> messages_;
+  std::unique_ptr<FakeJob> job_;
+  std::vector<int> exits_;
+  std::unique_ptr<MainWindow> window_;
+
+  QString Path(const QString& name) const {
+    return QString::fromStdString(dir_->path()) + name;
+  }
+  QString SettingsPath() const { return Path("quorvane.ini"); }
+
+  // Starts a window in the scratch directory, as the program does.
+  void StartWindow() {
+    MainWindowServices services;
+    services.platform = {&fs_, &clock_, &shell_, &beeper_, messages_.get()};
+    services.prompts = prompts_.get();
+    services.run_job = job_->Runner();
+    services.exit_process = [this](int code) { exits_.push_back(code); };
+    window_ = std::make_unique<MainWindow>(std::move(services));
+    messages_->SetOwnerWindow(window_.get());
+    const Status status = window_->Initialise();
+    QVERIFY2(status.ok(), status.Message().c_str());
+    window_->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
+  }
+
+  // Ends every job and closes the window.
+  void StopWindow() {
+    if (!window_) return;
+    job_->Release();
+    QTRY_VERIFY(!window_->WorkerBusy());
+    window_.reset();
+  }
+
+  void RestartWith(const std::string& settings_file) {
+    StopWindow();
+    job_ = std::make_unique<FakeJob>();
+    WriteFile(SettingsPath(), settings_file);
+    StartWindow();
+  }
+
+  QPushButton* Button(const char* name) {
+    auto* button = window_->findChild<QPushButton*>(name);
+    if (button == nullptr) qFatal("no button %s", name);
+    return button;
+  }
+  QString LogBox() {
+    return window_->findChild<QLineEdit*>("edit1003_logfile")->text();
+  }
+
+  QString WriteLog(const QString& name, const std::string& content) {
+    const QString path = Path(name);
+    WriteFile(path, content);
+    return path;
+  }
+  void Open(const std::optional<QString>& chosen) {
+    prompts_->chosen_file = chosen;
+    Button("button1009_open")->click();
+  }
+  void OpenLog() { Open(WriteLog("access.log", kLogLine)); }
+  void Run() { Button("button1007_run")->click(); }
+  // Runs a job over a fresh log and waits until it has sent its texts.
+  void StartJob(std::vector<std::string> texts = {"Running!!"}) {
+    job_->texts = texts;
+    OpenLog();
+    Run();
+    QVERIFY(window_->JobRunning());
+    QTRY_COMPARE(window_->StatusText(), QString::fromStdString(texts.back()));
+  }
+  void FinishJob() {
+    job_->Release();
+    QTRY_VERIFY(!window_->WorkerBusy());
+  }
+
+ private slots:
+  void initTestCase() { QuietOffscreenWarnings(); }
+
+  void init() {
+    dir_ = std::make_unique<TempDir>();
+    old_cwd_ = QDir::currentPath();
+    QVERIFY(QDir::setCurrent(QString::fromStdString(dir_->path())));
+    prompts_ = std::make_unique<ScriptedPrompts>();
+    messages_ = std::make_unique<GuiMessages>(prompts_.get());
+    job_ = std::make_unique<FakeJob>();
+    exits_.clear();
+    StartWindow();
+  }
+
+  void cleanup() {
+    StopWindow();
+    messages_.reset();
+    QDir::setCurrent(old_cwd_);
+    dir_.reset();
+  }
+
+  void startsInTheCurrentDirectory() {
+    QCOMPARE(window_->context().base_dir, dir_->path());
+    QVERIFY(QFile::exists(SettingsPath()));
+    QCOMPARE(window_->StatusText(), Utf8(kHelloText));
+    QCOMPARE(window_->windowTitle(), Utf8(kProductName));
+    QVERIFY(!window_->JobRunning());
+  }
+
+  void runIsDisabledUntilOpen() {
+    QVERIFY(!Button("button1007_run")->isEnabled());
+    Run();
+    QCOMPARE(job_->starts(), 0);
+
+    const QString log = WriteLog("first.log", kLogLine);
+    Open(log);
+    QVERIFY(Button("button1007_run")->isEnabled());
+    QCOMPARE(LogBox(), QString("first.log"));
+    QCOMPARE(window_->log_path(), log.toStdString());
+  }
+
+  void cancelledOpenKeepsLogAndRun() {
+    const QString log = WriteLog("first.log", kLogLine);
+    Open(log);
+    Open(std::nullopt);
+    QCOMPARE(prompts_->file_dialogs, 2);
+    QCOMPARE(window_->log_path(), log.toStdString());
+    QCOMPARE(LogBox(), QString("first.log"));
+    QVERIFY(Button("button1007_run")->isEnabled());
+  }
+
+  void runTwiceDuringJobStartsOneJob() {
+    OpenLog();
+    Run();
+    Run();  // at once, before the worker can have done anything
+    QCOMPARE(prompts_->warnings, QStringList{Utf8(kBusyMessage)});
+    FinishJob();
+    QCOMPARE(job_->starts(), 1);
+
+    Run();  // the flag is clear again: the next job starts
+    QTRY_COMPARE(job_->starts(), 2);
+  }
+
+  void refusedWhileRunning_data() {
+    QTest::addColumn<QString>("button");
+    QTest::newRow("開く") << "button1009_open";
+    QTest::newRow("実行") << "button1007_run";
+    QTest::newRow("設定") << "button1000_settings";
+  }
+  void refusedWhileRunning() {
+    QFETCH(QString, button);
+    StartJob();
+    const int file_dialogs = prompts_->file_dialogs;
+    Button(button.toLatin1().constData())->click();
+    QCOMPARE(prompts_->warnings, QStringList{Utf8(kBusyMessage)});
+    QCOMPARE(prompts_->file_dialogs, file_dialogs);
+    QCOMPARE(prompts_->settings_dialogs, 0);
+    QCOMPARE(job_->starts(), 1);
+    QCOMPARE(window_->StatusText(), QString("Running!!"));
+  }
+
+  void infoDuringJobKeepsStatusText() {
+    StartJob({"Running!!"});
+    Button("button1001_info")->click();
+    QCOMPARE(prompts_->about_dialogs, 1);
+    QVERIFY(prompts_->warnings.isEmpty());
+    QCOMPARE(window_->StatusText(), QString("Running!!"));
+  }
+
+  void statusTextsArriveInOrder() {
+    std::vector<std::string> texts;
+    QStringList expected;
+    for (int i = 0; i < 300; ++i) {
+      texts.push_back("Processing!! - 2001-" + std::to_string(i));
+      expected << QString::fromStdString(texts.back());
+    }
+    QSignalSpy spy(window_.get(), &MainWindow::statusChanged);
+    job_->texts = texts;
+    OpenLog();
+    spy.clear();  // Open's "Hello!!"
+    Run();
+    QTRY_COMPARE(spy.count(), 300);
+    QStringList seen;
+    for (const QList<QVariant>& call : spy) seen << call.at(0).toString();
+    QCOMPARE(seen, expected);
+    QVERIFY(window_->JobRunning());  // the window kept up while the job ran
+  }
+
+  void lastStatusStaysUntilReset_data() {
+    QTest::addColumn<QString>("button");
+    QTest::newRow("開く (cancelled)") << "button1009_open";
+    QTest::newRow("設定 (cancelled)") << "button1000_settings";
+    QTest::newRow("情報") << "button1001_info";
+  }
+  void lastStatusStaysUntilReset() {
+    QFETCH(QString, button);
+    StartJob({"Running!!", "Finished!! - taken      3 sec"});
+    FinishJob();
+    QTRY_COMPARE(window_->StatusText(),
+                 QString("Finished!! - taken      3 sec"));
+    prompts_->chosen_file = std::nullopt;
+    Button(button.toLatin1().constData())->click();
+    QCOMPARE(window_->StatusText(), Utf8(kHelloText));
+  }
+
+  void jobGetsRunLevelAndLog_data() {
+    QTest::addColumn<QString>("radio");
+    QTest::addColumn<int>("level");
+    QTest::newRow("年") << "radio1004_year" << 0;
+    QTest::newRow("月") << "radio1005_month" << 1;
+    QTest::newRow("日") << "radio1006_day" << 2;
+  }
+  void jobGetsRunLevelAndLog() {
+    QFETCH(QString, radio);
+    QFETCH(int, level);
+    prompts_->settings_script = [radio](SettingsDialog* dialog) {
+      dialog->findChild<QRadioButton*>(radio)->click();
+      dialog->findChild<QPushButton*>("button1_save")->click();
+      return dialog->result();
+    };
+    Button("button1000_settings")->click();
+    StartJob();
+    QCOMPARE(job_->last_level(), std::optional<int>(level));
+    QCOMPARE(job_->last_log(), Path("access.log").toStdString());
+  }
+
+  void jobMessagesShowOnTheGuiThread() {
+    bool answer = false;
+    job_->during = [&answer](const Context& ctx) {
+      ctx.platform.messages->Warn(
+          "Webブラウザ－がインストールされていません!!");
+      answer = ctx.platform.messages->AskYesNo("q?", "c");
+    };
+    prompts_->answer_yes = true;
+    StartJob();
+    QTRY_COMPARE(prompts_->questions.size(), 1);
+    QCOMPARE(prompts_->warnings,
+             QStringList{"Webブラウザ－がインストールされていません!!"});
+    QCOMPARE(prompts_->warning_threads.at(0), QThread::currentThread());
+    FinishJob();
+    QVERIFY(answer);
+  }
+
+  void failedJobEndsProcessWithItsMessage() {
+    const Status failure = Status::CannotOpen("/gone/workdir/1.dk");
+    job_->result = failure;
+    StartJob();
+    FinishJob();
+    QTRY_COMPARE(exits_, std::vector<int>{1});
+    QCOMPARE(prompts_->warnings,
+             QStringList{QString::fromStdString(failure.Message())});
+    QCOMPARE(window_->ExitCode(), 1);
+  }
+
+  void vanishedLogEndsProcess() {
+    const QString log = WriteLog("access.log", kLogLine);
+    Open(log);
+    QVERIFY(QFile::remove(log));
+    Run();
+    QCOMPARE(exits_, std::vector<int>{1});
+    QCOMPARE(prompts_->warnings,
+             QStringList{QString::fromStdString(
+                 Status::CannotOpen(log.toStdString()).Message())});
+    QVERIFY(prompts_->warnings.at(0).contains(Utf8("ファイルを開けません!!")));
+    QCOMPARE(job_->starts(), 0);
+  }
+
+  void refusedLogStillDeletesOldPages() {
+    QDir html(Path("htmldir"));
+    QVERIFY(html.exists());
+    WriteFile(html.filePath("index.html"), "old");
+    WriteFile(html.filePath("2001-3.html"), "old");
+    WriteFile(html.filePath("notes.txt"), "keep");
+    QVERIFY(html.mkdir("pages.html"));
+    Open(WriteLog("readme.txt", "This is not an access log.\n"));
+    Run();
+    QCOMPARE(prompts_->warnings, QStringList{Utf8(kNotAccessLogMessage)});
+    QCOMPARE(job_->starts(), 0);
+    QVERIFY(!html.exists("index.html"));
+    QVERIFY(!html.exists("2001-3.html"));
+    QVERIFY(html.exists("notes.txt"));
+    QVERIFY(html.exists("pages.html"));
+    QVERIFY(!window_->JobRunning());
+  }
+
+  void escAsksBeforeClosing_data() {
+    QTest::addColumn<QString>("target");
+    QTest::addColumn<bool>("yes");
+    QTest::newRow("window, No") << "" << false;
+    QTest::newRow("window, Yes") << "" << true;
+    QTest::newRow("focused button, No") << "button1000_settings" << false;
+    QTest::newRow("focused button, Yes") << "button1000_settings" << true;
+  }
+  void escAsksBeforeClosing() {
+    QFETCH(QString, target);
+    QFETCH(bool, yes);
+    prompts_->answer_yes = yes;
+    QWidget* widget = target.isEmpty() ? static_cast<QWidget*>(window_.get())
+                                       : Button(target.toLatin1().constData());
+    QTest::keyClick(widget, Qt::Key_Escape);
+    QCOMPARE(prompts_->questions,
+             QStringList{Utf8(kProductName) + ": " + Utf8(kExitQuestion)});
+    QCOMPARE(window_->isVisible(), !yes);
+  }
+
+  void exitButtonClosesWithoutAskingEvenDuringJob() {
+    StartJob();
+    Button("button1_exit")->click();
+    QVERIFY(!window_->isVisible());
+    QVERIFY(prompts_->questions.isEmpty());
+    // The program ends the process here rather than wait for the job.
+    QVERIFY(window_->WorkerBusy());
+  }
+
+  void settingsSaveStoresClampsAndWrites() {
+    prompts_->settings_script = [](SettingsDialog* dialog) {
+      dialog->findChild<QRadioButton*>("radio1004_year")->click();
+      dialog->findChild<RefillComboBox*>("combo1031_index_domn")
+          ->setEditText(" 5");
+      dialog->findChild<RefillComboBox*>("combo1010_index_clas")
+          ->setEditText("99");
+      dialog->findChild<RefillComboBox*>("combo1032_days_html")
+          ->setEditText("35");
+      dialog->findChild<QPushButton*>("button1_save")->click();
+      return dialog->result();
+    };
+    Button("button1000_settings")->click();
+    QCOMPARE(prompts_->settings_dialogs, 1);
+    const QStringList lines = FileLines(SettingsPath());
+    QVERIFY2(lines.contains("INDEXDOMN=10"), qPrintable(lines.join('|')));
+    QVERIFY(lines.contains("INDEXCLAS=50"));
+    QVERIFY(lines.contains("DAYSHTML=35"));
+    QVERIFY(lines.contains("RUNLEVEL=0"));
+    QVERIFY(lines.contains("WORKDIR=workdir\\"));
+    QCOMPARE(window_->settings().index_domn, 10);
+    QCOMPARE(window_->settings().index_clas, 50);
+    QCOMPARE(window_->settings().run_level, 0);
+  }
+
+  void tooLongSizeKeepsSettingsDialogOpen() {
+    bool stayed_open = false;
+    prompts_->settings_script = [&stayed_open](SettingsDialog* dialog) {
+      dialog->show();
+      dialog->findChild<RefillComboBox*>("combo1033_month_html")
+          ->setEditText("100");
+      dialog->findChild<QPushButton*>("button1_save")->click();
+      stayed_open = dialog->isVisible();
+      dialog->findChild<QPushButton*>("button2_cancel")->click();
+      return dialog->result();
+    };
+    const std::string before = FileBytes(SettingsPath());
+    Button("button1000_settings")->click();
+    QVERIFY(stayed_open);
+    QCOMPARE(prompts_->warnings, QStringList{TooLongMessage(2)});
+    QCOMPARE(FileBytes(SettingsPath()), before);
+  }
+
+  void settingsCancelLeavesFileByteForByte() {
+    // Out of order, extra lines, CR LF, a clamped value: all would change
+    // if the file were rewritten.
+    const std::string file =
+        "; hand-edited\r\nRUNLEVEL=1\r\n[SYSTEM]\r\nINDEXDOMN=99\r\n"
+        "WORKDIR=work\\\r\nHTMLDIR=html\\\r\n";
+    RestartWith(file);
+    const Settings loaded = window_->settings();
+    prompts_->settings_script = [](SettingsDialog* dialog) {
+      dialog->findChild<QRadioButton*>("radio1006_day")->click();
+      dialog->findChild<RefillComboBox*>("combo1031_index_domn")
+          ->setEditText("20");
+      dialog->findChild<QPushButton*>("button2_cancel")->click();
+      return dialog->result();
+    };
+    Button("button1000_settings")->click();
+    QCOMPARE(prompts_->settings_dialogs, 1);
+    QCOMPARE(FileBytes(SettingsPath()), file);
+    QVERIFY(window_->settings() == loaded);
+  }
+
+  void homePageButtonOpensTheAddress() {
+    StartJob();  // not refused during a job
+    Button("button1043_homepage")->click();
+    QCOMPARE(prompts_->opened_urls, QList<QUrl>{QUrl(Utf8(kHomePageAddress))});
+    QVERIFY(prompts_->warnings.isEmpty());
+  }
+};
+
+}  // namespace tovex
+
+int main(int argc, char** argv) {
+  tovex::MainWindowTest test;
+  return tovex::RunQtTest(&test, argc, argv);
+}
+
+#include "main_window_test.moc"
