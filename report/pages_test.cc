@@ -197,24 +197,4 @@ TEST_F(PagesTest, LostWriteIsReported) {
 
 }  // namespace
 
-// Stand-ins for the calendar helpers of the log module until that module is
-// merged here; its definitions replace these weak ones at link time.
-__attribute__((weak)) int DaysInMonth(int year, int month) {
-  static constexpr int kDays[] = {31, 28, 31, 30, 31, 30,
-                                  31, 31, 30, 31, 30, 31};
-  if (month < 1 || month > 12) return -1;
-  bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-  return kDays[month - 1] + (month == 2 && leap ? 1 : 0);
-}
-
-__attribute__((weak)) int WeekdayOf(int year, int month, int day) {
-  if (day > DaysInMonth(year, month)) return -1;
-  static constexpr int kOffsets[] = {0, 3, 2, 5, 0, 3, 5, 1, 4, 6, 2, 4};
-  if (month < 3) --year;
-  int w =
-      (year + year / 4 - year / 100 + year / 400 + kOffsets[month - 1] + day) %
-      7;
-  return w < 0 ? w + 7 : w;
-}
-
 }  // namespace tovex
