@@ -35,34 +35,57 @@ uint64_t KeyOf(const char* p, size_t n) {
   return v;
 }
 
-// Record order: bytes as unsigned values, a proper prefix first.
-bool RecordLess(std::string_view a, std::string_view b) {
-  size_t n = std::min(a.size(), b.size());
-  int c = std::memcmp(a.data(), b.data(), n);
-  return c != 0 ? c < 0 : a.size() < b.size();
+// Record order: bytes as unsigned values, a proper prefix first. Compared
+// kKeyBytes at a time inline: records are short and often share long heads
+// or are duplicates, where a library call per comparison dominates.
+inline bool RecordLess(std::string_view a, std::string_view b) {
+  const size_t n = std::min(a.size(), b.size());
+  if (n >= kKeyBytes) {
+    size_t i = 0;
+    for (; i + kKeyBytes <= n; i += kKeyBytes) {
+      uint64_t x = KeyOf(a.data() + i, kKeyBytes);
+      uint64_t y = KeyOf(b.data() + i, kKeyBytes);
+      if (x != y) return x < y;
+    }
+    // The last window overlaps bytes already found equal, so its first
+    // difference is the first difference of the tail.
+    uint64_t x = KeyOf(a.data() + n - kKeyBytes, kKeyBytes);
+    uint64_t y = KeyOf(b.data() + n - kKeyBytes, kKeyBytes);
+    if (x != y) return x < y;
+  } else {
+    int c = std::memcmp(a.data(), b.data(), n);
+    if (c != 0) return c < 0;
+  }
+  return a.size() < b.size();
 }
 
-// One record of the chunk being sorted. `key` caches kKeyBytes of the record
-// from the depth currently being sorted.
+// Bytes of a record that one chunk-sort key holds. The key's low byte
+// counts the bytes left from its position (at most kKeyBytes), so one
+// integer comparison orders by these bytes and puts a record that ends
+// first (a prefix) first; equal keys with a count of kKeyBytes need the
+// bytes after them, equal keys with a smaller count are identical records.
+constexpr uint32_t kSortStep = kKeyBytes - 1;
+
+uint64_t ChunkKey(const char* p, uint32_t rest) {
+  if (rest >= kKeyBytes) {
+    return (KeyOf(p, kKeyBytes) & ~uint64_t{0xff}) | kKeyBytes;
+  }
+  return KeyOf(p, rest) | rest;
+}
+
+// One record of the chunk being sorted. `key` is the ChunkKey of the record
+// at the depth currently being sorted.
 struct ChunkEntry {
   uint64_t key;
   uint32_t offset;
   uint32_t size;
 };
 
-// How many of a record's bytes from `depth` on its key covers. With the key
-// this orders records that end inside the window, even when they hold NUL
-// bytes that look like padding.
-inline uint32_t Covered(const ChunkEntry& e, uint32_t depth) {
-  uint32_t rest = e.size > depth ? e.size - depth : 0;
-  return rest < kKeyBytes ? rest : static_cast<uint32_t>(kKeyBytes);
-}
-
 // Collects up to kChunkRecords records in one arena allocated once, sorts
-// them and writes them to a chunk file. Sorting goes kKeyBytes at a time: by
-// the key, then each run of equal full keys again from the next bytes, so a
-// comparison is almost always one integer compare even when records share
-// long prefixes (hosts of one network, paths of one directory).
+// them and writes them to a chunk file. Sorting goes kSortStep bytes at a
+// time: by the key, then each run of equal keys again from the next bytes,
+// so every comparison is one integer compare even when records share long
+// heads (hosts of one network, paths of one directory).
 class ChunkSorter {
  public:
   ChunkSorter()
@@ -74,9 +97,9 @@ class ChunkSorter {
   // REQUIRES: !full(), line.size() <= kMaxRecordBytes.
   void Add(std::string_view line) {
     std::memcpy(arena_.get() + used_, line.data(), line.size());
-    entries_[count_] = {KeyOf(line.data(), line.size()),
-                        static_cast<uint32_t>(used_),
-                        static_cast<uint32_t>(line.size())};
+    entries_[count_] = {
+        ChunkKey(line.data(), static_cast<uint32_t>(line.size())),
+        static_cast<uint32_t>(used_), static_cast<uint32_t>(line.size())};
     used_ += line.size();
     ++count_;
   }
@@ -99,28 +122,40 @@ class ChunkSorter {
 
  private:
   // Sorts [begin, end), whose records agree in their first `depth` bytes and
-  // whose keys hold the bytes from `depth` on.
+  // whose keys are taken at `depth`.
   void SortRange(ChunkEntry* begin, ChunkEntry* end, uint32_t depth) {
-    std::sort(begin, end, [depth](const ChunkEntry& a, const ChunkEntry& b) {
-      if (a.key != b.key) return a.key < b.key;
-      return Covered(a, depth) < Covered(b, depth);
+    // Common heads (a directory, a network) are stepped over without
+    // sorting keys that are all equal.
+    while (end - begin > 1 && AllKeysEqual(begin, end)) {
+      if ((begin->key & 0xff) != kKeyBytes) return;  // identical records
+      depth += kSortStep;
+      TakeKeys(begin, end, depth);
+    }
+    std::sort(begin, end, [](const ChunkEntry& a, const ChunkEntry& b) {
+      return a.key < b.key;
     });
-    const uint32_t next = depth + static_cast<uint32_t>(kKeyBytes);
     for (ChunkEntry* run = begin; run != end;) {
       ChunkEntry* run_end = run + 1;
-      while (run_end != end && run_end->key == run->key &&
-             Covered(*run_end, depth) == Covered(*run, depth)) {
-        ++run_end;
-      }
-      // Records that end inside the window and agree on it are identical.
-      if (run_end - run > 1 && Covered(*run, depth) == kKeyBytes) {
-        for (ChunkEntry* e = run; e != run_end; ++e) {
-          size_t rest = e->size > next ? e->size - next : 0;
-          e->key = KeyOf(arena_.get() + e->offset + next, rest);
-        }
-        SortRange(run, run_end, next);
+      while (run_end != end && run_end->key == run->key) ++run_end;
+      if (run_end - run > 1 && (run->key & 0xff) == kKeyBytes) {
+        TakeKeys(run, run_end, depth + kSortStep);
+        SortRange(run, run_end, depth + kSortStep);
       }
       run = run_end;
+    }
+  }
+
+  static bool AllKeysEqual(const ChunkEntry* begin, const ChunkEntry* end) {
+    for (const ChunkEntry* e = begin + 1; e != end; ++e) {
+      if (e->key != begin->key) return false;
+    }
+    return true;
+  }
+
+  // REQUIRES: every record has at least `depth` bytes.
+  void TakeKeys(ChunkEntry* begin, ChunkEntry* end, uint32_t depth) {
+    for (ChunkEntry* e = begin; e != end; ++e) {
+      e->key = ChunkKey(arena_.get() + e->offset + depth, e->size - depth);
     }
   }
 
