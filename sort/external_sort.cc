@@ -19,9 +19,9 @@ constexpr size_t kKeyBytes = sizeof(uint64_t);
 // records fits.
 constexpr size_t kChunkWriteBufferBytes = 256 * 1024;
 
-// The bytes p[0..n) (n <= kKeyBytes taken at most), zero-padded, as a
-// big-endian number: comparing two keys compares the bytes as unsigned
-// values, the way memcmp does.
+// The first min(n, kKeyBytes) bytes at p, zero-padded, as a big-endian
+// number: comparing two keys compares the bytes as unsigned values, the way
+// memcmp does.
 uint64_t KeyOf(const char* p, size_t n) {
   uint64_t v = 0;
   if (n >= kKeyBytes) {
@@ -59,13 +59,14 @@ inline bool RecordLess(std::string_view a, std::string_view b) {
   return a.size() < b.size();
 }
 
-// Bytes of a record that one chunk-sort key holds. The key's low byte
-// counts the bytes left from its position (at most kKeyBytes), so one
-// integer comparison orders by these bytes and puts a record that ends
-// first (a prefix) first; equal keys with a count of kKeyBytes need the
-// bytes after them, equal keys with a smaller count are identical records.
+// Record bytes one chunk-sort key holds; its low byte is kept for a count.
 constexpr uint32_t kSortStep = kKeyBytes - 1;
 
+// The chunk-sort key of the `rest` record bytes at p: kSortStep bytes and
+// then min(rest, kKeyBytes). One integer comparison orders by those bytes
+// and puts a record that ends first (a prefix) first, NUL bytes or not.
+// Equal keys with a count of kKeyBytes need the bytes after them; equal keys
+// with a smaller count belong to identical records.
 uint64_t ChunkKey(const char* p, uint32_t rest) {
   if (rest >= kKeyBytes) {
     return (KeyOf(p, kKeyBytes) & ~uint64_t{0xff}) | kKeyBytes;

@@ -333,38 +333,32 @@ TEST_F(ExternalSortTest, InputThatCannotBeOpenedCountsAsEmpty) {
 }
 
 TEST_F(ExternalSortTest, OpenFailuresNameTheFullPath) {
+  Status missing = SortWorkFile(work_, "missing.dk");
+  EXPECT_EQ(missing.code(), Status::Code::kCannotOpen);
+  EXPECT_EQ(missing.path(), Path("missing.dk"));
+
+  enum class Op { kSort, kMergeFour, kMergeNumbered };
   struct Case {
-    const char* fail_open;
-    const char* operation;
-    const char* path;  // the file the failure names
+    const char* fails;  // the file that cannot be created
+    Op op;
   } cases[] = {
-      {"missing.dk", "sort", "missing.dk"},
-      {"1.s", "sort", "1.s"},
-      {"3.s", "sort", "3.s"},
-      {"6.s", "sort", "6.s"},
-      {"out.x", "merge4", "out.x"},
-      {"7.s", "merge", "7.s"},
-      {"out.x", "merge", "out.x"},
+      {"1.s", Op::kSort},          {"3.s", Op::kSort},
+      {"6.s", Op::kSort},          {"out.x", Op::kMergeFour},
+      {"7.s", Op::kMergeNumbered}, {"out.x", Op::kMergeNumbered},
   };
-  Lines input = HostRecords(20001, 1);
+  Lines input = HostRecords(20001, 1);  // five chunks: 6.s and 7.s follow
   for (const Case& c : cases) {
-    SCOPED_TRACE(testing::Message() << c.operation << " " << c.fail_open);
+    SCOPED_TRACE(c.fails);
     Write("x.dk", Join(input));
     for (int i = 1; i <= 5; ++i) Write(std::to_string(i) + ".s", "");
-    env_.fs.fail_open_containing = c.fail_open;
-    Status st;
-    if (std::string(c.operation) == "sort") {
-      st = SortWorkFile(work_, c.fail_open == std::string("missing.dk")
-                                   ? "missing.dk"
-                                   : "x.dk");
-    } else if (std::string(c.operation) == "merge4") {
-      st = MergeFour(work_, {"1.s", "NULL", "NULL", "NULL"}, "out.x");
-    } else {
-      st = MergeNumberedFiles(work_, 1, 5, "out.x", "s");
-    }
+    env_.fs.fail_open_containing = c.fails;
+    Status st = c.op == Op::kSort ? SortWorkFile(work_, "x.dk")
+                : c.op == Op::kMergeFour
+                    ? MergeFour(work_, {"1.s", "NULL", "NULL", "NULL"}, "out.x")
+                    : MergeNumberedFiles(work_, 1, 5, "out.x", "s");
     env_.fs.fail_open_containing.clear();
     EXPECT_EQ(st.code(), Status::Code::kCannotOpen);
-    EXPECT_EQ(st.path(), Path(c.path));
+    EXPECT_EQ(st.path(), Path(c.fails));
   }
 }
 
