@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "job/work_file.h"
 #include "platform/fake_platform.h"
 
 namespace tovex {

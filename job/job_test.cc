@@ -123,6 +123,7 @@ TEST_F(JobTest, PagesAndCleanWorkDirectoryAtEachLevel) {
   for (const Case& c : cases) {
     WriteLog(kThreeMonths);
     // Leftovers of an earlier, larger run must not survive either.
+    env_.fs.MakeDirectory(Base() + "workdir");
     WriteFileOrDie(Base() + "workdir/7.ddy", "stale 1 1 1\n");
     for (const DirEntry& e : env_.fs.List(Base() + "htmldir", "*")) {
       env_.fs.Delete(Base() + "htmldir/" + e.name);
