@@ -81,6 +81,9 @@ class Generator {
   // that the next call overwrites.
   std::string_view LongReferer();
   bool Combined();
+  // Writes the line of `r` at `out`, returns one past its end. The longest
+  // parts (a 600-byte query, a 530-byte referer, a 300-byte agent) keep a
+  // line far below Sink::kMaxLine.
   char* Format(const Request& r, int64_t stamp, bool combined, char* out);
 
   Options options_;
