@@ -53,11 +53,15 @@ Status SplitByDay(JobRun* run, const std::string& from,
   return Status::Ok();
 }
 
-// Run level 2, one month: its day pages, then its sorted pair "N.dk"/"N.hk"
-// merged from the sorted day files.
+// Run level 2, one month: its sorted pair "N.dk"/"N.hk", then a page for
+// each of its days. Splitting the sorted pair by day gives every day file in
+// record order already, so the days need no sort of their own. Day files of
+// an earlier month that this one does not rewrite are never read.
 Status MakeDaysOfPeriod(JobRun* run, int period) {
   const Period& p = run->periods.at(period);
   const int number = period + 1;
+  run->Show("Making!! - %d-%d temp file", p.year, p.month);
+  TOVEX_RETURN_IF_ERROR(SortPair(run, number, "dk", "hk"));
   std::array<bool, kDaysInLongestMonth + 1> has_day{};
   TOVEX_RETURN_IF_ERROR(
       SplitByDay(run, run->work.PathOf(number, "dk"), "ddy", &has_day));
@@ -66,19 +70,9 @@ Status MakeDaysOfPeriod(JobRun* run, int period) {
   for (int day = 1; day <= kDaysInLongestMonth; ++day) {
     if (!has_day[static_cast<size_t>(day)]) continue;
     run->Show("Making!! - %d-%d-%d.html file", p.year, p.month, day);
-    TOVEX_RETURN_IF_ERROR(SortPair(run, day, "ddy", "hdy"));
-    TOVEX_RETURN_IF_ERROR(
-        WriteDayPage(run->ctx, run->settings, p.year, p.month, day,
-                     run->tally()));
+    TOVEX_RETURN_IF_ERROR(WriteDayPage(run->ctx, run->settings, p.year,
+                                       p.month, day, run->tally()));
   }
-  run->Show("Making!! - %d-%d temp file", p.year, p.month);
-  const std::string host_name = NumberText(number) + ".dk";
-  const std::string content_name = NumberText(number) + ".hk";
-  TOVEX_RETURN_IF_ERROR(MergeNumberedFiles(run->work, 1, kDaysInLongestMonth,
-                                           host_name, "ddy"));
-  TOVEX_RETURN_IF_ERROR(MergeNumberedFiles(run->work, 1, kDaysInLongestMonth,
-                                           content_name, "hdy"));
-  RemoveDayFiles(run->ctx, run->settings.work_dir, kLastDayFileNumber);
   return Status::Ok();
 }
 
@@ -131,6 +125,7 @@ Status FinishDayJob(JobRun* run) {
   for (int i = 0; i < run->periods.size(); ++i) {
     TOVEX_RETURN_IF_ERROR(MakeDaysOfPeriod(run, i));
   }
+  RemoveDayFiles(run->ctx, run->settings.work_dir, kLastDayFileNumber);
   TOVEX_RETURN_IF_ERROR(MakeMonthPages(run));
   return MakeMergedIndex(run);
 }

@@ -47,6 +47,10 @@ class LineReader {
   bool Fill();
   // Drops bytes up to and including the next line end.
   void SkipRestOfLine();
+  // Hands out `len` bytes from begin_ as the next line, cut at a NUL.
+  std::string_view Take(size_t len);
+  // Finds the first NUL at or after begin_ once begin_ has passed nul_.
+  void UpdateNul();
 
   ReadableFile* file_;
   const size_t max_line_;
@@ -56,6 +60,10 @@ class LineReader {
   size_t end_ = 0;
   bool eof_ = false;
   bool skip_rest_ = false;
+  // Index of the first NUL byte in [begin_, end_), or kNoNul. Kept per block
+  // so that lines need no NUL search of their own.
+  static constexpr size_t kNoNul = static_cast<size_t>(-1);
+  size_t nul_ = kNoNul;
   uint64_t bytes_read_ = 0;
 };
 
