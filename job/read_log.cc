@@ -2,7 +2,7 @@
 #include <cstdio>
 
 #include "job/job_run.h"
-#include "log/line_reader.h"
+#include "log/log_scanner.h"
 #include "log/log_line.h"
 
 namespace tovex {
@@ -33,19 +33,17 @@ Status ReadLog(JobRun* run, const std::string& log_path, RecordSink* sink,
   std::unique_ptr<ReadableFile> log;
   TOVEX_RETURN_IF_ERROR(OpenOrDie(run->ctx, log_path, &log));
   const uint64_t log_size = log->Size();
-  LineReader lines(log.get(), kMaxLogLineBytes);
   TOVEX_RETURN_IF_ERROR(sink->Start());
+  LogScanner lines(log.get());
 
   uint64_t next_progress = kProgressStepBytes;
   int period = -1;
-  std::string_view line;
   LogRecord rec;
-  while (lines.Next(&line)) {
+  while (lines.Next(&rec)) {
     if (lines.bytes_read() >= next_progress && run->observer != nullptr) {
       run->observer->OnProgress(lines.bytes_read(), log_size);
       next_progress = lines.bytes_read() + kProgressStepBytes;
     }
-    if (!IsPageRequest(line) || !ParseLogLine(line, &rec)) continue;
 
     if (rec.year != run->last_year || rec.month != run->last_month) {
       period = run->periods.Find(rec.year, rec.month);

@@ -9,27 +9,43 @@ LineReader::LineReader(ReadableFile* file, size_t max_line, size_t buffer_bytes)
     : file_(file),
       max_line_(max_line),
       capacity_(buffer_bytes),
-      buf_(new char[buffer_bytes]) {
+      owned_(new char[buffer_bytes]),
+      buf_(owned_.get()) {
   assert(max_line > 0 && max_line <= buffer_bytes);
+}
+
+LineReader::LineReader(std::string_view data, size_t max_line)
+    : file_(nullptr),
+      max_line_(max_line),
+      capacity_(data.size()),
+      buf_(data.data()),
+      end_(data.size()),
+      eof_(true),
+      bytes_read_(data.size()) {
+  assert(max_line > 0);
+  const void* nul = std::memchr(buf_, '\0', end_);
+  if (nul != nullptr) {
+    nul_ = static_cast<size_t>(static_cast<const char*>(nul) - buf_);
+  }
 }
 
 bool LineReader::Fill() {
   if (eof_) return false;
   if (begin_ > 0) {
-    std::memmove(buf_.get(), buf_.get() + begin_, end_ - begin_);
+    std::memmove(owned_.get(), buf_ + begin_, end_ - begin_);
     end_ -= begin_;
     if (nul_ != kNoNul) nul_ -= begin_;
     begin_ = 0;
   }
-  size_t got = file_->Read(buf_.get() + end_, capacity_ - end_);
+  size_t got = file_->Read(owned_.get() + end_, capacity_ - end_);
   if (got == 0) {
     eof_ = true;
     return false;
   }
   if (nul_ == kNoNul) {
-    const void* nul = std::memchr(buf_.get() + end_, '\0', got);
+    const void* nul = std::memchr(buf_ + end_, '\0', got);
     if (nul != nullptr) {
-      nul_ = static_cast<size_t>(static_cast<const char*>(nul) - buf_.get());
+      nul_ = static_cast<size_t>(static_cast<const char*>(nul) - buf_);
     }
   }
   end_ += got;
@@ -39,14 +55,14 @@ bool LineReader::Fill() {
 
 void LineReader::UpdateNul() {
   if (nul_ == kNoNul || nul_ >= begin_) return;
-  const void* nul = std::memchr(buf_.get() + begin_, '\0', end_ - begin_);
+  const void* nul = std::memchr(buf_ + begin_, '\0', end_ - begin_);
   nul_ = nul == nullptr
              ? kNoNul
-             : static_cast<size_t>(static_cast<const char*>(nul) - buf_.get());
+             : static_cast<size_t>(static_cast<const char*>(nul) - buf_);
 }
 
 std::string_view LineReader::Take(size_t len) {
-  const char* start = buf_.get() + begin_;
+  const char* start = buf_ + begin_;
   size_t content = len;
   if (nul_ != kNoNul && nul_ < begin_ + len) content = nul_ - begin_;
   begin_ += len;
@@ -56,7 +72,7 @@ std::string_view LineReader::Take(size_t len) {
 
 void LineReader::SkipRestOfLine() {
   while (true) {
-    const char* start = buf_.get() + begin_;
+    const char* start = buf_ + begin_;
     const void* nl = std::memchr(start, '\n', end_ - begin_);
     if (nl != nullptr) {
       begin_ += static_cast<size_t>(static_cast<const char*>(nl) - start) + 1;
@@ -75,7 +91,7 @@ bool LineReader::Next(std::string_view* line) {
     SkipRestOfLine();
   }
   while (true) {
-    const char* start = buf_.get() + begin_;
+    const char* start = buf_ + begin_;
     const size_t avail = end_ - begin_;
     const size_t window = avail < max_line_ ? avail : max_line_;
     const void* nl = std::memchr(start, '\n', window);

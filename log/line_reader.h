@@ -31,6 +31,10 @@ class LineReader {
   LineReader(ReadableFile* file, size_t max_line,
              size_t buffer_bytes = kDefaultBufferBytes);
 
+  // Splits `data`, which must outlive the reader, without copying it.
+  // REQUIRES: max_line > 0.
+  LineReader(std::string_view data, size_t max_line);
+
   LineReader(const LineReader&) = delete;
   LineReader& operator=(const LineReader&) = delete;
 
@@ -52,10 +56,11 @@ class LineReader {
   // Finds the first NUL at or after begin_ once begin_ has passed nul_.
   void UpdateNul();
 
-  ReadableFile* file_;
+  ReadableFile* file_;  // null when splitting borrowed data
   const size_t max_line_;
   const size_t capacity_;
-  std::unique_ptr<char[]> buf_;
+  std::unique_ptr<char[]> owned_;
+  const char* buf_;  // owned_ or the borrowed data
   size_t begin_ = 0;
   size_t end_ = 0;
   bool eof_ = false;

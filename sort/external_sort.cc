@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <thread>
 #include <utility>
 
 namespace tovex {
@@ -18,6 +19,10 @@ constexpr size_t kKeyBytes = sizeof(uint64_t);
 // Chunk files are written in a few large writes: a full chunk of typical
 // records fits.
 constexpr size_t kChunkWriteBufferBytes = 256 * 1024;
+// Threads that share a merge pass, and chunk buffers in use at once (one
+// filling while the other is sorted and written): the machines this runs on
+// have two cores or more, and memory stays a few megabytes.
+constexpr int kMergeThreads = 2;
 
 // The first min(n, kKeyBytes) bytes at p, zero-padded, as a big-endian
 // number: comparing two keys compares the bytes as unsigned values, the way
@@ -235,6 +240,31 @@ std::array<std::string, kMergeWays> GroupSlots(int64_t first, int last,
   return slots;
 }
 
+// One pass of MergeNumberedFiles: the groups of four of first..last into
+// the numbers last+1, last+2, ... The groups are independent files, so two
+// threads take turns at them; the first failing group's status is returned.
+Status MergePass(const WorkDir& work, int first, int last,
+                 std::string_view suffix) {
+  const int64_t groups = (static_cast<int64_t>(last) - first) / kMergeWays + 1;
+  auto merge_every_other = [&](int64_t start, Status* failed, int64_t* at) {
+    for (int64_t g = start; g < groups; g += kMergeThreads) {
+      Status st = MergeFour(work, GroupSlots(first + g * kMergeWays, last, suffix),
+                            NumberedName(static_cast<int>(last + 1 + g), suffix));
+      if (!st.ok()) {
+        *failed = st;
+        *at = g;
+        return;
+      }
+    }
+  };
+  Status failed[kMergeThreads];
+  int64_t at[kMergeThreads] = {groups, groups};
+  std::thread helper(merge_every_other, 1, &failed[1], &at[1]);
+  merge_every_other(0, &failed[0], &at[0]);
+  helper.join();
+  return at[0] <= at[1] ? failed[0] : failed[1];
+}
+
 }  // namespace
 
 std::string NumberText(int n) {
@@ -294,14 +324,10 @@ Status MergeNumberedFiles(const WorkDir& work, int first, int last,
   // most four files are left for the final merge. Differences are taken in
   // 64 bits so that no pair of ints overflows them.
   while (static_cast<int64_t>(last) - first >= kMergeWays) {
-    int next = last + 1;
-    for (int64_t group = first; group <= last; group += kMergeWays) {
-      TOVEX_RETURN_IF_ERROR(MergeFour(work, GroupSlots(group, last, suffix),
-                                      NumberedName(next, suffix)));
-      ++next;
-    }
+    TOVEX_RETURN_IF_ERROR(MergePass(work, first, last, suffix));
+    const int64_t groups = (static_cast<int64_t>(last) - first) / kMergeWays + 1;
     first = last + 1;
-    last = next - 1;
+    last = static_cast<int>(last + groups);
   }
   return MergeFour(work, GroupSlots(first, last, suffix), out_name);
 }
@@ -312,19 +338,34 @@ Status SortWorkFile(const WorkDir& work, std::string_view name) {
   {
     std::unique_ptr<RecordReader> in;
     TOVEX_RETURN_IF_ERROR(RecordReader::Open(ctx, work.PathOf(name), &in));
-    ChunkSorter sorter;
+    // One chunk fills while the previous one is sorted and written on a
+    // second thread.
+    ChunkSorter sorters[2];
+    int filling = 0;
+    std::thread writer;
+    Status written;
+    auto wait_for_writer = [&]() -> Status {
+      if (writer.joinable()) writer.join();
+      return written;
+    };
     std::string_view line;
     while (in->NextLine(&line)) {
-      sorter.Add(line);
-      if (sorter.full()) {
-        TOVEX_RETURN_IF_ERROR(sorter.WriteSorted(ctx, work.PathOf(chunk, "s")));
-        ++chunk;
-      }
+      sorters[filling].Add(line);
+      if (!sorters[filling].full()) continue;
+      TOVEX_RETURN_IF_ERROR(wait_for_writer());
+      writer = std::thread([&, sorter = &sorters[filling],
+                            path = work.PathOf(chunk, "s")] {
+        written = sorter->WriteSorted(ctx, path);
+      });
+      filling ^= 1;
+      ++chunk;
     }
     // The input is closed before the merge replaces it. The last chunk is
     // written even when empty, so the merge always has chunks 1..chunk.
     in.reset();
-    TOVEX_RETURN_IF_ERROR(sorter.WriteSorted(ctx, work.PathOf(chunk, "s")));
+    TOVEX_RETURN_IF_ERROR(wait_for_writer());
+    TOVEX_RETURN_IF_ERROR(
+        sorters[filling].WriteSorted(ctx, work.PathOf(chunk, "s")));
   }
   return MergeNumberedFiles(work, 1, chunk, name, "s");
 }
