@@ -26,12 +26,15 @@ sys.path.insert(0, HERE)
 import reference  # noqa: E402  (needs the path above)
 from reference.logline import MONTH_NAMES  # noqa: E402
 from reference.report import MAX_PERIODS, Settings  # noqa: E402
+from reference.tally import ORGANISATION_LIMIT  # noqa: E402
 
 REFUSED_EXIT = 3
 REFUSED_MESSAGE = "アクセスログファイルの書式が不正です!!"
 # A sanitizer build is several times slower; no single run should need this.
 RUN_TIMEOUT_SECONDS = 300
 WORKERS = 2
+# The external sort cuts work files into chunks of this many records.
+SORT_CHUNK_RECORDS = 5000
 
 # Row settings beyond the defaults (the minimum 10/10/5): the maximum, and
 # nine different values so that a table wired to the wrong setting shows.
@@ -42,7 +45,9 @@ MIXED = Settings(index_domn=11, index_html=12, index_clas=6,
 # Hand-made logs whose rankings are worth seeing under other row settings.
 ROW_SETTING_LOGS = {"ranking-ties.log": (WIDE, MIXED),
                     "many-organisations.log": (WIDE, MIXED),
-                    "escaping.log": (MIXED,)}
+                    "escaping.log": (MIXED,),
+                    "sort-order.log": (WIDE,),
+                    "many-organisations-1050.log": (WIDE,)}
 ROW_SETTING_REAL_LOGS = {"nginx-meatlabel-2025-12-2026-01.log": (WIDE,),
                          "xampp-localhost-2024-10-2025-01.log": (MIXED,)}
 
@@ -222,15 +227,45 @@ def many_months_log(path):
         f.writelines(lines)
 
 
+def _common_line(host, path, day, hour, month="Dec", year=2002):
+    return (f"{host} - - [{day:02d}/{month}/{year}:{hour:02d}:00:00 +0000] "
+            f'"GET {path} HTTP/1.0" 200 1\n')
+
+
+def many_organisations_log(path):
+    """1,050 organisations: those met after the first 1,000 in host order
+    have the most accesses, yet a page must leave them out."""
+    lines = [_common_line(f"h.o{n:04d}.example", "/", n % 2 + 1, n % 24)
+             for n in range(ORGANISATION_LIMIT + 50)]
+    lines += [_common_line(f"h.o{n:04d}.example", "/late.html", 2, 5)
+              for n in range(ORGANISATION_LIMIT, ORGANISATION_LIMIT + 50)
+              for _ in range(2)]
+    lines.append(_common_line("h.o0500.example", "/", 1, 6))
+    with open(path, "w") as f:
+        f.writelines(lines)
+
+
+def chunk_edge_log(path):
+    """Exactly one full sort chunk of records for the index, the month and
+    the day, with many repeated names across the chunk."""
+    lines = [_common_line(f"c{n % 97}.chunk.example", f"/p{n % 89}/", 24,
+                          n % 24)
+             for n in range(SORT_CHUNK_RECORDS)]
+    with open(path, "w") as f:
+        f.writelines(lines)
+
+
 def build_cases(source_dir, real_logs, scratch, quick):
     cases = []
     own_logs = sorted(glob.glob(os.path.join(HERE, "logs", "*.log")))
     sample = os.path.join(source_dir, "samples", "sample.log")
     if os.path.exists(sample):
         own_logs.append(sample)
-    many = os.path.join(scratch, "many-months.log")
-    many_months_log(many)
-    own_logs.append(many)
+    for name, make in (("many-months.log", many_months_log),
+                       ("many-organisations-1050.log", many_organisations_log),
+                       ("chunk-edge-5000.log", chunk_edge_log)):
+        own_logs.append(os.path.join(scratch, name))
+        make(own_logs[-1])
     for path in own_logs:
         name = os.path.basename(path)
         for level in (0, 1, 2):
