@@ -1,6 +1,20 @@
 #include <cstdio>
 
-int main() {
-  std::fputs("tovex-cli: not built yet\n", stderr);
-  return 2;
+#include "cli/cli.h"
+#include "platform/posix_platform.h"
+
+int main(int argc, char** argv) {
+  tovex::PosixFileSystem fs;
+  tovex::PosixClock clock;
+  tovex::PosixShell shell;
+  tovex::TerminalBeeper beeper;
+  tovex::StderrMessages messages;
+  tovex::Platform platform{&fs, &clock, &shell, &beeper, &messages};
+  const std::string current = fs.CurrentDirectory();
+  if (current.empty()) {
+    std::fputs("tovex-cli: cannot read the current directory\n", stderr);
+    return tovex::kExitCannotOpen;
+  }
+  return tovex::RunCli(argc, argv, platform, tovex::BaseDirectoryFrom(current),
+                       stdout, stderr);
 }

@@ -191,7 +191,43 @@ Status RecordReader::Open(const Context& ctx, const std::string& path,
   return Status::Ok();
 }
 
+namespace {
+
+// The shape every record of the job has: "name d h w\n" with single blanks
+// and unsigned numbers. Returns false for anything else, which the general
+// parse then handles.
+bool ParseOwnRecord(std::string_view line, WorkRecord* record) {
+  const char* p = line.data();
+  const char* end = p + line.size();
+  const char* blank =
+      static_cast<const char*>(std::memchr(p, ' ', line.size()));
+  if (blank == nullptr || blank == p) return false;
+  int fields[3];
+  const char* q = blank + 1;
+  for (int i = 0; i < 3; ++i) {
+    const char* digits = q;
+    int v = 0;
+    while (q < end && *q >= '0' && *q <= '9' && q - digits < 9) {
+      v = v * 10 + (*q++ - '0');
+    }
+    if (q == digits) return false;
+    const char want = i < 2 ? ' ' : '\n';
+    if (q < end && *q != want) return false;
+    if (q == end && i < 2) return false;
+    fields[i] = v;
+    ++q;
+  }
+  record->name = std::string_view(p, static_cast<size_t>(blank - p));
+  record->day = fields[0];
+  record->hour = fields[1];
+  record->weekday = fields[2];
+  return true;
+}
+
+}  // namespace
+
 bool ParseRecord(std::string_view line, WorkRecord* record) {
+  if (ParseOwnRecord(line, record)) return true;
   size_t i = 0;
   while (i < line.size() && IsSpace(line[i])) ++i;
   size_t start = i;

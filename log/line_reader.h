@@ -31,6 +31,10 @@ class LineReader {
   LineReader(ReadableFile* file, size_t max_line,
              size_t buffer_bytes = kDefaultBufferBytes);
 
+  // Splits `data`, which must outlive the reader, without copying it.
+  // REQUIRES: max_line > 0.
+  LineReader(std::string_view data, size_t max_line);
+
   LineReader(const LineReader&) = delete;
   LineReader& operator=(const LineReader&) = delete;
 
@@ -47,15 +51,24 @@ class LineReader {
   bool Fill();
   // Drops bytes up to and including the next line end.
   void SkipRestOfLine();
+  // Hands out `len` bytes from begin_ as the next line, cut at a NUL.
+  std::string_view Take(size_t len);
+  // Finds the first NUL at or after begin_ once begin_ has passed nul_.
+  void UpdateNul();
 
-  ReadableFile* file_;
+  ReadableFile* file_;  // null when splitting borrowed data
   const size_t max_line_;
   const size_t capacity_;
-  std::unique_ptr<char[]> buf_;
+  std::unique_ptr<char[]> owned_;
+  const char* buf_;  // owned_ or the borrowed data
   size_t begin_ = 0;
   size_t end_ = 0;
   bool eof_ = false;
   bool skip_rest_ = false;
+  // Index of the first NUL byte in [begin_, end_), or kNoNul. Kept per block
+  // so that lines need no NUL search of their own.
+  static constexpr size_t kNoNul = static_cast<size_t>(-1);
+  size_t nul_ = kNoNul;
   uint64_t bytes_read_ = 0;
 };
 

@@ -45,7 +45,10 @@ bool FaultyFileSystem::FailsOpen(const std::string& path) const {
 
 std::unique_ptr<WritableFile> FaultyFileSystem::Wrap(
     const std::string& path, std::unique_ptr<WritableFile> file) {
-  opened_for_writing.push_back(path);
+  {
+    std::lock_guard<std::mutex> lock(mu_);
+    opened_for_writing.push_back(path);
+  }
   if (file && fail_write_after >= 0 && !fail_write_containing.empty() &&
       path.find(fail_write_containing) != std::string::npos) {
     return std::make_unique<FailingAfterWritableFile>(std::move(file),

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <mutex>
 #include <string>
 #include <utility>
 #include <vector>
@@ -59,6 +60,7 @@ class FakeMessages : public Messages {
   bool answer_yes = false;
 };
 
+// Thread-safe, like the real file system it wraps.
 // The real file system, except that opening a path that contains
 // `fail_open_containing` fails, and writes to such a path fail once
 // `fail_write_after` bytes have gone to it (when set).
@@ -89,6 +91,7 @@ class FaultyFileSystem : public FileSystem {
                                      std::unique_ptr<WritableFile> file);
 
   PosixFileSystem real_;
+  std::mutex mu_;  // guards opened_for_writing
 };
 
 // A fresh directory under the system's temporary directory, removed with

@@ -4,8 +4,9 @@
 // recording fakes for tests; the desktop window brings its own messages,
 // beep and shell.
 //
-// None of these classes is thread-safe on its own; the core uses one job
-// thread at a time.
+// A FileSystem must be safe to use from several threads at once (the sort
+// merges on two); the other services are used from one job thread at a
+// time.
 
 #ifndef TOVEX_PLATFORM_PLATFORM_H_
 #define TOVEX_PLATFORM_PLATFORM_H_

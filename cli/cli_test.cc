@@ -1,0 +1,142 @@
+#include "cli/cli.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "job/work_file.h"
+#include "platform/fake_platform.h"
+
+namespace tovex {
+namespace {
+
+constexpr char kPageLine[] =
+    "h.example.com - - [10/Oct/2000:13:55:36 -0700] \"GET / HTTP/1.0\" 200 "
+    "1\n";
+
+std::string Drain(std::FILE* f) {
+  std::rewind(f);
+  std::string s;
+  char buf[4096];
+  size_t n;
+  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) s.append(buf, n);
+  return s;
+}
+
+class CliTest : public ::testing::Test {
+ protected:
+  struct Result {
+    int status;
+    std::string out;
+    std::string err;
+  };
+
+  Result Cli(std::vector<const char*> args) {
+    args.insert(args.begin(), "tovex-cli");
+    std::FILE* out = std::tmpfile();
+    std::FILE* err = std::tmpfile();
+    Context ctx = env_.context();
+    int status = RunCli(static_cast<int>(args.size()), args.data(),
+                        ctx.platform, ctx.base_dir, out, err);
+    Result r{status, Drain(out), Drain(err)};
+    std::fclose(out);
+    std::fclose(err);
+    return r;
+  }
+
+  std::string Base() const { return env_.dir.path(); }
+  std::string Log() const { return Base() + "access.log"; }
+
+  FakeEnvironment env_;
+};
+
+TEST_F(CliTest, UsageErrorsExitWithTwo) {
+  const std::vector<std::vector<const char*>> cases = {
+      {},
+      {"--run-level"},
+      {"--run-level", "3", "x.log"},
+      {"--run-level=-1", "x.log"},
+      {"--bogus", "x.log"},
+      {"a.log", "b.log"},
+  };
+  for (const auto& args : cases) {
+    Result r = Cli(args);
+    EXPECT_EQ(r.status, kExitUsage);
+    EXPECT_NE(r.err.find("usage: tovex-cli"), std::string::npos);
+  }
+  EXPECT_EQ(Cli({"--help"}).status, kExitDone);
+  EXPECT_EQ(Cli({"--version"}).out, "tovex-cli 1.0.0.1\n");
+}
+
+TEST_F(CliTest, RunWritesReportAndPrintsIndexPath) {
+  WriteFileOrDie(Log(), kPageLine);
+  Result r = Cli({Log().c_str()});
+  EXPECT_EQ(r.status, kExitDone) << r.err;
+  EXPECT_EQ(r.out, Base() + "htmldir/index.html\n");
+  EXPECT_NE(r.err.find("Running!!\n"), std::string::npos);
+  EXPECT_NE(r.err.find("Finished!! - taken"), std::string::npos);
+  // The first run creates the settings with the day level as default.
+  EXPECT_TRUE(FileExists(env_.context(), Base() + "htmldir/2000-10-10.html"));
+  EXPECT_NE(ReadFileOrEmpty(Base() + "quorvane.ini").find("RUNLEVEL=2\n"),
+            std::string::npos);
+  // Not asked to open the page.
+  EXPECT_TRUE(env_.shell.opened.empty());
+}
+
+TEST_F(CliTest, RunLevelOptionDoesNotTouchTheSettingsFile) {
+  WriteFileOrDie(Log(), kPageLine);
+  ASSERT_EQ(Cli({Log().c_str()}).status, kExitDone);
+  const std::string before = ReadFileOrEmpty(Base() + "quorvane.ini");
+  Result r = Cli({"--run-level", "0", Log().c_str()});
+  EXPECT_EQ(r.status, kExitDone);
+  EXPECT_EQ(ReadFileOrEmpty(Base() + "quorvane.ini"), before);
+  // Old pages went first; level 0 writes the index page only.
+  EXPECT_FALSE(FileExists(env_.context(), Base() + "htmldir/2000-10-10.html"));
+  EXPECT_TRUE(FileExists(env_.context(), Base() + "htmldir/index.html"));
+}
+
+TEST_F(CliTest, RefusedLogExitsWithThreeAfterDeletingOldPages) {
+  WriteFileOrDie(Log(), "not a log at all\n");
+  env_.fs.MakeDirectory(Base() + "htmldir");
+  env_.fs.MakeDirectory(Base() + "htmldir/keep.html");
+  WriteFileOrDie(Base() + "htmldir/old.html", "x");
+  WriteFileOrDie(Base() + "htmldir/notes.txt", "x");
+  Result r = Cli({Log().c_str()});
+  EXPECT_EQ(r.status, kExitNotAccessLog);
+  EXPECT_EQ(r.err, "アクセスログファイルの書式が不正です!!\n");
+  EXPECT_EQ(r.out, "");
+  EXPECT_FALSE(FileExists(env_.context(), Base() + "htmldir/old.html"));
+  EXPECT_TRUE(FileExists(env_.context(), Base() + "htmldir/notes.txt"));
+  EXPECT_FALSE(env_.fs.List(Base() + "htmldir", "keep.html").empty());
+}
+
+TEST_F(CliTest, UnopenableFilesExitWithOne) {
+  Result r = Cli({Log().c_str()});
+  EXPECT_EQ(r.status, kExitCannotOpen);
+  EXPECT_EQ(r.err, Log() + " ファイルを開けません!!\n");
+
+  WriteFileOrDie(Log(), kPageLine);
+  env_.fs.fail_open_containing = "index.dk";
+  r = Cli({"--run-level", "0", Log().c_str()});
+  EXPECT_EQ(r.status, kExitCannotOpen);
+  EXPECT_EQ(r.err.substr(r.err.find('\n', r.err.find("Running!!")) + 1),
+            Base() + "workdir/index.dk ファイルを開けません!!\n");
+  EXPECT_EQ(r.out, "");
+}
+
+TEST_F(CliTest, OpenAsksTheShellAndReportsAMissingBrowser) {
+  WriteFileOrDie(Log(), kPageLine);
+  env_.shell = FakeShell(kShellFailed);
+  Result r = Cli({"--open", "--run-level=0", Log().c_str()});
+  EXPECT_EQ(r.status, kExitDone);
+  EXPECT_EQ(env_.shell.opened,
+            std::vector<std::string>{Base() + "htmldir/index.html"});
+  EXPECT_EQ(env_.messages.warnings,
+            std::vector<std::string>{
+                "Webブラウザ－がインストールされていません!!"});
+}
+
+}  // namespace
+}  // namespace tovex

@@ -1,0 +1,71 @@
+#include <cstdarg>
+#include <cstdio>
+
+#include "job/job_run.h"
+#include "log/log_scanner.h"
+#include "log/log_line.h"
+
+namespace tovex {
+namespace {
+
+// Progress is reported after this many bytes of the log, not per line.
+constexpr uint64_t kProgressStepBytes = 4u << 20;
+
+}  // namespace
+
+void JobRun::Show(const char* format, ...) {
+  // Status texts are short; the longest holds a period label.
+  char text[256];
+  va_list args;
+  va_start(args, format);
+  std::vsnprintf(text, sizeof text, format, args);
+  va_end(args);
+  if (observer != nullptr) observer->OnStatus(text);
+}
+
+PeriodTally* JobRun::tally() {
+  if (!tally_) tally_ = std::make_unique<PeriodTally>();
+  return tally_.get();
+}
+
+Status ReadLog(JobRun* run, const std::string& log_path, RecordSink* sink,
+               void (*on_new_period)(JobRun* run, int period)) {
+  std::unique_ptr<ReadableFile> log;
+  TOVEX_RETURN_IF_ERROR(OpenOrDie(run->ctx, log_path, &log));
+  const uint64_t log_size = log->Size();
+  TOVEX_RETURN_IF_ERROR(sink->Start());
+  LogScanner lines(log.get());
+
+  uint64_t next_progress = kProgressStepBytes;
+  int period = -1;
+  LogRecord rec;
+  while (lines.Next(&rec)) {
+    if (lines.bytes_read() >= next_progress && run->observer != nullptr) {
+      run->observer->OnProgress(lines.bytes_read(), log_size);
+      next_progress = lines.bytes_read() + kProgressStepBytes;
+    }
+
+    if (rec.year != run->last_year || rec.month != run->last_month) {
+      period = run->periods.Find(rec.year, rec.month);
+      if (period < 0) {
+        period = run->periods.Add(rec.year, rec.month);
+        if (period >= 0 && on_new_period != nullptr) on_new_period(run, period);
+      }
+      run->last_year = rec.year;
+      run->last_month = rec.month;
+    }
+    if (period < 0) {
+      ++run->lines_left_out;
+      continue;
+    }
+    ++run->lines_counted;
+    TOVEX_RETURN_IF_ERROR(sink->Add(period, rec.host, rec.path, rec.day,
+                                    rec.hour, rec.weekday));
+  }
+  if (run->observer != nullptr) {
+    run->observer->OnProgress(lines.bytes_read(), log_size);
+  }
+  return sink->Finish();
+}
+
+}  // namespace tovex

@@ -1,0 +1,133 @@
+// What each run level does after the log has been read.
+
+#include <array>
+
+#include "job/job_run.h"
+#include "report/pages.h"
+#include "sort/external_sort.h"
+
+namespace tovex {
+namespace {
+
+// Days a month's lines can fall on; day files are numbered by day.
+constexpr int kDaysInLongestMonth = 31;
+// Each open day file's buffer: 31 of them stay open while a month is split.
+constexpr size_t kDayFileBufferBytes = 16 * 1024;
+
+Status SortPair(JobRun* run, int number, std::string_view host_suffix,
+                std::string_view content_suffix) {
+  TOVEX_RETURN_IF_ERROR(
+      SortWorkFile(run->work, NumberText(number) + "." + std::string(host_suffix)));
+  return SortWorkFile(run->work,
+                      NumberText(number) + "." + std::string(content_suffix));
+}
+
+// Copies every record of `from` to the day file "<day>.<suffix>" of its day.
+// Returns in `has_day` which days received records.
+Status SplitByDay(JobRun* run, const std::string& from,
+                  std::string_view suffix,
+                  std::array<bool, kDaysInLongestMonth + 1>* has_day) {
+  std::unique_ptr<RecordReader> reader;
+  TOVEX_RETURN_IF_ERROR(RecordReader::Open(run->ctx, from, &reader));
+  std::array<std::unique_ptr<RecordWriter>, kDaysInLongestMonth + 1> days;
+  std::string_view line;
+  WorkRecord rec;
+  while (reader->NextLine(&line)) {
+    // The job writes only valid days; anything else is not a record of ours.
+    if (!ParseRecord(line, &rec) || rec.day < 1 ||
+        rec.day > kDaysInLongestMonth) {
+      continue;
+    }
+    auto& writer = days[static_cast<size_t>(rec.day)];
+    if (!writer) {
+      TOVEX_RETURN_IF_ERROR(RecordWriter::Open(
+          run->ctx, run->work.PathOf(rec.day, suffix), OpenMode::kWrite,
+          &writer, kDayFileBufferBytes));
+      (*has_day)[static_cast<size_t>(rec.day)] = true;
+    }
+    writer->AddLine(line);
+  }
+  for (auto& writer : days) {
+    if (writer) TOVEX_RETURN_IF_ERROR(writer->Close());
+  }
+  return Status::Ok();
+}
+
+// Run level 2, one month: its sorted pair "N.dk"/"N.hk", then a page for
+// each of its days. Splitting the sorted pair by day gives every day file in
+// record order already, so the days need no sort of their own. Day files of
+// an earlier month that this one does not rewrite are never read.
+Status MakeDaysOfPeriod(JobRun* run, int period) {
+  const Period& p = run->periods.at(period);
+  const int number = period + 1;
+  run->Show("Making!! - %d-%d temp file", p.year, p.month);
+  TOVEX_RETURN_IF_ERROR(SortPair(run, number, "dk", "hk"));
+  std::array<bool, kDaysInLongestMonth + 1> has_day{};
+  TOVEX_RETURN_IF_ERROR(
+      SplitByDay(run, run->work.PathOf(number, "dk"), "ddy", &has_day));
+  TOVEX_RETURN_IF_ERROR(
+      SplitByDay(run, run->work.PathOf(number, "hk"), "hdy", &has_day));
+  for (int day = 1; day <= kDaysInLongestMonth; ++day) {
+    if (!has_day[static_cast<size_t>(day)]) continue;
+    run->Show("Making!! - %d-%d-%d.html file", p.year, p.month, day);
+    TOVEX_RETURN_IF_ERROR(WriteDayPage(run->ctx, run->settings, p.year,
+                                       p.month, day, run->tally()));
+  }
+  return Status::Ok();
+}
+
+// Month and day levels: a page per month when there are two or more, else
+// the single-month marker for the index page's calendar.
+Status MakeMonthPages(JobRun* run) {
+  PeriodTable& periods = run->periods;
+  periods.ClearCounts();
+  if (periods.size() == 1) periods.SetSingleMonthMarker();
+  if (periods.size() <= 1) return Status::Ok();
+  for (int i = 0; i < periods.size(); ++i) {
+    run->Show("Making!! - %.*s.html file",
+              static_cast<int>(periods.at(i).label().size()),
+              periods.at(i).label().data());
+    TOVEX_RETURN_IF_ERROR(WriteMonthPage(run->ctx, run->settings, periods, i,
+                                         &periods.at(i).count, run->tally()));
+  }
+  return Status::Ok();
+}
+
+Status MakeMergedIndex(JobRun* run) {
+  run->Show("Making!! - Index.html file");
+  const int n = run->periods.size();
+  TOVEX_RETURN_IF_ERROR(MergeNumberedFiles(run->work, 1, n, "index.dk", "dk"));
+  TOVEX_RETURN_IF_ERROR(MergeNumberedFiles(run->work, 1, n, "index.hk", "hk"));
+  return WriteIndexPage(run->ctx, run->settings, run->periods, run->tally());
+}
+
+}  // namespace
+
+Status FinishYearJob(JobRun* run) {
+  run->Show("Making!! - Index.html file");
+  TOVEX_RETURN_IF_ERROR(SortWorkFile(run->work, "index.dk"));
+  TOVEX_RETURN_IF_ERROR(SortWorkFile(run->work, "index.hk"));
+  return WriteIndexPage(run->ctx, run->settings, run->periods, run->tally());
+}
+
+Status FinishMonthJob(JobRun* run) {
+  if (run->periods.size() > 0) {
+    run->Show("Making!! - %d-%d temp file", run->last_year, run->last_month);
+  }
+  for (int i = 0; i < run->periods.size(); ++i) {
+    TOVEX_RETURN_IF_ERROR(SortPair(run, i + 1, "dk", "hk"));
+  }
+  TOVEX_RETURN_IF_ERROR(MakeMonthPages(run));
+  return MakeMergedIndex(run);
+}
+
+Status FinishDayJob(JobRun* run) {
+  for (int i = 0; i < run->periods.size(); ++i) {
+    TOVEX_RETURN_IF_ERROR(MakeDaysOfPeriod(run, i));
+  }
+  RemoveDayFiles(run->ctx, run->settings.work_dir, kLastDayFileNumber);
+  TOVEX_RETURN_IF_ERROR(MakeMonthPages(run));
+  return MakeMergedIndex(run);
+}
+
+}  // namespace tovex

@@ -1,0 +1,183 @@
+#include "job/work_file.h"
+
+#include <gtest/gtest.h>
+
+#include "platform/fake_platform.h"
+
+namespace tovex {
+namespace {
+
+class WorkFileTest : public ::testing::Test {
+ protected:
+  Context ctx() const { return env_.context(); }
+  std::string Base() const { return env_.dir.path(); }
+
+  FakeEnvironment env_;
+};
+
+TEST_F(WorkFileTest, PathBuilders) {
+  Context c = ctx();
+  c.base_dir = "/b/";
+  struct Case {
+    std::string got;
+    std::string want;
+  } cases[] = {
+      {JoinPath(c, "workdir\\", "index.dk"), "/b/workdir/index.dk"},
+      {JoinPath(c, "", "quorvane.ini"), "/b/quorvane.ini"},
+      {JoinPath(c, "a\\b\\", "x"), "/b/a/b/x"},
+      {JoinPath(c, "htmldir/", "2001-3.html"), "/b/htmldir/2001-3.html"},
+      {JoinPathNumbered(c, "workdir\\", 3, "dk"), "/b/workdir/3.dk"},
+      {JoinPathNumbered(c, "", 41, "hdy"), "/b/41.hdy"},
+      {JoinPathNumbered(c, "w\\", 12, "s"), "/b/w/12.s"},
+      {JoinPathDated(c, "htmldir\\", 2001, 3, 15), "/b/htmldir/2001-3-15.html"},
+      {JoinPathDated(c, "", 2001, 3, 5), "/b/2001-3-5.html"},
+  };
+  for (const Case& k : cases) EXPECT_EQ(k.got, k.want);
+}
+
+TEST_F(WorkFileTest, LongPathsAreNotCut) {
+  Context c = ctx();
+  c.base_dir = "/" + std::string(300, 'b') + "/";
+  std::string dir(200, 'w');
+  dir += "\\";
+  std::string path = JoinPathNumbered(c, dir, 7, "dk");
+  EXPECT_EQ(path.size(), c.base_dir.size() + 201 + 4);
+  EXPECT_EQ(path.substr(path.size() - 5), "/7.dk");
+}
+
+TEST_F(WorkFileTest, RecordWriterFormatsRecords) {
+  std::unique_ptr<RecordWriter> w;
+  ASSERT_TRUE(RecordWriter::Open(ctx(), Base() + "r", OpenMode::kWrite, &w).ok());
+  w->Add("client7", 15, 9, 4);
+  w->Add("/index.html", 1, 0, 0);
+  w->Add("h", 31, 23, 6);
+  w->Add("neg", -1, 2147483647, -2147483647 - 1);
+  ASSERT_TRUE(w->Close().ok());
+  EXPECT_EQ(ReadFileOrEmpty(Base() + "r"),
+            "client7 15 9 4\n/index.html 1 0 0\nh 31 23 6\n"
+            "neg -1 2147483647 -2147483648\n");
+}
+
+TEST_F(WorkFileTest, RecordWriterAppendsAndSpansBuffers) {
+  const std::string path = Base() + "r";
+  WriteFileOrDie(path, "first 1 1 1\n");
+  std::unique_ptr<RecordWriter> w;
+  // A buffer barely larger than one record forces a flush on almost every
+  // record.
+  ASSERT_TRUE(RecordWriter::Open(ctx(), path, OpenMode::kAppend, &w,
+                                 kMaxRecordBytes + 1)
+                  .ok());
+  std::string want = "first 1 1 1\n";
+  for (int i = 0; i < 100; ++i) {
+    std::string name(static_cast<size_t>(i + 1), 'a' + i % 26);
+    w->Add(name, i % 31 + 1, i % 24, i % 7);
+    want += name + " " + std::to_string(i % 31 + 1) + " " +
+            std::to_string(i % 24) + " " + std::to_string(i % 7) + "\n";
+  }
+  ASSERT_TRUE(w->Close().ok());
+  EXPECT_EQ(ReadFileOrEmpty(path), want);
+}
+
+TEST_F(WorkFileTest, LostWriteIsReported) {
+  env_.fs.fail_write_containing = "full";
+  env_.fs.fail_write_after = 10;
+  std::unique_ptr<RecordWriter> w;
+  ASSERT_TRUE(
+      RecordWriter::Open(ctx(), Base() + "full", OpenMode::kWrite, &w).ok());
+  w->Add("somehost.example.com", 1, 2, 3);
+  Status st = w->Close();
+  EXPECT_EQ(st.code(), Status::Code::kCannotWrite);
+  EXPECT_EQ(st.path(), Base() + "full");
+}
+
+TEST_F(WorkFileTest, OpenFailuresNameThePath) {
+  const std::string missing = Base() + "nodir/index.dk";
+  std::unique_ptr<WritableFile> w;
+  Status st = OpenOrDie(ctx(), missing, OpenMode::kWrite, &w);
+  EXPECT_EQ(st.code(), Status::Code::kCannotOpen);
+  EXPECT_EQ(st.Message(), missing + " ファイルを開けません!!\n");
+  EXPECT_EQ(st.ExitCode(), 1);
+
+  std::unique_ptr<ReadableFile> r;
+  EXPECT_FALSE(OpenOrDie(ctx(), Base() + "absent", &r).ok());
+  EXPECT_FALSE(FileExists(ctx(), Base() + "absent"));
+  EXPECT_FALSE(FileExists(ctx(), Base()));  // a directory is not a file
+  WriteFileOrDie(Base() + "present", "");
+  EXPECT_TRUE(FileExists(ctx(), Base() + "present"));
+}
+
+TEST_F(WorkFileTest, ParseRecord) {
+  struct Case {
+    const char* line;
+    bool ok;
+    const char* name;
+    int day, hour, weekday;
+  } cases[] = {
+      {"client7 15 9 4\n", true, "client7", 15, 9, 4},
+      {"/a?b=1 1 0 0\n", true, "/a?b=1", 1, 0, 0},
+      {"x 31 23 6", true, "x", 31, 23, 6},
+      {"x -1 2 3\n", true, "x", -1, 2, 3},
+      {"x 1 2\n", false, "", 0, 0, 0},
+      {"\n", false, "", 0, 0, 0},
+      {"x a 2 3\n", false, "", 0, 0, 0},
+  };
+  for (const Case& c : cases) {
+    WorkRecord rec;
+    ASSERT_EQ(ParseRecord(c.line, &rec), c.ok) << c.line;
+    if (!c.ok) continue;
+    EXPECT_EQ(rec.name, c.name);
+    EXPECT_EQ(rec.day, c.day);
+    EXPECT_EQ(rec.hour, c.hour);
+    EXPECT_EQ(rec.weekday, c.weekday);
+  }
+}
+
+TEST_F(WorkFileTest, RecordReaderReturnsLinesWithTheirEnds) {
+  WriteFileOrDie(Base() + "r", "a 1 2 3\nb 4 5 6\nc 7 8 9");
+  std::unique_ptr<RecordReader> r;
+  ASSERT_TRUE(RecordReader::Open(ctx(), Base() + "r", &r).ok());
+  std::string_view line;
+  std::string all;
+  while (r->NextLine(&line)) all += std::string(line) + "|";
+  EXPECT_EQ(all, "a 1 2 3\n|b 4 5 6\n|c 7 8 9|");
+}
+
+TEST_F(WorkFileTest, RemoveWorkFilesStopsAtTheFirstGap) {
+  const std::string w = Base() + "w/";
+  ASSERT_TRUE(env_.fs.MakeDirectory(w));
+  for (const char* name : {"1.dk", "2.dk", "4.dk", "1.hk", "1.s", "2.s",
+                           "3.s", "index.dk", "index.hk", "1.ddy", "keep"}) {
+    WriteFileOrDie(w + name, "x");
+  }
+  RemoveWorkFiles(ctx(), "w\\");
+  struct Case {
+    const char* name;
+    bool remains;
+  } cases[] = {
+      {"1.dk", false},     {"2.dk", false},     {"4.dk", true},
+      {"1.hk", false},     {"1.s", false},      {"2.s", false},
+      {"3.s", false},      {"index.dk", false}, {"index.hk", false},
+      {"1.ddy", true},     {"keep", true},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(FileExists(ctx(), w + c.name), c.remains) << c.name;
+  }
+}
+
+TEST_F(WorkFileTest, RemoveDayFilesCoversMergeIntermediates) {
+  const std::string w = Base();
+  for (const char* name : {"1.ddy", "5.hdy", "41.ddy", "41.hdy", "42.ddy",
+                           "3.dk"}) {
+    WriteFileOrDie(w + name, "x");
+  }
+  RemoveDayFiles(ctx(), "", kLastDayFileNumber);
+  EXPECT_FALSE(FileExists(ctx(), w + "1.ddy"));
+  EXPECT_FALSE(FileExists(ctx(), w + "5.hdy"));
+  EXPECT_FALSE(FileExists(ctx(), w + "41.ddy"));
+  EXPECT_FALSE(FileExists(ctx(), w + "41.hdy"));
+  EXPECT_TRUE(FileExists(ctx(), w + "42.ddy"));
+  EXPECT_TRUE(FileExists(ctx(), w + "3.dk"));
+}
+
+}  // namespace
+}  // namespace tovex

@@ -1,0 +1,44 @@
+// Byte searches shared by the log-line filter, parser and check. They run on
+// every line of a log, so they work on raw ranges and never allocate.
+
+#ifndef TOVEX_LOG_BYTE_SCAN_H_
+#define TOVEX_LOG_BYTE_SCAN_H_
+
+#include <cstring>
+#include <string_view>
+
+namespace tovex {
+
+// The first `c` in [p, end), or nullptr. An empty range may have no storage
+// at all (a default string_view), which memchr must not see.
+inline const char* FindByte(const char* p, const char* end, char c) {
+  if (p == end) return nullptr;
+  return static_cast<const char*>(std::memchr(p, c, end - p));
+}
+
+// Matches the bytes of `pattern` one after the other in [p, end), passing
+// over bytes in between. Returns the position after the byte that completed
+// the pattern, or nullptr when the pattern stays incomplete. Taking the first
+// occurrence of each next byte gives the same result as walking byte by byte
+// with a match count.
+//
+// In a log line the first byte (the blank after the host) may be far away,
+// so memchr finds it; the others follow within a few bytes, where a plain
+// loop is faster than a call per byte.
+inline const char* SkipPatternInOrder(const char* p, const char* end,
+                                      std::string_view pattern) {
+  if (pattern.empty()) return p;
+  p = FindByte(p, end, pattern[0]);
+  if (p == nullptr) return nullptr;
+  ++p;
+  for (char c : pattern.substr(1)) {
+    while (p < end && *p != c) ++p;
+    if (p == end) return nullptr;
+    ++p;
+  }
+  return p;
+}
+
+}  // namespace tovex
+
+#endif  // TOVEX_LOG_BYTE_SCAN_H_

@@ -1,0 +1,190 @@
+#include "log/log_line.h"
+
+#include <bit>
+#include <cstddef>
+#include <cstdint>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+#include "log/byte_scan.h"
+#include "log/decimal.h"
+
+namespace tovex {
+namespace {
+
+// The range a parsed time stamp must fall in to count.
+constexpr int kFirstYear = 1;
+constexpr int kLastYear = 9999;
+constexpr int kLastHour = 23;
+
+// Days of each month in a common year.
+constexpr std::array<int, 12> kDaysOfMonth = {31, 28, 31, 30, 31, 30,
+                                              31, 31, 30, 31, 30, 31};
+
+// A page marker is a blank right after "/" (a directory), or right after
+// one of the page suffixes ".htm", ".html", ".shtm", ".shtml". Its blank
+// makes it match only at the end of a blank-separated word.
+//
+// Looking at every blank that follows "/", "m" or "l" finds exactly the
+// lines that contain "/ " or one of ".htm ", ".html ", ".shtm ", ".shtml ";
+// each of these contains "htm", so a separate search for "htm" first would
+// never change the answer.
+
+// Whether the blank at `blank` ends a page marker that lies wholly in
+// [begin, blank]. REQUIRES: begin < blank.
+inline bool EndsPageMarker(const char* begin, const char* blank) {
+  if (blank[-1] == '/') return true;
+  const char* e = blank;
+  if (e[-1] == 'l') --e;
+  if (e - begin < 4 || e[-1] != 'm' || e[-2] != 't' || e[-3] != 'h') {
+    return false;
+  }
+  return e[-4] == '.' || (e - begin >= 5 && e[-4] == 's' && e[-5] == '.');
+}
+
+// Whether [begin, end) contains a page marker. Most lines of a log are not
+// page requests and have to be scanned to their end, so sixteen bytes are
+// screened at a time where the processor allows it.
+bool HasPageMarker(const char* begin, const char* end) {
+  if (end - begin < 2) return false;
+  const char* p = begin + 1;  // where a marker's blank can first be
+#if defined(__SSE2__)
+  const __m128i blank = _mm_set1_epi8(' ');
+  const __m128i slash = _mm_set1_epi8('/');
+  const __m128i m = _mm_set1_epi8('m');
+  const __m128i l = _mm_set1_epi8('l');
+  for (; end - p >= 16; p += 16) {
+    __m128i here = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    __m128i before = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p - 1));
+    __m128i ends = _mm_or_si128(
+        _mm_or_si128(_mm_cmpeq_epi8(before, slash), _mm_cmpeq_epi8(before, m)),
+        _mm_cmpeq_epi8(before, l));
+    unsigned candidates = static_cast<unsigned>(
+        _mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(here, blank), ends)));
+    for (; candidates != 0; candidates &= candidates - 1) {
+      if (EndsPageMarker(begin, p + std::countr_zero(candidates))) return true;
+    }
+  }
+#endif
+  for (; p < end; ++p) {
+    if (*p == ' ' && EndsPageMarker(begin, p)) return true;
+  }
+  return false;
+}
+
+// Blank, tab, LF, VT, FF or CR: host and path end at any of them, so that a
+// work-file record never gains a field.
+inline bool IsSpace(char c) {
+  return c == ' ' || static_cast<unsigned char>(c - '\t') <= '\r' - '\t';
+}
+
+// Takes the text from `p` up to the first white space, at most
+// kMaxFieldBytes bytes and never past `end`.
+inline std::string_view Field(const char* p, const char* end) {
+  const char* limit = end - p > static_cast<ptrdiff_t>(kMaxFieldBytes)
+                          ? p + kMaxFieldBytes
+                          : end;
+  const char* q = p;
+  while (q < limit && !IsSpace(*q)) ++q;
+  return std::string_view(p, static_cast<size_t>(q - p));
+}
+
+// Takes the date component from `*p` up to `delimiter` and moves `*p` past
+// the delimiter. False when the delimiter is missing or the component is too
+// long to be a date component.
+inline bool Component(const char** p, const char* end, char delimiter,
+                      std::string_view* component) {
+  const char* d = FindByte(*p, end, delimiter);
+  if (d == nullptr || d - *p > static_cast<ptrdiff_t>(kMaxDateComponentBytes)) {
+    return false;
+  }
+  *component = std::string_view(*p, static_cast<size_t>(d - *p));
+  *p = d + 1;
+  return true;
+}
+
+inline bool IsLeapYear(int year) {
+  return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+}
+
+// 1..12 for a month name, 0 for anything else.
+inline int MonthNumber(std::string_view name) {
+  for (size_t i = 0; i < MonthNames.size(); ++i) {
+    if (name == MonthNames[i]) return static_cast<int>(i) + 1;
+  }
+  return 0;
+}
+
+}  // namespace
+
+bool IsPageRequest(std::string_view line) {
+  const char* end = line.data() + line.size();
+  // The rest of the line, from the byte after the time stamp's blank.
+  const char* rest = SkipPatternInOrder(line.data(), end, RequestPattern);
+  return rest != nullptr && HasPageMarker(rest, end);
+}
+
+bool ParseLogLine(std::string_view line, LogRecord* record) {
+  const char* p = line.data();
+  const char* const end = p + line.size();
+
+  record->host = Field(p, end);
+  if (record->host.empty()) return false;
+  // A host cut at its limit leaves the cursor inside the host text.
+  p += record->host.size();
+
+  p = FindByte(p, end, '[');
+  if (p == nullptr) return false;
+  ++p;
+
+  std::string_view day, month, year, hour;
+  if (!Component(&p, end, '/', &day) || !Component(&p, end, '/', &month) ||
+      !Component(&p, end, ':', &year) || !Component(&p, end, ':', &hour)) {
+    return false;
+  }
+  record->month = MonthNumber(month);
+  if (record->month == 0) return false;
+  record->year = DecimalValue(year);
+  if (record->year < kFirstYear || record->year > kLastYear) return false;
+  record->day = DecimalValue(day);
+  if (record->day < 1 ||
+      record->day > DaysInMonth(record->year, record->month)) {
+    return false;
+  }
+  record->hour = DecimalValue(hour);
+  if (record->hour < 0 || record->hour > kLastHour) return false;
+
+  // Past the closing bracket and the blank after it; both must be there.
+  p = FindByte(p, end, ']');
+  if (p == nullptr || end - p < 2) return false;
+  p = FindByte(p + 2, end, '/');
+  if (p == nullptr) return false;
+  record->path = Field(p, end);
+
+  record->weekday = WeekdayOf(record->year, record->month, record->day);
+  return true;
+}
+
+int DaysInMonth(int year, int month) {
+  if (month < 1 || month > 12) return -1;
+  if (month == 2 && IsLeapYear(year)) return 29;
+  return kDaysOfMonth[month - 1];
+}
+
+int WeekdayOf(int year, int month, int day) {
+  if (day > DaysInMonth(year, month)) return -1;
+  // 64-bit so that no argument can overflow the sum; the divisions and the
+  // remainder truncate toward zero as in the 32-bit formula.
+  int64_t y = year;
+  int64_t m = month;
+  if (m == 1 || m == 2) {
+    m += 12;
+    y -= 1;
+  }
+  int64_t sum = y + y / 4 - y / 100 + y / 400 + (13 * m + 8) / 5 + day;
+  return static_cast<int>(sum % 7);
+}
+
+}  // namespace tovex

@@ -1,0 +1,90 @@
+// Finds the counted lines of an access log on two threads: the caller's
+// thread reads the file in blocks, a second thread splits each block into
+// lines, filters and parses them. The counted lines come back in log order.
+//
+// Lines are the ones a LineReader with kMaxLogLineBytes hands out: a
+// physical line over that length counts by its head, a NUL ends a line's
+// content. Memory is fixed: kScanSlots blocks and their parsed records.
+
+#ifndef TOVEX_LOG_LOG_SCANNER_H_
+#define TOVEX_LOG_LOG_SCANNER_H_
+
+#include <array>
+#include <condition_variable>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "log/log_line.h"
+#include "platform/platform.h"
+
+namespace tovex {
+
+// Bytes read from the log at a time.
+inline constexpr size_t kScanBlockBytes = 256 * 1024;
+// Blocks in flight: one being read, one being scanned, one being consumed.
+inline constexpr int kScanSlots = 3;
+
+class LogScanner {
+ public:
+  // Does not take ownership of `file`, which must outlive the scanner.
+  explicit LogScanner(ReadableFile* file);
+  ~LogScanner();  // Stops and joins the scanning thread.
+
+  LogScanner(const LogScanner&) = delete;
+  LogScanner& operator=(const LogScanner&) = delete;
+
+  // The next counted line (IsPageRequest and ParseLogLine both true), or
+  // false at the end of the log. `*record` stays valid until the next call.
+  bool Next(LogRecord* record);
+
+  // Bytes read from the file so far.
+  uint64_t bytes_read() const { return bytes_read_; }
+
+ private:
+  enum class SlotState { kFree, kFilled, kScanned };
+
+  struct Slot {
+    // Complete lines only (the last line of the file may lack its end).
+    std::unique_ptr<char[]> data;
+    size_t size = 0;
+    bool last = false;  // nothing follows this block
+    std::vector<LogRecord> records;
+    SlotState state = SlotState::kFree;
+  };
+
+  // Reads the next block into `slot`, carrying a partial last line over to
+  // the next block.
+  void Fill(Slot* slot);
+  // Fills every free slot ahead of the one being consumed.
+  void FillAhead();
+  // The scanning thread.
+  void ScanLoop();
+  static void Scan(Slot* slot);
+
+  ReadableFile* file_;
+  std::array<Slot, kScanSlots> slots_;
+  int consuming_ = -1;  // slot whose records Next hands out
+  size_t position_ = 0;  // next record of that slot
+  int next_fill_ = 0;
+  bool eof_ = false;
+  bool filled_last_ = false;  // the block with `last` has been handed over
+  bool done_ = false;         // Next has handed out the last record
+  // The partial line at the end of the last block read, and whether the
+  // rest of an over-long line is being dropped.
+  std::unique_ptr<char[]> carry_;
+  size_t carry_size_ = 0;
+  bool skipping_ = false;
+  uint64_t bytes_read_ = 0;
+
+  std::mutex mu_;
+  std::condition_variable changed_;
+  bool stop_ = false;
+  std::thread scanner_;
+};
+
+}  // namespace tovex
+
+#endif  // TOVEX_LOG_LOG_SCANNER_H_

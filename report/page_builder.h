@@ -1,0 +1,73 @@
+// Builds one report page in memory from the page texts and the figures.
+//
+// Texts that come from the log (hosts, organisations, content paths) are
+// escaped on the way in, so a request line cannot put markup into a page;
+// everything else is written as given.
+
+#ifndef TOVEX_REPORT_PAGE_BUILDER_H_
+#define TOVEX_REPORT_PAGE_BUILDER_H_
+
+#include <cstdint>
+#include <initializer_list>
+#include <string>
+#include <string_view>
+
+#include "report/page_text.h"
+
+namespace tovex {
+
+// Appends `text` to `*out` with & < > " written as &amp; &lt; &gt; &quot;.
+// Every other byte is kept, so Shift-JIS bytes of the log pass unchanged.
+void AppendEscaped(std::string_view text, std::string* out);
+
+// One value for a conversion of a page text.
+class Arg {
+ public:
+  Arg(int v) : kind_(Kind::kInteger), integer_(v) {}      // NOLINT
+  Arg(int64_t v) : kind_(Kind::kInteger), integer_(v) {}  // NOLINT
+  Arg(double v) : kind_(Kind::kReal), real_(v) {}         // NOLINT
+
+  // A text the program made itself (a period label): written as it is.
+  static Arg Own(std::string_view s) { return Arg(Kind::kOwnText, s); }
+  // A text from the log: escaped.
+  static Arg FromLog(std::string_view s) { return Arg(Kind::kLogText, s); }
+
+ private:
+  friend class PageBuilder;
+  enum class Kind { kInteger, kReal, kOwnText, kLogText };
+  Arg(Kind kind, std::string_view s) : kind_(kind), text_(s) {}
+
+  Kind kind_;
+  int64_t integer_ = 0;
+  double real_ = 0;
+  std::string_view text_;
+};
+
+class PageBuilder {
+ public:
+  // `text` must outlive the builder and be ok().
+  explicit PageBuilder(const PageText& text);
+
+  // Appends text `t` with its conversions filled from `args` in order.
+  // REQUIRES: one Arg of the matching kind per conversion.
+  void Put(Text t, std::initializer_list<Arg> args = {});
+
+  // The graph cell of value `v` in a table whose largest shown value is
+  // `max`: (v × 20) ÷ max bar characters, or one full-width blank when that
+  // is none or max is 0.
+  void BarCell(int64_t v, int64_t max);
+
+  const std::string& page() const { return page_; }
+  // The Shift-JIS form of text `t`.
+  std::string_view text(Text t) const { return text_[t]; }
+
+ private:
+  void PutArg(std::string_view conversion, const Arg& arg);
+
+  const PageText& text_;
+  std::string page_;
+};
+
+}  // namespace tovex
+
+#endif  // TOVEX_REPORT_PAGE_BUILDER_H_

@@ -1,0 +1,94 @@
+// Every fixed text of the report pages, kept as UTF-8 in one table and
+// converted once to Shift-JIS (code page 932), the pages' only encoding.
+//
+// A text may hold the conversions "%d" and "%ld" (integers), "%s" (a text)
+// and "%6.1f", "%4.2f" (reals); PageBuilder fills them in.
+
+#ifndef TOVEX_REPORT_PAGE_TEXT_H_
+#define TOVEX_REPORT_PAGE_TEXT_H_
+
+#include <array>
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace tovex {
+
+enum class Text {
+  kPageStart,
+  kTitle,
+  kTitleLabel,  // %s: period label
+  kTitleDate,   // %d-%d-%d: year, month, day
+  kPageBody,
+  kTitleTableStart,
+  kHeading,
+  kHeadingLabel,
+  kHeadingDate,
+  kTableEnd,
+  kCountTableStart,
+  kTotalHeading,  // index page
+  kCountHeading,  // month and day pages
+  kCountCell,     // %ld: total
+  kVisitorTable,  // %ld: visitors, %6.1f: average
+  kCalendarHead,
+  kHourHead,
+  kWeekdayHead,
+  kMonthHead,
+  kRowStart,
+  kCenteredNumberCell,  // %d
+  kCenteredTextCell,    // %s
+  kDayLinkCell,         // %d-%d-%d: page date, %d: day
+  kMonthLinkCell,       // %s: label, twice
+  kValueCell,           // %ld
+  kRowEnd,
+  kBarStart,
+  kBar,
+  kBarBlank,
+  kBarEnd,
+  kOrganisationHead,  // %d: rows
+  kDomainHead,        // %d: rows
+  kContentHead,       // %d: rows
+  kRankRow,           // %d: rank, %s: text, %ld: count, %4.2f: share
+  kBreak,
+  kPageFoot,
+  kSunday,  // the weekday names follow in order, 0 = Sunday
+  kMonday,
+  kTuesday,
+  kWednesday,
+  kThursday,
+  kFriday,
+  kSaturday,
+};
+inline constexpr size_t kTextCount = static_cast<size_t>(Text::kSaturday) + 1;
+
+// Converts UTF-8 to Shift-JIS (CP932). False when the converter is missing
+// or a character has no Shift-JIS form; `*out` is unspecified then.
+bool ToShiftJis(std::string_view utf8, std::string* out);
+
+// The page texts in Shift-JIS.
+class PageText {
+ public:
+  // The one converted table, built on first use. Thread-safe.
+  static const PageText& Get();
+
+  // False when the texts could not be converted (no CP932 converter); no
+  // page can be written then.
+  bool ok() const { return ok_; }
+
+  std::string_view operator[](Text t) const {
+    return texts_[static_cast<size_t>(t)];
+  }
+
+  // The UTF-8 source of a text, for checks.
+  static std::string_view Utf8(Text t);
+
+ private:
+  PageText();
+
+  std::array<std::string, kTextCount> texts_;
+  bool ok_ = true;
+};
+
+}  // namespace tovex
+
+#endif  // TOVEX_REPORT_PAGE_TEXT_H_

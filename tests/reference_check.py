@@ -1,0 +1,357 @@
+#!/usr/bin/env python3
+"""Runs tovex-cli on hand-made and real logs and compares every page it
+writes, byte for byte, with the pages of the reference model.
+
+Environment (set by ctest):
+  TOVEX_CLI            the tovex-cli binary; unset: the check is skipped
+  TOVEX_SOURCE_DIR     the source tree (default: the parent of tests/)
+  TOVEX_REAL_LOGS_DIR  directory of real access logs (optional)
+  TOVEX_CHECK_QUICK=1  real logs at run levels 0 and 2 only, default rows
+                       (for slow sanitizer builds)
+"""
+
+import concurrent.futures
+import glob
+import json
+import os
+import subprocess
+import sys
+import tempfile
+import unittest
+from dataclasses import dataclass
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, HERE)
+
+import reference  # noqa: E402  (needs the path above)
+from reference.logline import MONTH_NAMES  # noqa: E402
+from reference.report import MAX_PERIODS, Settings  # noqa: E402
+from reference.tally import ORGANISATION_LIMIT  # noqa: E402
+
+REFUSED_EXIT = 3
+REFUSED_MESSAGE = "アクセスログファイルの書式が不正です!!"
+# A sanitizer build is several times slower; no single run should need this.
+RUN_TIMEOUT_SECONDS = 300
+WORKERS = 2
+# The external sort cuts work files into chunks of this many records.
+SORT_CHUNK_RECORDS = 5000
+
+# Row settings beyond the defaults (the minimum 10/10/5): the maximum, and
+# nine different values so that a table wired to the wrong setting shows.
+WIDE = Settings(*([50] * 9))
+MIXED = Settings(index_domn=11, index_html=12, index_clas=6,
+                 month_domn=13, month_html=14, month_clas=7,
+                 days_domn=15, days_html=16, days_clas=8)
+# Hand-made logs whose rankings are worth seeing under other row settings.
+ROW_SETTING_LOGS = {"ranking-ties.log": (WIDE, MIXED),
+                    "many-organisations.log": (WIDE, MIXED),
+                    "escaping.log": (MIXED,),
+                    "sort-order.log": (WIDE,),
+                    "many-organisations-1050.log": (WIDE,)}
+ROW_SETTING_REAL_LOGS = {"nginx-meatlabel-2025-12-2026-01.log": (WIDE,),
+                         "xampp-localhost-2024-10-2025-01.log": (MIXED,)}
+
+
+@dataclass
+class Case:
+    name: str
+    log_path: str
+    level: int
+    settings: Settings = None   # None: let the program create its defaults
+
+    def describe(self):
+        rows = "" if self.settings is None else (
+            " rows=" + ("wide" if self.settings == WIDE else "mixed"))
+        return f"{self.name} level={self.level}{rows}"
+
+
+def run_model_unit_tests():
+    suite = unittest.defaultTestLoader.loadTestsFromName(
+        "reference.test_model")
+    result = unittest.TextTestRunner(stream=sys.stdout, verbosity=1).run(suite)
+    return result.wasSuccessful()
+
+
+def settings_file(settings, level):
+    s = settings
+    return ("[SYSTEM]\nWORKDIR=workdir\\\nHTMLDIR=htmldir\\\n"
+            f"INDEXDOMN={s.index_domn}\nINDEXHTML={s.index_html}\n"
+            f"INDEXCLAS={s.index_clas}\nMONTHDOMN={s.month_domn}\n"
+            f"MONTHHTML={s.month_html}\nMONTHCLAS={s.month_clas}\n"
+            f"DAYSDOMN={s.days_domn}\nDAYSHTML={s.days_html}\n"
+            f"DAYSCLAS={s.days_clas}\nRUNLEVEL={level}\n")
+
+
+def list_dir(path):
+    return set(os.listdir(path)) if os.path.isdir(path) else set()
+
+
+def first_difference(want, got):
+    """The first differing line of two pages, for a readable report."""
+    want_lines, got_lines = want.split(b"\n"), got.split(b"\n")
+    for n, (w, g) in enumerate(zip(want_lines, got_lines), start=1):
+        if w != g:
+            break
+    else:
+        n = min(len(want_lines), len(got_lines)) + 1
+        w = want_lines[n - 1] if n <= len(want_lines) else b"<end of page>"
+        g = got_lines[n - 1] if n <= len(got_lines) else b"<end of page>"
+    decode = lambda b: b.decode("cp932", errors="replace")  # noqa: E731
+    return f"line {n}:\n    want: {decode(w)!r}\n    got:  {decode(g)!r}"
+
+
+def run_case(cli, case, data):
+    """Failure texts of one run of tovex-cli; empty when it matched."""
+    settings = case.settings or Settings()
+    model = reference.expected_report(data, case.level, settings)
+    failures = []
+    with tempfile.TemporaryDirectory(prefix="tovex-check-") as base:
+        if case.settings is not None:
+            with open(os.path.join(base, "quorvane.ini"), "w") as f:
+                f.write(settings_file(case.settings, case.level))
+            os.mkdir(os.path.join(base, "workdir"))
+            os.mkdir(os.path.join(base, "htmldir"))
+        try:
+            result = subprocess.run(
+                [cli, "--run-level", str(case.level),
+                 os.path.abspath(case.log_path)],
+                cwd=base, capture_output=True, timeout=RUN_TIMEOUT_SECONDS)
+        except subprocess.TimeoutExpired:
+            return [f"timed out after {RUN_TIMEOUT_SECONDS} s"]
+        want_exit = REFUSED_EXIT if model.refused else 0
+        if result.returncode != want_exit:
+            stderr = result.stderr.decode("utf-8", errors="replace")[-500:]
+            return [f"exit status {result.returncode}, want {want_exit}; "
+                    f"stderr: {stderr}"]
+        if model.refused:
+            if not any(REFUSED_MESSAGE.encode(enc) in result.stderr
+                       for enc in ("utf-8", "cp932")):
+                failures.append("refusal message missing from stderr")
+        elif not result.stdout.strip().endswith(b"index.html"):
+            failures.append(f"stdout does not name index.html: "
+                            f"{result.stdout[-200:]!r}")
+        html_dir = os.path.join(base, "htmldir")
+        got_names = list_dir(html_dir)
+        want_names = set(model.pages)
+        if got_names != want_names:
+            failures.append(
+                f"page set differs: missing {sorted(want_names - got_names)}"
+                f", unexpected {sorted(got_names - want_names)}")
+        for name in sorted(want_names & got_names):
+            with open(os.path.join(html_dir, name), "rb") as f:
+                got = f.read()
+            if got != model.pages[name]:
+                failures.append(f"{name} differs at "
+                                + first_difference(model.pages[name], got))
+        leftovers = list_dir(os.path.join(base, "workdir"))
+        if leftovers:
+            failures.append(f"workdir not empty: {sorted(leftovers)[:10]}")
+    return failures
+
+
+def model_invariants(name, data):
+    """Consistency of the model's own figures on a real log."""
+    problems = []
+    report = reference.expected_report(data, 2)
+    if report.refused:
+        return problems
+    total = report.index.total
+    if total != len(report.records):
+        problems.append(f"index total {total} != counted {len(report.records)}")
+    month_sum = sum(report.months[key].total for key in report.periods)
+    if month_sum != total:
+        problems.append(f"month totals add up to {month_sum}, index {total}")
+    for (year, month) in report.periods:
+        day_sum = sum(t.total for (y, m, _), t in report.days.items()
+                      if (y, m) == (year, month))
+        if day_sum != report.months[(year, month)].total:
+            problems.append(f"days of {year}-{month} add up to {day_sum}")
+    if sum(t.total for t in report.days.values()) != total:
+        problems.append("day pages do not hold every counted line once")
+    if sum(report.index.day_count) != total:
+        problems.append("index day counters do not add up to the total")
+    visitors = len({r.host for r in report.records})
+    if visitors != report.index.visitors:
+        problems.append(f"visitors {report.index.visitors} != {visitors}")
+    return [f"model {name}: {p}" for p in problems]
+
+
+def profile_agreement(real_dir, logs):
+    """The real logs' profile counts page requests on its own; the model
+    must agree with it where the two definitions coincide."""
+    script = os.path.join(real_dir, "profile.py")
+    if not os.path.exists(script):
+        return []
+    try:
+        out = subprocess.run([sys.executable, script, "--json"], cwd=real_dir,
+                             capture_output=True, timeout=120, check=True)
+        profiles = {p["file"]: p for p in json.loads(out.stdout)}
+    except (subprocess.SubprocessError, ValueError, KeyError) as error:
+        return [f"profile.py unusable: {error}"]
+    problems = []
+    for path in logs:
+        name = os.path.basename(path)
+        profile = profiles.get(name)
+        if profile is None:
+            continue
+        with open(path, "rb") as f:
+            data = f.read()
+        refused = not reference.is_access_log(data)
+        if refused == profile["first5_check_passes"]:
+            problems.append(f"{name}: format check disagrees with profile")
+        if refused:
+            continue
+        report = reference.expected_report(data, 0)
+        if report.accepted != profile["page_requests_accepted"]:
+            problems.append(f"{name}: {report.accepted} page requests, "
+                            f"profile {profile['page_requests_accepted']}")
+        labels = ["%d-%d" % key for key in report.periods]
+        if labels != profile["month_entry_labels"]:
+            problems.append(f"{name}: months {labels}, profile "
+                            f"{profile['month_entry_labels']}")
+    return problems
+
+
+def many_months_log(path):
+    """More distinct months than the period table holds: months after the
+    240th are counted nowhere, earlier months still collect their lines."""
+    def line(n, host):
+        year, month, day = 1990 + n // 12, n % 12 + 1, n % 28 + 1
+        name = MONTH_NAMES[month - 1].decode()
+        return (f"{host} - - [{day:02d}/{name}/{year}:{n % 24:02d}:00:00 "
+                f'+0000] "GET /m{n % 7}.html HTTP/1.0" 200 1\n')
+    lines = [line(n, f"m{n}.example.com") for n in range(MAX_PERIODS + 5)]
+    lines.append(line(0, "again.example.com"))
+    lines.append(line(MAX_PERIODS + 2, "late.example.com"))
+    with open(path, "w") as f:
+        f.writelines(lines)
+
+
+def _common_line(host, path, day, hour, month="Dec", year=2002):
+    return (f"{host} - - [{day:02d}/{month}/{year}:{hour:02d}:00:00 +0000] "
+            f'"GET {path} HTTP/1.0" 200 1\n')
+
+
+def many_organisations_log(path):
+    """1,050 organisations: those met after the first 1,000 in host order
+    have the most accesses, yet a page must leave them out."""
+    lines = [_common_line(f"h.o{n:04d}.example", "/", n % 2 + 1, n % 24)
+             for n in range(ORGANISATION_LIMIT + 50)]
+    lines += [_common_line(f"h.o{n:04d}.example", "/late.html", 2, 5)
+              for n in range(ORGANISATION_LIMIT, ORGANISATION_LIMIT + 50)
+              for _ in range(2)]
+    lines.append(_common_line("h.o0500.example", "/", 1, 6))
+    with open(path, "w") as f:
+        f.writelines(lines)
+
+
+def chunk_edge_log(path):
+    """Exactly one full sort chunk of records for the index, the month and
+    the day, with many repeated names across the chunk."""
+    lines = [_common_line(f"c{n % 97}.chunk.example", f"/p{n % 89}/", 24,
+                          n % 24)
+             for n in range(SORT_CHUNK_RECORDS)]
+    with open(path, "w") as f:
+        f.writelines(lines)
+
+
+def build_cases(source_dir, real_logs, scratch, quick):
+    cases = []
+    own_logs = sorted(glob.glob(os.path.join(HERE, "logs", "*.log")))
+    sample = os.path.join(source_dir, "samples", "sample.log")
+    if os.path.exists(sample):
+        own_logs.append(sample)
+    for name, make in (("many-months.log", many_months_log),
+                       ("many-organisations-1050.log", many_organisations_log),
+                       ("chunk-edge-5000.log", chunk_edge_log)):
+        own_logs.append(os.path.join(scratch, name))
+        make(own_logs[-1])
+    for path in own_logs:
+        name = os.path.basename(path)
+        for level in (0, 1, 2):
+            cases.append(Case(name, path, level))
+            for settings in ROW_SETTING_LOGS.get(name, ()):
+                cases.append(Case(name, path, level, settings))
+    for path in real_logs:
+        name = os.path.basename(path)
+        for level in ((0, 2) if quick else (0, 1, 2)):
+            cases.append(Case(name, path, level))
+        if not quick:
+            for settings in ROW_SETTING_REAL_LOGS.get(name, ()):
+                cases.append(Case(name, path, 2, settings))
+    return cases
+
+
+def check_model(real_dir, real_logs):
+    """Problems of the model itself on the real logs (empty when sound)."""
+    problems = []
+    for path in real_logs:
+        with open(path, "rb") as f:
+            problems += model_invariants(os.path.basename(path), f.read())
+    if real_dir:
+        problems += profile_agreement(real_dir, real_logs)
+    for p in problems:
+        print("MODEL:", p)
+    return problems
+
+
+def compare_with_cli(cli, cases):
+    """Runs every case, two at a time; returns (passed, failed)."""
+    data_of = {}
+    for case in cases:
+        if case.log_path not in data_of:
+            with open(case.log_path, "rb") as f:
+                data_of[case.log_path] = f.read()
+    print(f"== {len(cases)} runs of {cli}")
+    passed = failed = 0
+    with concurrent.futures.ThreadPoolExecutor(WORKERS) as pool:
+        futures = [(case, pool.submit(run_case, cli, case,
+                                      data_of[case.log_path]))
+                   for case in cases]
+        for case, future in futures:
+            failures = future.result()
+            if not failures:
+                passed += 1
+                continue
+            failed += 1
+            print(f"FAIL {case.describe()}")
+            for text in failures[:5]:
+                print("  " + text)
+            if len(failures) > 5:
+                print(f"  ... and {len(failures) - 5} more")
+    return passed, failed
+
+
+def main():
+    print("== reference model unit tests")
+    if not run_model_unit_tests():
+        print("0 passed, 1 failed")
+        return 1
+    source_dir = os.environ.get("TOVEX_SOURCE_DIR", os.path.dirname(HERE))
+    real_dir = os.environ.get("TOVEX_REAL_LOGS_DIR", "")
+    if real_dir and not os.path.isdir(real_dir):
+        print(f"real logs directory {real_dir} not found: using none")
+        real_dir = ""
+    quick = os.environ.get("TOVEX_CHECK_QUICK") == "1"
+    real_logs = sorted(glob.glob(os.path.join(real_dir, "*.log"))) \
+        if real_dir else []
+
+    print("== reference model on the real logs")
+    model_ok = not check_model(real_dir, real_logs)
+    cli = os.environ.get("TOVEX_CLI")
+    if not cli:
+        print("TOVEX_CLI is not set: skipping the comparison with tovex-cli")
+        return 0 if model_ok else 1
+    if not os.access(cli, os.X_OK):
+        print(f"TOVEX_CLI={cli} is not an executable file")
+        return 1
+    with tempfile.TemporaryDirectory(prefix="tovex-logs-") as scratch:
+        cases = build_cases(source_dir, real_logs, scratch, quick)
+        passed, failed = compare_with_cli(cli, cases)
+    passed, failed = passed + model_ok, failed + (not model_ok)
+    print(f"{passed} passed, {failed} failed")
+    return 0 if failed == 0 else 1
+
+
+if __name__ == "__main__":
+    sys.exit(main())
