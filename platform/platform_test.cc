@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/fake_platform.h"
+#include "platform/posix_platform.h"
+
 namespace tovex {
 namespace {
 
@@ -29,6 +32,31 @@ TEST(NativeDirectoryTest, BackslashIsTheSeparator) {
   EXPECT_EQ(NativeDirectory(""), "");
   EXPECT_EQ(BaseDirectoryFrom("/home/u"), "/home/u/");
   EXPECT_EQ(BaseDirectoryFrom("/"), "/");
+}
+
+TEST(PosixFileSystemTest, WritingReplacesLongerContent) {
+  TempDir dir;
+  PosixFileSystem fs;
+  const std::string path = dir.path() + "f";
+  WriteFileOrDie(path, std::string(100000, 'x'));
+  struct Case {
+    std::string content;
+    bool close;
+  } cases[] = {{"short\n", true}, {"", true}, {"dropped unclosed\n", false}};
+  for (const Case& c : cases) {
+    {
+      auto file = fs.OpenWrite(path);
+      ASSERT_NE(file, nullptr);
+      ASSERT_TRUE(file->Write(c.content.data(), c.content.size()));
+      if (c.close) ASSERT_TRUE(file->Close());
+    }
+    EXPECT_EQ(ReadFileOrEmpty(path), c.content);
+    WriteFileOrDie(path, std::string(5000, 'y'));
+  }
+  auto append = fs.OpenAppend(path);
+  ASSERT_TRUE(append->Write("z", 1));
+  ASSERT_TRUE(append->Close());
+  EXPECT_EQ(ReadFileOrEmpty(path), std::string(5000, 'y') + "z");
 }
 
 }  // namespace

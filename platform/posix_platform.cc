@@ -38,12 +38,16 @@ class PosixReadableFile : public ReadableFile {
   uint64_t size_;
 };
 
+// Writing mode empties the file, but lazily: an existing file is overwritten
+// from its start and cut to the bytes written when it is closed. Work files
+// and pages are rewritten many times a run, and overwriting keeps their
+// blocks where truncating would free them first (slow on file systems that
+// discard freed blocks).
 class PosixWritableFile : public WritableFile {
  public:
-  explicit PosixWritableFile(int fd) : fd_(fd) {}
-  ~PosixWritableFile() override {
-    if (fd_ >= 0) ::close(fd_);
-  }
+  PosixWritableFile(int fd, bool cut_at_close)
+      : fd_(fd), cut_at_close_(cut_at_close) {}
+  ~PosixWritableFile() override { Close(); }
 
   bool Write(const char* data, size_t n) override {
     while (n > 0) {
@@ -54,26 +58,33 @@ class PosixWritableFile : public WritableFile {
       }
       data += w;
       n -= static_cast<size_t>(w);
+      written_ += static_cast<uint64_t>(w);
     }
     return true;
   }
 
   bool Close() override {
     if (fd_ < 0) return true;
-    int r = ::close(fd_);
+    bool ok = true;
+    if (cut_at_close_) {
+      ok = ::ftruncate(fd_, static_cast<off_t>(written_)) == 0;
+    }
+    ok = ::close(fd_) == 0 && ok;
     fd_ = -1;
-    return r == 0;
+    return ok;
   }
 
  private:
   int fd_;
+  bool cut_at_close_;
+  uint64_t written_ = 0;
 };
 
 std::unique_ptr<WritableFile> OpenForWriting(const std::string& path,
-                                             int flags) {
+                                             int flags, bool cut_at_close) {
   int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | flags, 0644);
   if (fd < 0) return nullptr;
-  return std::make_unique<PosixWritableFile>(fd);
+  return std::make_unique<PosixWritableFile>(fd, cut_at_close);
 }
 
 }  // namespace
@@ -93,12 +104,12 @@ std::unique_ptr<ReadableFile> PosixFileSystem::OpenRead(
 
 std::unique_ptr<WritableFile> PosixFileSystem::OpenWrite(
     const std::string& path) {
-  return OpenForWriting(path, O_TRUNC);
+  return OpenForWriting(path, 0, /*cut_at_close=*/true);
 }
 
 std::unique_ptr<WritableFile> PosixFileSystem::OpenAppend(
     const std::string& path) {
-  return OpenForWriting(path, O_APPEND);
+  return OpenForWriting(path, O_APPEND, /*cut_at_close=*/false);
 }
 
 bool PosixFileSystem::Delete(const std::string& path) {
