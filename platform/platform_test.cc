@@ -48,7 +48,9 @@ TEST(PosixFileSystemTest, WritingReplacesLongerContent) {
       auto file = fs.OpenWrite(path);
       ASSERT_NE(file, nullptr);
       ASSERT_TRUE(file->Write(c.content.data(), c.content.size()));
-      if (c.close) ASSERT_TRUE(file->Close());
+      if (c.close) {
+        ASSERT_TRUE(file->Close());
+      }
     }
     EXPECT_EQ(ReadFileOrEmpty(path), c.content);
     WriteFileOrDie(path, std::string(5000, 'y'));
