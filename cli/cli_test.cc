@@ -133,9 +133,9 @@ TEST_F(CliTest, OpenAsksTheShellAndReportsAMissingBrowser) {
   EXPECT_EQ(r.status, kExitDone);
   EXPECT_EQ(env_.shell.opened,
             std::vector<std::string>{Base() + "htmldir/index.html"});
-  EXPECT_EQ(env_.messages.warnings,
-            std::vector<std::string>{
-                "Webブラウザ－がインストールされていません!!"});
+  EXPECT_EQ(
+      env_.messages.warnings,
+      std::vector<std::string>{"Webブラウザ－がインストールされていません!!"});
 }
 
 }  // namespace

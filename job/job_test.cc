@@ -49,8 +49,7 @@ class JobTest : public ::testing::Test {
   }
 
   Status Run(int level, RecordingObserver* observer = nullptr,
-             std::atomic<bool>* running = nullptr,
-             bool open_index = true) {
+             std::atomic<bool>* running = nullptr, bool open_index = true) {
     JobOptions options;
     options.run_level = level;
     options.open_index = open_index;
@@ -149,9 +148,9 @@ TEST_F(JobTest, EpilogueBeepsOpensIndexAndReportsMissingBrowser) {
             (std::vector<std::pair<int, int>>{{16365, 500}}));
   EXPECT_EQ(env_.shell.opened,
             std::vector<std::string>{Base() + "htmldir/index.html"});
-  EXPECT_EQ(env_.messages.warnings,
-            std::vector<std::string>{
-                "Webブラウザ－がインストールされていません!!"});
+  EXPECT_EQ(
+      env_.messages.warnings,
+      std::vector<std::string>{"Webブラウザ－がインストールされていません!!"});
   EXPECT_EQ(outcome_.index_path, Base() + "htmldir/index.html");
 
   env_.shell = FakeShell(kShellFailureLimit + 1);
@@ -237,9 +236,8 @@ TEST_F(JobTest, MonthsBeyondTheTableAreLeftOutAndReported) {
   // 241 distinct months, one line each, then one more line of the first
   // month and two of the last.
   for (int i = 0; i < 241; ++i) {
-    static const char* kMonths[] = {"Jan", "Feb", "Mar", "Apr",
-                                    "May", "Jun", "Jul", "Aug",
-                                    "Sep", "Oct", "Nov", "Dec"};
+    static const char* kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                    "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
     log += Line("h", 1, kMonths[i % 12], 1990 + i / 12, 0);
   }
   log += Line("h", 2, "Jan", 1990, 0);

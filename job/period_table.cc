@@ -18,8 +18,8 @@ int PeriodTable::Add(int year, int month) {
   p.year = year;
   p.month = month;
   p.count = 0;
-  int n = std::snprintf(p.label_text.data(), p.label_text.size(), "%d-%d",
-                        year, month);
+  int n = std::snprintf(p.label_text.data(), p.label_text.size(), "%d-%d", year,
+                        month);
   if (n < 0) n = 0;
   if (n >= static_cast<int>(p.label_text.size())) {
     n = static_cast<int>(p.label_text.size()) - 1;

@@ -2,8 +2,8 @@
 #include <cstdio>
 
 #include "job/job_run.h"
-#include "log/log_scanner.h"
 #include "log/log_line.h"
+#include "log/log_scanner.h"
 
 namespace tovex {
 namespace {
@@ -59,8 +59,8 @@ Status ReadLog(JobRun* run, const std::string& log_path, RecordSink* sink,
       continue;
     }
     ++run->lines_counted;
-    TOVEX_RETURN_IF_ERROR(sink->Add(period, rec.host, rec.path, rec.day,
-                                    rec.hour, rec.weekday));
+    TOVEX_RETURN_IF_ERROR(
+        sink->Add(period, rec.host, rec.path, rec.day, rec.hour, rec.weekday));
   }
   if (run->observer != nullptr) {
     run->observer->OnProgress(lines.bytes_read(), log_size);

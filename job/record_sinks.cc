@@ -17,8 +17,8 @@ class IndexSink : public RecordSink {
                               OpenMode::kWrite, &contents_);
   }
 
-  Status Add(int period, std::string_view host, std::string_view path,
-             int day, int hour, int weekday) override {
+  Status Add(int period, std::string_view host, std::string_view path, int day,
+             int hour, int weekday) override {
     ++run_->periods.at(period).count;
     hosts_->Add(host, day, hour, weekday);
     contents_->Add(path, day, hour, weekday);
@@ -46,8 +46,8 @@ class PeriodSink : public RecordSink {
 
   Status Start() override { return Status::Ok(); }
 
-  Status Add(int period, std::string_view host, std::string_view path,
-             int day, int hour, int weekday) override {
+  Status Add(int period, std::string_view host, std::string_view path, int day,
+             int hour, int weekday) override {
     if (period != current_) TOVEX_RETURN_IF_ERROR(Switch(period));
     hosts_->Add(host, day, hour, weekday);
     contents_->Add(path, day, hour, weekday);

@@ -1,6 +1,7 @@
 // What each run level does after the log has been read.
 
 #include <array>
+#include <thread>
 
 #include "job/job_run.h"
 #include "report/pages.h"
@@ -16,16 +17,15 @@ constexpr size_t kDayFileBufferBytes = 16 * 1024;
 
 Status SortPair(JobRun* run, int number, std::string_view host_suffix,
                 std::string_view content_suffix) {
-  TOVEX_RETURN_IF_ERROR(
-      SortWorkFile(run->work, NumberText(number) + "." + std::string(host_suffix)));
+  TOVEX_RETURN_IF_ERROR(SortWorkFile(
+      run->work, NumberText(number) + "." + std::string(host_suffix)));
   return SortWorkFile(run->work,
                       NumberText(number) + "." + std::string(content_suffix));
 }
 
 // Copies every record of `from` to the day file "<day>.<suffix>" of its day.
 // Returns in `has_day` which days received records.
-Status SplitByDay(JobRun* run, const std::string& from,
-                  std::string_view suffix,
+Status SplitByDay(JobRun* run, const std::string& from, std::string_view suffix,
                   std::array<bool, kDaysInLongestMonth + 1>* has_day) {
   std::unique_ptr<RecordReader> reader;
   TOVEX_RETURN_IF_ERROR(RecordReader::Open(run->ctx, from, &reader));
@@ -40,9 +40,9 @@ Status SplitByDay(JobRun* run, const std::string& from,
     }
     auto& writer = days[static_cast<size_t>(rec.day)];
     if (!writer) {
-      TOVEX_RETURN_IF_ERROR(RecordWriter::Open(
-          run->ctx, run->work.PathOf(rec.day, suffix), OpenMode::kWrite,
-          &writer, kDayFileBufferBytes));
+      TOVEX_RETURN_IF_ERROR(
+          RecordWriter::Open(run->ctx, run->work.PathOf(rec.day, suffix),
+                             OpenMode::kWrite, &writer, kDayFileBufferBytes));
       (*has_day)[static_cast<size_t>(rec.day)] = true;
     }
     writer->AddLine(line);
@@ -53,15 +53,13 @@ Status SplitByDay(JobRun* run, const std::string& from,
   return Status::Ok();
 }
 
-// Run level 2, one month: its sorted pair "N.dk"/"N.hk", then a page for
+// Run level 2, one month whose pair "N.dk"/"N.hk" is sorted: a page for
 // each of its days. Splitting the sorted pair by day gives every day file in
 // record order already, so the days need no sort of their own. Day files of
 // an earlier month that this one does not rewrite are never read.
 Status MakeDaysOfPeriod(JobRun* run, int period) {
   const Period& p = run->periods.at(period);
   const int number = period + 1;
-  run->Show("Making!! - %d-%d temp file", p.year, p.month);
-  TOVEX_RETURN_IF_ERROR(SortPair(run, number, "dk", "hk"));
   std::array<bool, kDaysInLongestMonth + 1> has_day{};
   TOVEX_RETURN_IF_ERROR(
       SplitByDay(run, run->work.PathOf(number, "dk"), "ddy", &has_day));
@@ -70,8 +68,8 @@ Status MakeDaysOfPeriod(JobRun* run, int period) {
   for (int day = 1; day <= kDaysInLongestMonth; ++day) {
     if (!has_day[static_cast<size_t>(day)]) continue;
     run->Show("Making!! - %d-%d-%d.html file", p.year, p.month, day);
-    TOVEX_RETURN_IF_ERROR(WriteDayPage(run->ctx, run->settings, p.year,
-                                       p.month, day, run->tally()));
+    TOVEX_RETURN_IF_ERROR(WriteDayPage(run->ctx, run->settings, p.year, p.month,
+                                       day, run->tally()));
   }
   return Status::Ok();
 }
@@ -122,8 +120,23 @@ Status FinishMonthJob(JobRun* run) {
 }
 
 Status FinishDayJob(JobRun* run) {
-  for (int i = 0; i < run->periods.size(); ++i) {
-    TOVEX_RETURN_IF_ERROR(MakeDaysOfPeriod(run, i));
+  // Month i+1 is sorted (on the chunk files) while month i is split into day
+  // files and its day pages are written: the two touch different files.
+  const int n = run->periods.size();
+  Status sorted = n > 0 ? SortPair(run, 1, "dk", "hk") : Status::Ok();
+  for (int i = 0; i < n; ++i) {
+    TOVEX_RETURN_IF_ERROR(sorted);
+    const Period& p = run->periods.at(i);
+    run->Show("Making!! - %d-%d temp file", p.year, p.month);
+    std::thread next;
+    if (i + 1 < n) {
+      next = std::thread([run, &sorted, number = i + 2] {
+        sorted = SortPair(run, number, "dk", "hk");
+      });
+    }
+    Status days = MakeDaysOfPeriod(run, i);
+    if (next.joinable()) next.join();
+    TOVEX_RETURN_IF_ERROR(days);
   }
   RemoveDayFiles(run->ctx, run->settings.work_dir, kLastDayFileNumber);
   TOVEX_RETURN_IF_ERROR(MakeMonthPages(run));

@@ -9,8 +9,8 @@ namespace {
 // Writes the decimal text of `v` at `out`; returns the end. 11 bytes at most.
 char* AppendInt(char* out, int v) {
   char tmp[12];
-  unsigned int u = v < 0 ? 0u - static_cast<unsigned int>(v)
-                         : static_cast<unsigned int>(v);
+  unsigned int u =
+      v < 0 ? 0u - static_cast<unsigned int>(v) : static_cast<unsigned int>(v);
   int n = 0;
   do {
     tmp[n++] = static_cast<char>('0' + u % 10);
@@ -115,8 +115,8 @@ void RemoveDayFiles(const Context& ctx, std::string_view work_dir, int last) {
   }
 }
 
-RecordWriter::RecordWriter(std::unique_ptr<WritableFile> file,
-                           std::string path, size_t buffer_bytes)
+RecordWriter::RecordWriter(std::unique_ptr<WritableFile> file, std::string path,
+                           size_t buffer_bytes)
     : file_(std::move(file)),
       path_(std::move(path)),
       buf_(new char[buffer_bytes]),

@@ -95,8 +95,8 @@ class RecordWriter {
   RecordWriter& operator=(const RecordWriter&) = delete;
 
   // Opens `path` (writing or appending) and wraps it.
-  static Status Open(const Context& ctx, const std::string& path,
-                     OpenMode mode, std::unique_ptr<RecordWriter>* writer,
+  static Status Open(const Context& ctx, const std::string& path, OpenMode mode,
+                     std::unique_ptr<RecordWriter>* writer,
                      size_t buffer_bytes = kDefaultBufferBytes);
 
   // Appends "name day hour weekday\n".

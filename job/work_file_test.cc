@@ -47,7 +47,8 @@ TEST_F(WorkFileTest, LongPathsAreNotCut) {
 
 TEST_F(WorkFileTest, RecordWriterFormatsRecords) {
   std::unique_ptr<RecordWriter> w;
-  ASSERT_TRUE(RecordWriter::Open(ctx(), Base() + "r", OpenMode::kWrite, &w).ok());
+  ASSERT_TRUE(
+      RecordWriter::Open(ctx(), Base() + "r", OpenMode::kWrite, &w).ok());
   w->Add("client7", 15, 9, 4);
   w->Add("/index.html", 1, 0, 0);
   w->Add("h", 31, 23, 6);
@@ -145,8 +146,8 @@ TEST_F(WorkFileTest, RecordReaderReturnsLinesWithTheirEnds) {
 TEST_F(WorkFileTest, RemoveWorkFilesStopsAtTheFirstGap) {
   const std::string w = Base() + "w/";
   ASSERT_TRUE(env_.fs.MakeDirectory(w));
-  for (const char* name : {"1.dk", "2.dk", "4.dk", "1.hk", "1.s", "2.s",
-                           "3.s", "index.dk", "index.hk", "1.ddy", "keep"}) {
+  for (const char* name : {"1.dk", "2.dk", "4.dk", "1.hk", "1.s", "2.s", "3.s",
+                           "index.dk", "index.hk", "1.ddy", "keep"}) {
     WriteFileOrDie(w + name, "x");
   }
   RemoveWorkFiles(ctx(), "w\\");
@@ -154,10 +155,9 @@ TEST_F(WorkFileTest, RemoveWorkFilesStopsAtTheFirstGap) {
     const char* name;
     bool remains;
   } cases[] = {
-      {"1.dk", false},     {"2.dk", false},     {"4.dk", true},
-      {"1.hk", false},     {"1.s", false},      {"2.s", false},
-      {"3.s", false},      {"index.dk", false}, {"index.hk", false},
-      {"1.ddy", true},     {"keep", true},
+      {"1.dk", false},     {"2.dk", false}, {"4.dk", true}, {"1.hk", false},
+      {"1.s", false},      {"2.s", false},  {"3.s", false}, {"index.dk", false},
+      {"index.hk", false}, {"1.ddy", true}, {"keep", true},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(FileExists(ctx(), w + c.name), c.remains) << c.name;
@@ -166,8 +166,8 @@ TEST_F(WorkFileTest, RemoveWorkFilesStopsAtTheFirstGap) {
 
 TEST_F(WorkFileTest, RemoveDayFilesCoversMergeIntermediates) {
   const std::string w = Base();
-  for (const char* name : {"1.ddy", "5.hdy", "41.ddy", "41.hdy", "42.ddy",
-                           "3.dk"}) {
+  for (const char* name :
+       {"1.ddy", "5.hdy", "41.ddy", "41.hdy", "42.ddy", "3.dk"}) {
     WriteFileOrDie(w + name, "x");
   }
   RemoveDayFiles(ctx(), "", kLastDayFileNumber);

@@ -66,7 +66,7 @@ class LogScanner {
 
   ReadableFile* file_;
   std::array<Slot, kScanSlots> slots_;
-  int consuming_ = -1;  // slot whose records Next hands out
+  int consuming_ = -1;   // slot whose records Next hands out
   size_t position_ = 0;  // next record of that slot
   int next_fill_ = 0;
   bool eof_ = false;

@@ -77,8 +77,8 @@ std::unique_ptr<WritableFile> FaultyFileSystem::OpenAppend(
 
 TempDir::TempDir() {
   const char* tmp = std::getenv("TMPDIR");
-  std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") +
-                        "/tovex-test-XXXXXX";
+  std::string pattern =
+      std::string(tmp && *tmp ? tmp : "/tmp") + "/tovex-test-XXXXXX";
   std::string buf = pattern;
   if (::mkdtemp(buf.data()) == nullptr) {
     throw std::runtime_error("mkdtemp failed for " + pattern);

@@ -20,7 +20,8 @@ namespace tovex {
 // Returns the scripted times in order, then keeps returning the last one.
 class FakeClock : public Clock {
  public:
-  explicit FakeClock(std::deque<int64_t> times = {0}) : times_(std::move(times)) {}
+  explicit FakeClock(std::deque<int64_t> times = {0})
+      : times_(std::move(times)) {}
   int64_t NowSeconds() override;
 
  private:

@@ -106,7 +106,8 @@ class Messages {
   virtual void Warn(const std::string& text) = 0;
   // Shows `text` under `caption` with Yes and No, a question icon and No as
   // the default; true for Yes.
-  virtual bool AskYesNo(const std::string& text, const std::string& caption) = 0;
+  virtual bool AskYesNo(const std::string& text,
+                        const std::string& caption) = 0;
 };
 
 // The services one run uses. Not owned; they outlive every Context.

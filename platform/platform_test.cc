@@ -14,11 +14,16 @@ TEST(WildcardMatchTest, Table) {
     const char* name;
     bool match;
   } cases[] = {
-      {"*.html", "index.html", true},   {"*.html", "index.htm", false},
-      {"*.html", ".html", true},        {"*.html", "a.html.bak", false},
-      {"?.s", "1.s", true},             {"?.s", "12.s", false},
-      {"*", "", true},                  {"a*b*c", "aXbYc", true},
-      {"a*b*c", "aXbY", false},         {"*.html", "x.HTML", false},
+      {"*.html", "index.html", true},
+      {"*.html", "index.htm", false},
+      {"*.html", ".html", true},
+      {"*.html", "a.html.bak", false},
+      {"?.s", "1.s", true},
+      {"?.s", "12.s", false},
+      {"*", "", true},
+      {"a*b*c", "aXbYc", true},
+      {"a*b*c", "aXbY", false},
+      {"*.html", "x.HTML", false},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(WildcardMatch(c.pattern, c.name), c.match)

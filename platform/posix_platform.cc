@@ -80,8 +80,8 @@ class PosixWritableFile : public WritableFile {
   uint64_t written_ = 0;
 };
 
-std::unique_ptr<WritableFile> OpenForWriting(const std::string& path,
-                                             int flags, bool cut_at_close) {
+std::unique_ptr<WritableFile> OpenForWriting(const std::string& path, int flags,
+                                             bool cut_at_close) {
   int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | flags, 0644);
   if (fd < 0) return nullptr;
   return std::make_unique<PosixWritableFile>(fd, cut_at_close);
@@ -154,7 +154,9 @@ bool PosixFileSystem::MakeDirectory(const std::string& path) {
   return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-int64_t PosixClock::NowSeconds() { return static_cast<int64_t>(::time(nullptr)); }
+int64_t PosixClock::NowSeconds() {
+  return static_cast<int64_t>(::time(nullptr));
+}
 
 int PosixShell::Open(const std::string& target) {
   posix_spawn_file_actions_t actions;
@@ -167,8 +169,8 @@ int PosixShell::Open(const std::string& target) {
   char* argv[] = {const_cast<char*>(opener_.c_str()),
                   const_cast<char*>(target.c_str()), nullptr};
   pid_t pid = 0;
-  int rc = ::posix_spawnp(&pid, opener_.c_str(), &actions, nullptr, argv,
-                          environ);
+  int rc =
+      ::posix_spawnp(&pid, opener_.c_str(), &actions, nullptr, argv, environ);
   posix_spawn_file_actions_destroy(&actions);
   if (rc != 0) return kShellFailed;
 

@@ -49,10 +49,10 @@ class Status {
 
 // Evaluates `expr` (a Status) and returns it from the enclosing function when
 // it failed.
-#define TOVEX_RETURN_IF_ERROR(expr)      \
-  do {                                   \
-    ::tovex::Status _st = (expr);        \
-    if (!_st.ok()) return _st;           \
+#define TOVEX_RETURN_IF_ERROR(expr) \
+  do {                              \
+    ::tovex::Status _st = (expr);   \
+    if (!_st.ok()) return _st;      \
   } while (0)
 
 }  // namespace tovex

@@ -248,8 +248,9 @@ Status MergePass(const WorkDir& work, int first, int last,
   const int64_t groups = (static_cast<int64_t>(last) - first) / kMergeWays + 1;
   auto merge_every_other = [&](int64_t start, Status* failed, int64_t* at) {
     for (int64_t g = start; g < groups; g += kMergeThreads) {
-      Status st = MergeFour(work, GroupSlots(first + g * kMergeWays, last, suffix),
-                            NumberedName(static_cast<int>(last + 1 + g), suffix));
+      Status st =
+          MergeFour(work, GroupSlots(first + g * kMergeWays, last, suffix),
+                    NumberedName(static_cast<int>(last + 1 + g), suffix));
       if (!st.ok()) {
         *failed = st;
         *at = g;
@@ -325,7 +326,8 @@ Status MergeNumberedFiles(const WorkDir& work, int first, int last,
   // 64 bits so that no pair of ints overflows them.
   while (static_cast<int64_t>(last) - first >= kMergeWays) {
     TOVEX_RETURN_IF_ERROR(MergePass(work, first, last, suffix));
-    const int64_t groups = (static_cast<int64_t>(last) - first) / kMergeWays + 1;
+    const int64_t groups =
+        (static_cast<int64_t>(last) - first) / kMergeWays + 1;
     first = last + 1;
     last = static_cast<int>(last + groups);
   }
@@ -353,10 +355,10 @@ Status SortWorkFile(const WorkDir& work, std::string_view name) {
       sorters[filling].Add(line);
       if (!sorters[filling].full()) continue;
       TOVEX_RETURN_IF_ERROR(wait_for_writer());
-      writer = std::thread([&, sorter = &sorters[filling],
-                            path = work.PathOf(chunk, "s")] {
-        written = sorter->WriteSorted(ctx, path);
-      });
+      writer = std::thread(
+          [&, sorter = &sorters[filling], path = work.PathOf(chunk, "s")] {
+            written = sorter->WriteSorted(ctx, path);
+          });
       filling ^= 1;
       ++chunk;
     }
