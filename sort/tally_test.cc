@@ -67,26 +67,27 @@ TEST(InsertRankedTest, TieRules) {
   }
 }
 
-TEST(InsertRankedTest, ReportsWhetherTaken) {
-  RankTable table;
-  EXPECT_TRUE(InsertRanked(&table, Entry("a", 2), 1));
-  EXPECT_FALSE(InsertRanked(&table, Entry("b", 2), 1));
-  EXPECT_TRUE(InsertRanked(&table, Entry("c", 3), 1));
-}
-
-TEST(SortTopEntriesTest, ExchangeOrderAmongEqualCounts) {
-  std::vector<RankEntry> e = {Entry("first", 1), Entry("second", 2),
-                              Entry("third", 2), Entry("fourth", 3)};
-  SortTopEntries(e.data(), 4, 4);
-  EXPECT_EQ(NonEmpty(e, 4),
-            (Rows{{"fourth", 3}, {"third", 2}, {"second", 2}, {"first", 1}}));
-}
-
-TEST(SortTopEntriesTest, OnlyTopKAreOrdered) {
-  std::vector<RankEntry> e = {Entry("a", 1), Entry("b", 4), Entry("c", 2),
-                              Entry("d", 4), Entry("e", 3)};
-  SortTopEntries(e.data(), 2, 5);
-  EXPECT_EQ(NonEmpty(e, 2), (Rows{{"b", 4}, {"d", 4}}));
+TEST(SortTopEntriesTest, ExchangeOrder) {
+  struct Case {
+    int k;
+    Rows entries;
+    Rows top;
+  } cases[] = {
+      // The exchanges put equal counts in the reverse of their order.
+      {4,
+       {{"first", 1}, {"second", 2}, {"third", 2}, {"fourth", 3}},
+       {{"fourth", 3}, {"third", 2}, {"second", 2}, {"first", 1}}},
+      // Only the first k places are ordered.
+      {2,
+       {{"a", 1}, {"b", 4}, {"c", 2}, {"d", 4}, {"e", 3}},
+       {{"b", 4}, {"d", 4}}},
+  };
+  for (const Case& c : cases) {
+    std::vector<RankEntry> e;
+    for (const auto& [text, count] : c.entries) e.push_back(Entry(text, count));
+    SortTopEntries(e.data(), c.k, static_cast<int>(e.size()));
+    EXPECT_EQ(NonEmpty(e, static_cast<size_t>(c.k)), c.top);
+  }
 }
 
 TEST(OrganisationTest, Table) {
@@ -95,18 +96,12 @@ TEST(OrganisationTest, Table) {
     const char* organisation;
     bool accepted;
   } cases[] = {
-      {"a.b.c.d", "c.d", true},
-      {"www.example.co.jp", "co.jp", true},
-      {"a.b.c", "b.c", true},
-      {"a.b", "a.b", true},
-      {"localhost", "localhost", true},
+      {"a.b.c.d", "c.d", true},  {"www.example.co.jp", "co.jp", true},
+      {"a.b", "a.b", true},      {"localhost", "localhost", true},
       {"1.2.3.4", "3.4", false},  // tail of a numeric address
-      {"10.0.0.255", "0.255", false},
-      {"12345", "12345", true},  // digits only
-      {"0.1", "0.1", false},
-      {"1.2.3", "2.3", false},
-      {"a.", "a.", true},
-      {"x.1.2.", "2.", false},
+      {"12345", "12345", true},   // digits only
+      {"0.1", "0.1", false},     {"1.2.3", "2.3", false},
+      {"a.", "a.", true},        {"x.1.2.", "2.", false},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(OrganisationOf(c.host), c.organisation) << c.host;
@@ -126,8 +121,8 @@ TEST(LabelTest, YearAndMonth) {
     const char* year;
     const char* month;
   } cases[] = {
-      {"2001-3", "2001", "3"},     {"2001-12", "2001", "12"}, {"1-1", "1", "1"},
-      {"9999-12", "9999", "12"},   {"2001", "2001", ""},      {"", "", ""},
+      {"2001-3", "2001", "3"},     {"2001-12", "2001", "12"},
+      {"2001", "2001", ""},        {"", "", ""},
       {"12345-67", "12345", "67"},  // 8 bytes still splits
       {"123456-78", "", ""},        // longer than 8 bytes
       {"1-2-3", "1", "2-3"},
@@ -161,18 +156,6 @@ class TallyPeriodTest : public ::testing::Test {
   WorkDir work_;
   std::unique_ptr<PeriodTally> tally_ = std::make_unique<PeriodTally>();
 };
-
-TEST_F(TallyPeriodTest, OneRecord) {
-  PeriodTally& t = Tally("client7 15 9 4\n", "/ 15 9 4\n");
-  EXPECT_EQ(t.total, 1);
-  EXPECT_EQ(t.visitors, 1);
-  EXPECT_EQ(t.day_count[15], 1);
-  EXPECT_EQ(t.hour_count[9], 1);
-  EXPECT_EQ(t.weekday_count[4], 1);
-  EXPECT_EQ(NonEmpty(t.domains.entries, 10), (Rows{{"client7", 1}}));
-  EXPECT_EQ(NonEmpty(t.organisations.entries, 5), (Rows{{"client7", 1}}));
-  EXPECT_EQ(NonEmpty(t.contents.entries, 10), (Rows{{"/", 1}}));
-}
 
 TEST_F(TallyPeriodTest, CountsHostsOrganisationsAndContents) {
   PeriodTally& t = Tally(
@@ -240,41 +223,6 @@ TEST_F(TallyPeriodTest, SkipsLinesThatAreNotRecords) {
   EXPECT_EQ(t.total, 1);
   EXPECT_EQ(NonEmpty(t.domains.entries, 10), (Rows{{"b.com", 1}}));
   EXPECT_EQ(NonEmpty(t.contents.entries, 10), (Rows{{"/", 1}}));
-}
-
-TEST_F(TallyPeriodTest, RowSettingLimitsRankings) {
-  std::string hosts;
-  for (int i = 0; i < 12; ++i) {
-    std::string n = std::to_string(100 + i);
-    std::string name = Cat({"h", n, ".org", n, ".jp"});
-    for (int k = 0; k <= i % 3; ++k) hosts += Cat({name, " 1 1 1\n"});
-  }
-  PeriodTally& t = Tally(hosts);
-  EXPECT_EQ(t.visitors, 12);
-  Rows domains = NonEmpty(t.domains.entries, kMaxRankRows);
-  ASSERT_EQ(domains.size(), 10u);
-  // Four hosts have 3 accesses, four have 2; equal counts in byte order.
-  EXPECT_EQ(domains[0], (std::pair<std::string, int64_t>{"h102.org102.jp", 3}));
-  EXPECT_EQ(domains[3], (std::pair<std::string, int64_t>{"h111.org111.jp", 3}));
-  EXPECT_EQ(domains[4], (std::pair<std::string, int64_t>{"h101.org101.jp", 2}));
-  EXPECT_EQ(domains[9], (std::pair<std::string, int64_t>{"h103.org103.jp", 1}));
-}
-
-TEST_F(TallyPeriodTest, OrganisationsBeyondTableLimitAreLeftOut) {
-  std::string hosts;
-  for (int i = 0; i < kMaxOrganisations + 5; ++i) {
-    // Sorted names; the last five organisations get the most accesses.
-    std::string name = Cat({"h.o", std::to_string(10000 + i), ".net"});
-    int accesses = i >= kMaxOrganisations ? 9 : 1;
-    for (int k = 0; k < accesses; ++k) hosts += Cat({name, " 1 1 1\n"});
-  }
-  PeriodTally& t = Tally(hosts);
-  EXPECT_EQ(t.total, kMaxOrganisations + 5 * 9);
-  EXPECT_EQ(t.visitors, kMaxOrganisations + 5);
-  int64_t counted = 0;
-  for (const RankEntry& e : t.organisations.entries) counted += e.count;
-  EXPECT_EQ(counted, kMaxOrganisations);
-  EXPECT_EQ(t.organisations.entries[0].count, 1);
 }
 
 TEST_F(TallyPeriodTest, MissingFileCannotOpen) {
