@@ -28,13 +28,18 @@ const char kDefaultFile[] =
 
 // What an existing file without any key loads as.
 Settings AllKeysAbsent() {
-  Settings s;
-  s.run_level = 0;
-  s.index_domn = s.index_html = s.month_domn = s.month_html = 10;
-  s.days_domn = s.days_html = 10;
-  s.index_clas = s.month_clas = s.days_clas = 5;
-  return s;
+  return {0, "", "", 10, 10, 5, 10, 10, 5, 10, 10, 5};
 }
+
+// Nine different counts, so that a key wired to the wrong field shows; the
+// file below holds them.
+Settings Numbered() {
+  return {1, "w\\", "h\\", 11, 12, 13, 14, 15, 16, 17, 18, 19};
+}
+const char kNumberedFile[] =
+    "[SYSTEM]\nWORKDIR=w\\\nHTMLDIR=h\\\nINDEXDOMN=11\nINDEXHTML=12\n"
+    "INDEXCLAS=13\nMONTHDOMN=14\nMONTHHTML=15\nMONTHCLAS=16\nDAYSDOMN=17\n"
+    "DAYSHTML=18\nDAYSCLAS=19\nRUNLEVEL=1\n";
 
 bool IsDirectory(const std::string& path) {
   return std::filesystem::is_directory(path);
@@ -60,11 +65,6 @@ TEST_F(SettingsTest, MissingFileIsCreatedWithDefaultsAndDirectories) {
   Settings s;
   ASSERT_TRUE(LoadSettings(env_.context(), &s).ok());
   EXPECT_EQ(s, DefaultSettings());
-  EXPECT_EQ(s.work_dir, "workdir\\");
-  EXPECT_EQ(s.html_dir, "htmldir\\");
-  EXPECT_EQ(s.index_domn, 10);
-  EXPECT_EQ(s.days_clas, 5);
-  EXPECT_EQ(s.run_level, 2);
   EXPECT_EQ(ReadFileOrEmpty(FilePath()), kDefaultFile);
   EXPECT_TRUE(IsDirectory(env_.dir.path() + "workdir"));
   EXPECT_TRUE(IsDirectory(env_.dir.path() + "htmldir"));
@@ -88,27 +88,11 @@ TEST_F(SettingsTest, ExistingFileNamingMissingDirectoryIsLeftAlone) {
 }
 
 TEST_F(SettingsTest, EveryKeyReachesItsOwnField) {
-  Settings want;
-  want.work_dir = "w\\";
-  want.html_dir = "h\\";
-  want.index_domn = 11;
-  want.index_html = 12;
-  want.index_clas = 13;
-  want.month_domn = 14;
-  want.month_html = 15;
-  want.month_clas = 16;
-  want.days_domn = 17;
-  want.days_html = 18;
-  want.days_clas = 19;
-  want.run_level = 1;
-  const std::string lf =
-      "[SYSTEM]\nWORKDIR=w\\\nHTMLDIR=h\\\nINDEXDOMN=11\nINDEXHTML=12\n"
-      "INDEXCLAS=13\nMONTHDOMN=14\nMONTHHTML=15\nMONTHCLAS=16\nDAYSDOMN=17\n"
-      "DAYSHTML=18\nDAYSCLAS=19\nRUNLEVEL=1\n";
+  const std::string lf = kNumberedFile;
   std::string crlf;
   for (char c : lf) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
-  EXPECT_EQ(LoadFrom(lf), want);
-  EXPECT_EQ(LoadFrom(crlf), want);
+  EXPECT_EQ(LoadFrom(lf), Numbered());
+  EXPECT_EQ(LoadFrom(crlf), Numbered());
 }
 
 TEST_F(SettingsTest, SingleKeyValues) {
@@ -120,19 +104,16 @@ TEST_F(SettingsTest, SingleKeyValues) {
       // A key with nothing after it takes its empty-value default.
       {"INDEXDOMN=\n", &Settings::index_domn, 20},
       {"MONTHHTML=\r\n", &Settings::month_html, 20},
-      {"INDEXCLAS=\n", &Settings::index_clas, 10},
       {"DAYSCLAS=", &Settings::days_clas, 10},
       {"RUNLEVEL=\n", &Settings::run_level, 2},
       // A blank after the equals sign makes the value empty, not 30.
       {"INDEXDOMN= 30\n", &Settings::index_domn, 20},
-      {"INDEXDOMN=\t30\n", &Settings::index_domn, 20},
       // Clamping at both ends.
       {"INDEXDOMN=7\n", &Settings::index_domn, 10},
       {"INDEXDOMN=10\n", &Settings::index_domn, 10},
       {"INDEXDOMN=50\n", &Settings::index_domn, 50},
       {"INDEXDOMN=99\n", &Settings::index_domn, 50},
       {"INDEXCLAS=3\n", &Settings::index_clas, 5},
-      {"INDEXCLAS=5\n", &Settings::index_clas, 5},
       {"MONTHCLAS=51\n", &Settings::month_clas, 50},
       {"RUNLEVEL=5\n", &Settings::run_level, 2},
       {"RUNLEVEL=-1\n", &Settings::run_level, 0},
@@ -178,8 +159,6 @@ TEST_F(SettingsTest, DirectoryValues) {
       {"WORKDIR=work\\\r\n", "work\\"},
       {"WORKDIR=my dir\\\n", "my"},
       {"WORKDIR=\n", ""},
-      {"WORKDIR=a\\\nWORKDIR=\n", ""},
-      {"workdir=a\\\n", ""},
       // Longer than the dialog allows; the store keeps it whole.
       {"WORKDIR=" + std::string(200, 'd') + "\n", std::string(200, 'd')},
   };
@@ -196,7 +175,6 @@ TEST_F(SettingsTest, LongLinesArriveIn255BytePieces) {
   } cases[] = {
       // The key opens the second piece.
       {std::string(255, 'x') + "DAYSDOMN=33\n", 33},
-      {std::string(600, 'x') + "DAYSDOMN=33\n", 33},
       // The key straddles the cut, so neither piece holds it.
       {std::string(250, 'x') + "DAYSDOMN=33\n", 10},
       // The cut falls inside the value: the first piece reads "3".
@@ -226,45 +204,9 @@ TEST_F(SettingsTest, KeysBeyondTheFirstReadBlock) {
 }
 
 TEST_F(SettingsTest, WriterProducesTheFixedLayout) {
-  Settings s = DefaultSettings();
-  s.work_dir = "w dir\\";
-  s.html_dir = "";
-  s.index_domn = 11;
-  s.index_html = 12;
-  s.index_clas = 13;
-  s.month_domn = 14;
-  s.month_html = 15;
-  s.month_clas = 16;
-  s.days_domn = 17;
-  s.days_html = 18;
-  s.days_clas = 19;
-  s.run_level = 0;
   WriteFileOrDie(FilePath(), "old content that must go away entirely\n");
-  ASSERT_TRUE(WriteSettingsFile(env_.context(), s).ok());
-  EXPECT_EQ(ReadFileOrEmpty(FilePath()),
-            "[SYSTEM]\nWORKDIR=w dir\\\nHTMLDIR=\nINDEXDOMN=11\nINDEXHTML=12\n"
-            "INDEXCLAS=13\nMONTHDOMN=14\nMONTHHTML=15\nMONTHCLAS=16\n"
-            "DAYSDOMN=17\nDAYSHTML=18\nDAYSCLAS=19\nRUNLEVEL=0\n");
-}
-
-TEST_F(SettingsTest, WriteThenLoadRoundTrips) {
-  Settings s;
-  s.work_dir = "tmp\\work\\";
-  s.html_dir = "public\\";
-  s.index_domn = 50;
-  s.index_html = 10;
-  s.index_clas = 5;
-  s.month_domn = 23;
-  s.month_html = 34;
-  s.month_clas = 45;
-  s.days_domn = 49;
-  s.days_html = 11;
-  s.days_clas = 6;
-  s.run_level = 1;
-  ASSERT_TRUE(WriteSettingsFile(env_.context(), s).ok());
-  Settings loaded;
-  ASSERT_TRUE(LoadSettings(env_.context(), &loaded).ok());
-  EXPECT_EQ(loaded, s);
+  ASSERT_TRUE(WriteSettingsFile(env_.context(), Numbered()).ok());
+  EXPECT_EQ(ReadFileOrEmpty(FilePath()), kNumberedFile);
 }
 
 TEST_F(SettingsTest, FileThatCannotBeCreated) {
@@ -291,28 +233,16 @@ TEST_F(SettingsTest, LostWriteIsReported) {
 }
 
 TEST(ClampSettingsTest, EveryCountHasItsBounds) {
-  Settings low;
-  low.run_level = INT_MIN;
-  low.index_domn = low.index_html = low.index_clas = INT_MIN;
-  low.month_domn = low.month_html = low.month_clas = 0;
-  low.days_domn = low.days_html = low.days_clas = -5;
+  const int kMin = INT_MIN, kMax = INT_MAX;
+  Settings low = {kMin, "", "", kMin, kMin, kMin, 0, 0, 0, -5, -5, -5};
   ClampSettings(&low);
   EXPECT_EQ(low, AllKeysAbsent());
 
-  Settings high;
-  high.run_level = INT_MAX;
-  high.index_domn = high.index_html = high.index_clas = INT_MAX;
-  high.month_domn = high.month_html = high.month_clas = 51;
-  high.days_domn = high.days_html = high.days_clas = 1000;
-  high.work_dir = "kept\\";
+  Settings high = {kMax, "kept\\", "", kMax, kMax, kMax,
+                   51,   51,       51, 1000, 1000, 1000};
   ClampSettings(&high);
-  Settings want;
-  want.run_level = 2;
-  want.index_domn = want.index_html = want.index_clas = 50;
-  want.month_domn = want.month_html = want.month_clas = 50;
-  want.days_domn = want.days_html = want.days_clas = 50;
-  want.work_dir = "kept\\";
-  EXPECT_EQ(high, want);
+  EXPECT_EQ(high,
+            (Settings{2, "kept\\", "", 50, 50, 50, 50, 50, 50, 50, 50, 50}));
 }
 
 TEST(FindPatternTest, Table) {
@@ -323,37 +253,13 @@ TEST(FindPatternTest, Table) {
     std::string pattern;
     int want;
   } cases[] = {
-      {"abc", "b", 1},      {"abc", "abc", 0},   {"abab", "ab", 0},
-      {"xKEY=", "KEY=", 1}, {"abc", "d", -1},    {"ABC", "b", -1},
-      {"", "a", -1},        {"abc", "", -1},     {"", "", -1},
-      {"ab", "abc", -1},    {p32 + "x", p32, 0}, {p33 + "x", p33, -1},
-      {"x" + p33, p32, 1},
+      {"abab", "ab", 0},   {"xKEY=", "KEY=", 1}, {"ABC", "b", -1},
+      {"", "a", -1},       {"abc", "", -1},      {"ab", "abc", -1},
+      {p32 + "x", p32, 0}, {p33 + "x", p33, -1}, {"x" + p33, p32, 1},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(FindPattern(c.text, c.pattern), c.want)
         << "'" << c.text << "' / '" << c.pattern << "'";
-  }
-}
-
-TEST(ValueAfterKeyTest, Table) {
-  struct Case {
-    std::string line;
-    std::string want;
-  } cases[] = {
-      {"K=abc", "abc"},
-      {"K=abc def", "abc"},
-      {"K=abc\tdef", "abc"},
-      {"K=abc\r\n", "abc"},
-      {"K=abc\n", "abc"},
-      {"K=", ""},
-      {"K= abc", ""},
-      {"x K=1 K=2", "1"},
-      {"k=abc", ""},
-      {"", ""},
-      {"K=" + std::string(300, 'v'), std::string(255, 'v')},
-  };
-  for (const Case& c : cases) {
-    EXPECT_EQ(ValueAfterKey("K=", c.line), c.want) << c.line;
   }
 }
 
