@@ -8,10 +8,6 @@
 #include <string>
 #include <vector>
 
-#include "log/line_reader.h"
-#include "log/string_file_testutil.h"
-#include "platform/posix_platform.h"
-
 namespace tovex {
 namespace {
 
@@ -78,16 +74,12 @@ TEST(IsPageRequestTest, Requests) {
       {"GET /a.shtml HTTP/1.0", true},
       {"GET /a.html?x=1 HTTP/1.0", false},
       {"GET /A.HTML HTTP/1.0", false},
-      {"GET /a.Html HTTP/1.0", false},
       {"GET /a.htmx HTTP/1.0", false},
       {"GET /a.htmll HTTP/1.0", false},
       {"GET /a.xhtml HTTP/1.0", false},
       {"GET /ahtml HTTP/1.0", false},
-      {"GET /a.shtmx HTTP/1.0", false},
-      {"GET /html HTTP/1.0", false},
       {"GET /a.html", false},            // no protocol: a quote follows
       {"GET /a.html\tHTTP/1.0", false},  // only a blank ends the suffix
-      {"GET /docs/\tHTTP/1.0", false},
       {"-", false},
       {"", false},
       {"GET http://example.com/ HTTP/1.0", true},
@@ -176,7 +168,7 @@ TEST(ParseLogLineTest, WorkedExample) {
 }
 
 TEST(ParseLogLineTest, HostAndPath) {
-  const std::string h120(120, 'h'), h121(121, 'h'), h122(122, 'h');
+  const std::string h121(121, 'h'), h122(122, 'h');
   const std::string p120 = "/" + std::string(119, 'p');
   const std::string p121 = p120 + "q", p122 = p121 + "r";
   struct Case {
@@ -191,11 +183,8 @@ TEST(ParseLogLineTest, HostAndPath) {
        "127.0.0.1", "//example.com/a.html"},
       {"IPv6 host", LogLine("GET / HTTP/1.0", kStamp, "2001:db8::1"),
        "2001:db8::1", "/"},
-      {"host of 120 bytes", LogLine("GET / HTTP/1.0", kStamp, h120), h120, "/"},
       {"host of 121 bytes", LogLine("GET / HTTP/1.0", kStamp, h121), h121, "/"},
       {"host of 122 bytes", LogLine("GET / HTTP/1.0", kStamp, h122), h121, "/"},
-      {"path of 120 bytes", LogLine("GET " + p120 + " HTTP/1.0"), "127.0.0.1",
-       p120},
       {"path of 121 bytes", LogLine("GET " + p121 + " HTTP/1.0"), "127.0.0.1",
        p121},
       {"path of 122 bytes", LogLine("GET " + p122 + " HTTP/1.0"), "127.0.0.1",
@@ -280,20 +269,14 @@ TEST(ParseLogLineTest, DateEdges) {
       {"29/Feb/2001:00:00:00", false, 0, 0, 0, 0},
       {"28/Feb/2001:00:00:00", true, 2001, 2, 28, 0},
       {"-1/Jan/2001:00:00:00", false, 0, 0, 0, 0},
-      {"x/Jan/2001:00:00:00", false, 0, 0, 0, 0},
       {"/Jan/2001:00:00:00", false, 0, 0, 0, 0},
-      {"05/Jan/2001:07:00:00", true, 2001, 1, 5, 7},
       {" 5/Jan/2001:7:00:00", true, 2001, 1, 5, 7},
       {"10/Oct/2000:-1:00:00", false, 0, 0, 0, 0},
-      {"10/Oct/2000:0:00:00", true, 2000, 10, 10, 0},
       {"10/Oct/2000:23:00:00", true, 2000, 10, 10, 23},
       {"10/Oct/2000:24:00:00", false, 0, 0, 0, 0},
       {"10/oct/2000:13:00:00", false, 0, 0, 0, 0},
-      {"10/OCT/2000:13:00:00", false, 0, 0, 0, 0},
       {"10/Octo/2000:13:00:00", false, 0, 0, 0, 0},
       {"10//2000:13:00:00", false, 0, 0, 0, 0},
-      {"10/Sept/2000:13:00:00", false, 0, 0, 0, 0},
-      {"10/Dec/2000:13:00:00", true, 2000, 12, 10, 13},
       // Components of 127 bytes fit, 128 do not.
       {zeros(125) + "10/Oct/2000:13:00:00", true, 2000, 10, 10, 13},
       {zeros(126) + "10/Oct/2000:13:00:00", false, 0, 0, 0, 0},
@@ -315,9 +298,10 @@ TEST(ParseLogLineTest, DateEdges) {
 }
 
 TEST(ParseLogLineTest, MonthNames) {
+  const char* const names[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                               "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
   for (int m = 1; m <= 12; ++m) {
-    std::string stamp =
-        "1/" + std::string(MonthNames[m - 1]) + "/2001:00:00:00 +0000";
+    std::string stamp = std::string("1/") + names[m - 1] + "/2001:00:00:00 +0";
     Parsed p = Parse(LogLine("GET / HTTP/1.0", stamp));
     ASSERT_TRUE(p.ok) << stamp;
     EXPECT_EQ(p.record.month, m);
@@ -331,7 +315,6 @@ TEST(ParseLogLineTest, MalformedLinesAreNotCounted) {
   } cases[] = {
       {"empty line", ""},
       {"starts with a blank (empty host)", " " + LogLine("GET / HTTP/1.0")},
-      {"starts with a tab (empty host)", "\t" + LogLine("GET / HTTP/1.0")},
       {"no bracket", "h - - 10/Oct/2000:13:55:36 -0700 \"GET / HTTP/1.0\"\n"},
       {"ends after the bracket", "h - - ["},
       {"ends in the day", "h - - [10"},
@@ -395,11 +378,9 @@ TEST(DaysInMonthTest, Table) {
   struct Case {
     int year, month, days;
   } cases[] = {
-      {2001, 1, 31}, {2001, 2, 28},  {2001, 3, 31},  {2001, 4, 30},
-      {2001, 5, 31}, {2001, 6, 30},  {2001, 7, 31},  {2001, 8, 31},
-      {2001, 9, 30}, {2001, 10, 31}, {2001, 11, 30}, {2001, 12, 31},
-      {1900, 2, 28}, {2000, 2, 29},  {2004, 2, 29},  {2100, 2, 28},
-      {2400, 2, 29}, {2001, 0, -1},  {2001, 13, -1}, {2001, -1, -1},
+      {2001, 2, 28}, {2001, 4, 30}, {2001, 12, 31},
+      {1900, 2, 28}, {2000, 2, 29}, {2004, 2, 29},
+      {2100, 2, 28}, {2001, 0, -1}, {2001, 13, -1},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(DaysInMonth(c.year, c.month), c.days) << c.year << "-" << c.month;
@@ -440,63 +421,6 @@ TEST(WeekdayOfTest, AgreesWithTheGregorianCalendar) {
       }
     }
   }
-}
-
-// D14 reaches the filter through the reader: a NUL ends the line, so a
-// suffix behind it is never seen.
-TEST(IsPageRequestTest, NulEndsTheLine) {
-  using namespace std::string_literals;
-  StringFile file(LogLine("GET /a\0.html HTTP/1.0"s) +
-                  LogLine("GET /b.html HTTP/1.0"));
-  LineReader reader(&file, kMaxLogLineBytes);
-  std::string_view line;
-  ASSERT_TRUE(reader.Next(&line));
-  EXPECT_FALSE(IsPageRequest(line));
-  ASSERT_TRUE(reader.Next(&line));
-  EXPECT_TRUE(IsPageRequest(line));
-}
-
-// The real logs, read as the job reads them. Their page counts are the
-// published ones: none of their long lines has a page marker in its tail,
-// so dropping tails changes nothing, and none has an impossible date.
-TEST(LogLineRealLogsTest, CountsAndAgreement) {
-  struct Case {
-    const char* file;
-    int lines;
-    int pages;
-  } cases[] = {
-      {"nasa-1995-08-01.log", 20000, 5709},
-      {"monitorware-2004-03-crlf.log", 1535, 154},
-      {"elastic-apache-2015-05.log", 10000, 1933},
-      {"basjes-hackers-2015-10.log", 3456, 115},
-      {"almhuette-2020-12.log", 10000, 172},
-      {"xampp-localhost-2024-10-2025-01.log", 3029, 1278},
-      {"nginx-meatlabel-2025-12-2026-01.log", 20429, 3540},
-      {"awstats-testglobal-2001-01.log", 101, 25},
-  };
-  PosixFileSystem fs;
-  int files = 0;
-  for (const Case& c : cases) {
-    auto file = fs.OpenRead(std::string(TOVEX_REAL_LOGS_DIR) + "/" + c.file);
-    if (file == nullptr) continue;
-    ++files;
-    LineReader reader(file.get(), kMaxLogLineBytes);
-    std::string_view line;
-    int lines = 0, pages = 0, parsed = 0;
-    while (reader.Next(&line)) {
-      ++lines;
-      bool page = IsPageRequest(line);
-      ASSERT_EQ(page, ReferenceFilter(line)) << c.file << ": " << line;
-      if (!page) continue;
-      ++pages;
-      LogRecord record;
-      parsed += ParseLogLine(line, &record);
-    }
-    EXPECT_EQ(lines, c.lines) << c.file;
-    EXPECT_EQ(pages, c.pages) << c.file;
-    EXPECT_EQ(parsed, c.pages) << c.file;
-  }
-  if (files == 0) GTEST_SKIP() << "no real logs in " << TOVEX_REAL_LOGS_DIR;
 }
 
 }  // namespace
