@@ -30,26 +30,6 @@ std::string CombinedLine(size_t bytes) {
   return line + "\"\n";
 }
 
-TEST(LooksLikeLogLineTest, Table) {
-  struct Case {
-    const char* line;
-    bool looks;
-  } cases[] = {
-      {"h - - [10/Oct/2000:13:55:36 -0700] \"GET / HTTP/1.0\" 200 1\n", true},
-      {"h - - [10/Oct/2000:13:55:36 -0700] \"-\" 400 0\n", true},
-      {"h - frank [10/Oct/2000:13:55:36 -0700] \"GET / HTTP/1.0\" 200 1\n",
-       false},
-      {"h - - [10/Oct/2000:13:55:36 -0700]\n", false},
-      {"h - - [10/Oct/2000:13:55:36 -0700] ", true},
-      {"# comment line\n", false},
-      {"\n", false},
-      {"", false},
-  };
-  for (const Case& c : cases) {
-    EXPECT_EQ(LooksLikeLogLine(c.line), c.looks) << c.line;
-  }
-}
-
 class IsAccessLogTest : public ::testing::Test {
  protected:
   // Writes `content` to a file and checks it. The verdict must not depend
@@ -86,20 +66,20 @@ TEST_F(IsAccessLogTest, Files) {
       {"empty file", "", false},
       {"one line", kGood, true},
       {"one line without line end", kGood.substr(0, kGood.size() - 1), true},
-      {"three lines", Repeat(kGood, 3), true},
       {"four lines, fifth bad", Repeat(kGood, 4) + "garbage\n", false},
       {"five lines, sixth bad", Repeat(kGood, 5) + "garbage\n", true},
-      {"second line bad", kGood + "garbage\n" + kGood, false},
       {"user name in the first line", user + Repeat(kGood, 2), false},
       {"lone-dash request", dash + kGood, true},
       {"blank first line", "\n" + kGood, false},
+      {"no blank after the time stamp",
+       "h - - [10/Oct/2000:13:55:36 -0700]\n" + kGood, false},
+      {"comment line", "# comment\n" + kGood, false},
       {"CR LF lines",
        "h - - [10/Oct/2000:13:55:36 -0700] \"GET / "
        "HTTP/1.0\" 200 1\r\n" +
            kGood,
        true},
       {"first line over 511 bytes", CombinedLine(700) + Repeat(kGood, 2), true},
-      {"first line of 2000 bytes", CombinedLine(2000) + Repeat(kGood, 4), true},
       {"long first line, bad second", CombinedLine(700) + "garbage\n", false},
       {"time stamp ends at byte 511", just_fits + "\"GET /\"\n" + kGood, true},
       {"time stamp ends at byte 512", one_over + "\"GET /\"\n" + kGood, false},
