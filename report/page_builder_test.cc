@@ -26,7 +26,6 @@ TEST(AppendEscapedTest, Table) {
       {"/a?b=1&c=2", "/a?b=1&amp;c=2"},
       {"/<script>x</script>/", "/&lt;script&gt;x&lt;/script&gt;/"},
       {"\"q\"", "&quot;q&quot;"},
-      {"&&", "&amp;&amp;"},
       {"'", "'"},
       {"/\x83\x65\x83\x58\x83\x67", "/\x83\x65\x83\x58\x83\x67"},  // raw bytes
   };
@@ -49,7 +48,6 @@ TEST(BarCellTest, Table) {
       {4, 100, kBlank},     // under a twentieth
       {5, 100, Bars(1)},    // exactly a twentieth
       {99, 100, Bars(19)},  // truncated, not rounded
-      {0, 9, kBlank},
   };
   const PageText& texts = PageText::Get();
   ASSERT_TRUE(texts.ok());
@@ -62,6 +60,8 @@ TEST(BarCellTest, Table) {
   }
 }
 
+// Counts wider than 32 bits, and log text escaped inside a row; the pages'
+// other conversions are pinned by the golden pages.
 TEST(PageBuilderTest, FillsConversions) {
   const PageText& texts = PageText::Get();
   ASSERT_TRUE(texts.ok());
@@ -73,21 +73,10 @@ TEST(PageBuilderTest, FillsConversions) {
       {Text::kValueCell,
        {int64_t{1234567890123}},
        "<TD ALIGN=RIGHT>1234567890123</TD>\n"},
-      {Text::kCenteredNumberCell, {-3}, "<TD ALIGN=CENTER>-3</TD>\n"},
-      {Text::kMonthLinkCell,
-       {Arg::Own("2001-3"), Arg::Own("2001-3")},
-       "<TD ALIGN=CENTER><A HREF=\"2001-3.html\">2001-3</A></TD>\n"},
-      {Text::kDayLinkCell,
-       {2001, 3, 5, 5},
-       "<TD ALIGN=CENTER><A HREF=\"2001-3-5.html\">5</A></TD>\n"},
       {Text::kRankRow,
        {1, Arg::FromLog("/a&b<"), int64_t{2}, 2 * 100.0 / 3},
        "<TR>\n<TD ALIGN=CENTER>1</TD>\n<TD ALIGN=LEFT>/a&amp;b&lt;</TD>\n"
        "<TD ALIGN=RIGHT>2</TD>\n<TD ALIGN=CENTER>66.67</TD>\n</TR>\n"},
-      {Text::kRankRow,
-       {50, Arg::FromLog("x"), int64_t{1}, 100.0},
-       "<TR>\n<TD ALIGN=CENTER>50</TD>\n<TD ALIGN=LEFT>x</TD>\n"
-       "<TD ALIGN=RIGHT>1</TD>\n<TD ALIGN=CENTER>100.00</TD>\n</TR>\n"},
   };
   for (const Case& c : cases) {
     PageBuilder b(texts);

@@ -41,27 +41,5 @@ TEST(ToShiftJisTest, RefusesWhatShiftJisCannotHold) {
   EXPECT_FALSE(ToShiftJis("\xFF", &out));              // not UTF-8
 }
 
-// Every conversion in the table must be one that PageBuilder fills in.
-TEST(PageTextTest, AllTextsConvertAndUseKnownConversions) {
-  const PageText& texts = PageText::Get();
-  ASSERT_TRUE(texts.ok());
-  for (size_t i = 0; i < kTextCount; ++i) {
-    Text t = static_cast<Text>(i);
-    std::string_view s = texts[t];
-    EXPECT_FALSE(s.empty()) << i;
-    for (size_t pct = s.find('%'); pct != std::string_view::npos;
-         pct = s.find('%', pct + 1)) {
-      std::string_view rest = s.substr(pct);
-      bool known = false;
-      for (std::string_view c : {"%d", "%ld", "%s", "%6.1f", "%4.2f"}) {
-        known = known || rest.substr(0, c.size()) == c;
-      }
-      EXPECT_TRUE(known) << PageText::Utf8(t);
-    }
-  }
-  EXPECT_EQ(texts[Text::kBar], "\x84\xAA");
-  EXPECT_EQ(texts[Text::kSaturday], "Sat");
-}
-
 }  // namespace
 }  // namespace tovex
