@@ -214,7 +214,6 @@ class MainWindowTest : public QObject {
     QCOMPARE(window_->context().base_dir, dir_->path());
     QVERIFY(QFile::exists(SettingsPath()));
     QCOMPARE(window_->StatusText(), Utf8(kHelloText));
-    QCOMPARE(window_->windowTitle(), Utf8(kProductName));
     QVERIFY(!window_->JobRunning());
   }
 
@@ -255,7 +254,6 @@ class MainWindowTest : public QObject {
   void refusedWhileRunning_data() {
     QTest::addColumn<QString>("button");
     QTest::newRow("開く") << "button1009_open";
-    QTest::newRow("実行") << "button1007_run";
     QTest::newRow("設定") << "button1000_settings";
   }
   void refusedWhileRunning() {
@@ -335,23 +333,6 @@ class MainWindowTest : public QObject {
     QCOMPARE(job_->last_log(), Path("access.log").toStdString());
   }
 
-  void jobMessagesShowOnTheGuiThread() {
-    bool answer = false;
-    job_->during = [&answer](const Context& ctx) {
-      ctx.platform.messages->Warn(
-          "Webブラウザ－がインストールされていません!!");
-      answer = ctx.platform.messages->AskYesNo("q?", "c");
-    };
-    prompts_->answer_yes = true;
-    StartJob();
-    QTRY_COMPARE(prompts_->questions.size(), 1);
-    QCOMPARE(prompts_->warnings,
-             QStringList{"Webブラウザ－がインストールされていません!!"});
-    QCOMPARE(prompts_->warning_threads.at(0), QThread::currentThread());
-    FinishJob();
-    QVERIFY(answer);
-  }
-
   void failedJobEndsProcessWithItsMessage() {
     const Status failure = Status::CannotOpen("/gone/workdir/1.dk");
     job_->result = failure;
@@ -372,7 +353,6 @@ class MainWindowTest : public QObject {
     QCOMPARE(prompts_->warnings,
              QStringList{QString::fromStdString(
                  Status::CannotOpen(log.toStdString()).Message())});
-    QVERIFY(prompts_->warnings.at(0).contains(Utf8("ファイルを開けません!!")));
     QCOMPARE(job_->starts(), 0);
   }
 
@@ -446,24 +426,6 @@ class MainWindowTest : public QObject {
     QCOMPARE(window_->settings().index_domn, 10);
     QCOMPARE(window_->settings().index_clas, 50);
     QCOMPARE(window_->settings().run_level, 0);
-  }
-
-  void tooLongSizeKeepsSettingsDialogOpen() {
-    bool stayed_open = false;
-    prompts_->settings_script = [&stayed_open](SettingsDialog* dialog) {
-      dialog->show();
-      dialog->findChild<RefillComboBox*>("combo1033_month_html")
-          ->setEditText("100");
-      dialog->findChild<QPushButton*>("button1_save")->click();
-      stayed_open = dialog->isVisible();
-      dialog->findChild<QPushButton*>("button2_cancel")->click();
-      return dialog->result();
-    };
-    const std::string before = FileBytes(SettingsPath());
-    Button("button1000_settings")->click();
-    QVERIFY(stayed_open);
-    QCOMPARE(prompts_->warnings, QStringList{TooLongMessage(2)});
-    QCOMPARE(FileBytes(SettingsPath()), before);
   }
 
   void settingsCancelLeavesFileByteForByte() {
