@@ -31,18 +31,22 @@ constexpr char kLogLine[] =
 // real job does last, and returns the scripted result.
 class FakeJob {
  public:
+  // What the jobs started so far were given.
+  struct Seen {
+    int starts = 0;
+    std::string log;
+    std::optional<int> level;
+  };
+
   JobRunner Runner() {
-    return [this](const Context& ctx, const std::string& log_path,
+    return [this](const Context&, const std::string& log_path,
                   const JobOptions& options, JobObserver* observer,
                   std::atomic<bool>* running, JobOutcome*) {
       {
         std::lock_guard<std::mutex> lock(mu_);
-        ++starts_;
-        last_log_ = log_path;
-        last_level_ = options.run_level;
+        seen_ = {seen_.starts + 1, log_path, options.run_level};
       }
       for (const std::string& text : texts) observer->OnStatus(text);
-      if (during) during(ctx);
       std::unique_lock<std::mutex> lock(mu_);
       cv_.wait(lock, [this] { return released_; });
       running->store(false);
@@ -56,31 +60,21 @@ class FakeJob {
     released_ = true;
     cv_.notify_all();
   }
-  int starts() {
+  Seen seen() {
     std::lock_guard<std::mutex> lock(mu_);
-    return starts_;
+    return seen_;
   }
-  std::string last_log() {
-    std::lock_guard<std::mutex> lock(mu_);
-    return last_log_;
-  }
-  std::optional<int> last_level() {
-    std::lock_guard<std::mutex> lock(mu_);
-    return last_level_;
-  }
+  int starts() { return seen().starts; }
 
   // Set before the job starts.
   std::vector<std::string> texts;
-  std::function<void(const Context&)> during;
   Status result;
 
  private:
   std::mutex mu_;
   std::condition_variable cv_;
   bool released_ = false;
-  int starts_ = 0;
-  std::string last_log_;
-  std::optional<int> last_level_;
+  Seen seen_;
 };
 
 QString Utf8(const char* text) { return QString::fromUtf8(text); }
@@ -187,6 +181,20 @@ class MainWindowTest : public QObject {
   void FinishJob() {
     job_->Release();
     QTRY_VERIFY(!window_->WorkerBusy());
+  }
+  // In the next settings dialog the user clicks `radio`, types into boxes
+  // and presses `button`.
+  void ScriptSettings(const QString& radio,
+                      std::vector<std::pair<QString, QString>> typed,
+                      const QString& button) {
+    prompts_->settings_script = [=](SettingsDialog* dialog) {
+      dialog->findChild<QRadioButton*>(radio)->click();
+      for (const auto& [box, text] : typed) {
+        dialog->findChild<RefillComboBox*>(box)->setEditText(text);
+      }
+      dialog->findChild<QPushButton*>(button)->click();
+      return dialog->result();
+    };
   }
 
  private slots:
@@ -322,15 +330,11 @@ class MainWindowTest : public QObject {
   void jobGetsRunLevelAndLog() {
     QFETCH(QString, radio);
     QFETCH(int, level);
-    prompts_->settings_script = [radio](SettingsDialog* dialog) {
-      dialog->findChild<QRadioButton*>(radio)->click();
-      dialog->findChild<QPushButton*>("button1_save")->click();
-      return dialog->result();
-    };
+    ScriptSettings(radio, {}, "button1_save");
     Button("button1000_settings")->click();
     StartJob();
-    QCOMPARE(job_->last_level(), std::optional<int>(level));
-    QCOMPARE(job_->last_log(), Path("access.log").toStdString());
+    QCOMPARE(job_->seen().level, std::optional<int>(level));
+    QCOMPARE(job_->seen().log, Path("access.log").toStdString());
   }
 
   void failedJobEndsProcessWithItsMessage() {
@@ -404,17 +408,11 @@ class MainWindowTest : public QObject {
   }
 
   void settingsSaveStoresClampsAndWrites() {
-    prompts_->settings_script = [](SettingsDialog* dialog) {
-      dialog->findChild<QRadioButton*>("radio1004_year")->click();
-      dialog->findChild<RefillComboBox*>("combo1031_index_domn")
-          ->setEditText(" 5");
-      dialog->findChild<RefillComboBox*>("combo1010_index_clas")
-          ->setEditText("99");
-      dialog->findChild<RefillComboBox*>("combo1032_days_html")
-          ->setEditText("35");
-      dialog->findChild<QPushButton*>("button1_save")->click();
-      return dialog->result();
-    };
+    ScriptSettings("radio1004_year",
+                   {{"combo1031_index_domn", " 5"},
+                    {"combo1010_index_clas", "99"},
+                    {"combo1032_days_html", "35"}},
+                   "button1_save");
     Button("button1000_settings")->click();
     QCOMPARE(prompts_->settings_dialogs, 1);
     const QStringList lines = FileLines(SettingsPath());
@@ -436,13 +434,8 @@ class MainWindowTest : public QObject {
         "WORKDIR=work\\\r\nHTMLDIR=html\\\r\n";
     RestartWith(file);
     const Settings loaded = window_->settings();
-    prompts_->settings_script = [](SettingsDialog* dialog) {
-      dialog->findChild<QRadioButton*>("radio1006_day")->click();
-      dialog->findChild<RefillComboBox*>("combo1031_index_domn")
-          ->setEditText("20");
-      dialog->findChild<QPushButton*>("button2_cancel")->click();
-      return dialog->result();
-    };
+    ScriptSettings("radio1006_day", {{"combo1031_index_domn", "20"}},
+                   "button2_cancel");
     Button("button1000_settings")->click();
     QCOMPARE(prompts_->settings_dialogs, 1);
     QCOMPARE(FileBytes(SettingsPath()), file);
