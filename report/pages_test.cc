@@ -47,11 +47,16 @@ class PagesTest : public ::testing::Test {
     EXPECT_TRUE(env_.fs.MakeDirectory(env_.dir.path() + "html"));
   }
 
-  // Copies a test work file into the work directory under `name`.
-  void Work(const std::string& data, const std::string& name) {
-    std::string records = TestData(data);
-    ASSERT_FALSE(records.empty()) << data;
-    WriteFileOrDie(JoinPath(ctx_, settings_.work_dir, name), records);
+  // Copies the test work files `data`.dk and `data`.hk (or .ddy and .hdy
+  // for a day) into the work directory as `name` with the same suffixes.
+  void Work(const std::string& data, const std::string& name,
+            bool day = false) {
+    for (const char* suffix : {day ? ".ddy" : ".dk", day ? ".hdy" : ".hk"}) {
+      std::string records = TestData(data + suffix);
+      ASSERT_FALSE(records.empty()) << data << suffix;
+      WriteFileOrDie(JoinPath(ctx_, settings_.work_dir, name + suffix),
+                     records);
+    }
   }
 
   void EmptyWork(const std::string& name) {
@@ -85,8 +90,7 @@ class PagesTest : public ::testing::Test {
 };
 
 TEST_F(PagesTest, IndexPageOfTwoMonths) {
-  Work("two_months.dk", "index.dk");
-  Work("two_months.hk", "index.hk");
+  Work("two_months", "index");
   AddPeriod(2001, 3, 5);
   AddPeriod(2001, 4, 2);
   struct Case {
@@ -105,8 +109,7 @@ TEST_F(PagesTest, IndexPageOfTwoMonths) {
 }
 
 TEST_F(PagesTest, IndexPageOfSingleMonth) {
-  Work("march.dk", "index.dk");
-  Work("march.hk", "index.hk");
+  Work("march", "index");
   AddPeriod(2001, 3, 0);
   periods_.SetSingleMonthMarker();
   settings_.run_level = 1;
@@ -130,8 +133,7 @@ TEST_F(PagesTest, IndexPageWithoutAccesses) {
 }
 
 TEST_F(PagesTest, MonthPageReadsEntryNumberAndStoresTotal) {
-  Work("april.dk", "2.dk");
-  Work("april.hk", "2.hk");
+  Work("april", "2");
   AddPeriod(2001, 3, 0);
   AddPeriod(2001, 4, 0);
   DayPageExists(2001, 4, 3);
@@ -145,25 +147,8 @@ TEST_F(PagesTest, MonthPageReadsEntryNumberAndStoresTotal) {
   ExpectPage("2001-4.html", "month_run_level_2.html");
 }
 
-TEST_F(PagesTest, MonthPageLinksDaysOnlyAtRunLevel2) {
-  Work("april.dk", "1.dk");
-  Work("april.hk", "1.hk");
-  AddPeriod(2001, 4, 0);
-  DayPageExists(2001, 4, 3);
-  settings_.run_level = 1;
-  int64_t count = 0;
-  ASSERT_TRUE(
-      WriteMonthPage(ctx_, settings_, periods_, 0, &count, scratch_.get())
-          .ok());
-  std::string page = FromShiftJis(Page("2001-4.html"));
-  EXPECT_EQ(page.find("<A HREF"), std::string::npos);
-  EXPECT_NE(page.find("<TD ALIGN=CENTER>30</TD>\n"), std::string::npos);
-  EXPECT_EQ(page.find("<TD ALIGN=CENTER>31</TD>\n"), std::string::npos);
-}
-
 TEST_F(PagesTest, DayPage) {
-  Work("day.ddy", "1.ddy");
-  Work("day.hdy", "1.hdy");
+  Work("day", "1", /*day=*/true);
   ASSERT_TRUE(WriteDayPage(ctx_, settings_, 2001, 3, 1, scratch_.get()).ok());
   ExpectPage("2001-3-1.html", "day.html");
 }
@@ -177,8 +162,7 @@ TEST_F(PagesTest, MissingWorkFileCannotOpen) {
 }
 
 TEST_F(PagesTest, PageThatCannotBeCreated) {
-  Work("day.ddy", "1.ddy");
-  Work("day.hdy", "1.hdy");
+  Work("day", "1", /*day=*/true);
   settings_.html_dir = "missing\\";
   Status st = WriteDayPage(ctx_, settings_, 2001, 3, 1, scratch_.get());
   EXPECT_EQ(st.code(), Status::Code::kCannotOpen);
@@ -186,8 +170,7 @@ TEST_F(PagesTest, PageThatCannotBeCreated) {
 }
 
 TEST_F(PagesTest, LostWriteIsReported) {
-  Work("two_months.dk", "index.dk");
-  Work("two_months.hk", "index.hk");
+  Work("two_months", "index");
   env_.fs.fail_write_containing = "index.html";
   env_.fs.fail_write_after = 100;
   Status st = WriteIndexPage(ctx_, settings_, periods_, scratch_.get());
