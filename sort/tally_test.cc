@@ -186,14 +186,6 @@ TEST_F(TallyPeriodTest, CountsHostsOrganisationsAndContents) {
             (Rows{{"/b.html", 2}, {"/a.html", 1}, {"/c/", 1}}));
 }
 
-TEST_F(TallyPeriodTest, EmptyFiles) {
-  PeriodTally& t = Tally("", "");
-  EXPECT_EQ(t.total, 0);
-  EXPECT_EQ(t.visitors, 0);
-  EXPECT_EQ(t.domains.entries[0].count, 0);
-  EXPECT_EQ(t.organisations.entries[0].count, 0);
-}
-
 TEST_F(TallyPeriodTest, ClearsEarlierTally) {
   Tally("a.com 1 1 1\nb.com 1 1 1\n", "/ 1 1 1\n/ 1 1 1\n");
   PeriodTally& t = Tally("c.com 2 2 2\n", "/x 2 2 2\n");
@@ -202,6 +194,13 @@ TEST_F(TallyPeriodTest, ClearsEarlierTally) {
   EXPECT_EQ(NonEmpty(t.domains.entries, 10), (Rows{{"c.com", 1}}));
   EXPECT_EQ(NonEmpty(t.organisations.entries, 1000), (Rows{{"c.com", 1}}));
   EXPECT_EQ(NonEmpty(t.contents.entries, 10), (Rows{{"/x", 1}}));
+
+  Tally("", "");  // an empty period clears everything too
+  EXPECT_EQ(t.total, 0);
+  EXPECT_EQ(t.visitors, 0);
+  EXPECT_EQ(NonEmpty(t.domains.entries, 10), Rows{});
+  EXPECT_EQ(NonEmpty(t.organisations.entries, 1000), Rows{});
+  EXPECT_EQ(NonEmpty(t.contents.entries, 10), Rows{});
 }
 
 TEST_F(TallyPeriodTest, FieldsOutsideCountersCountOnlyInTotalsAndRankings) {
