@@ -31,7 +31,6 @@ int ScriptedPrompts::RunSettingsDialog(SettingsDialog* dialog) {
 
 void ScriptedPrompts::RunAboutDialog(AboutDialog*) {
   ++about_dialogs;
-  if (about_script) about_script();
 }
 
 void ScriptedPrompts::OpenUrl(const QUrl& url) { opened_urls << url; }

@@ -33,8 +33,6 @@ class ScriptedPrompts : public Prompts {
   // Plays the user's part in the settings dialog and returns its result;
   // unset: the user cancels at once.
   std::function<int(SettingsDialog*)> settings_script;
-  // Runs while the About box would be open.
-  std::function<void()> about_script;
 
   // Records.
   QStringList warnings;

@@ -44,35 +44,23 @@ TEST_F(WorkFileTest, LongPathsAreNotCut) {
   EXPECT_EQ(path.substr(path.size() - 5), "/7.dk");
 }
 
-TEST_F(WorkFileTest, RecordWriterFormatsRecords) {
-  std::unique_ptr<RecordWriter> w;
-  ASSERT_TRUE(
-      RecordWriter::Open(ctx(), Base() + "r", OpenMode::kWrite, &w).ok());
-  w->Add("client7", 15, 9, 4);
-  w->Add("/index.html", 1, 0, 0);
-  w->Add("h", 31, 23, 6);
-  w->Add("neg", -1, 2147483647, -2147483647 - 1);
-  ASSERT_TRUE(w->Close().ok());
-  EXPECT_EQ(ReadFileOrEmpty(Base() + "r"),
-            "client7 15 9 4\n/index.html 1 0 0\nh 31 23 6\n"
-            "neg -1 2147483647 -2147483648\n");
-}
-
-TEST_F(WorkFileTest, RecordWriterAppendsAndSpansBuffers) {
+// Appends behind what the file holds, through a buffer barely larger than
+// one record, so that almost every record flushes.
+TEST_F(WorkFileTest, RecordWriterFormatsAndAppends) {
   const std::string path = Base() + "r";
   WriteFileOrDie(path, "first 1 1 1\n");
   std::unique_ptr<RecordWriter> w;
-  // A buffer barely larger than one record forces a flush on almost every
-  // record.
   ASSERT_TRUE(RecordWriter::Open(ctx(), path, OpenMode::kAppend, &w,
                                  kMaxRecordBytes + 1)
                   .ok());
   std::string want = "first 1 1 1\n";
-  for (int i = 0; i < 100; ++i) {
-    std::string name(static_cast<size_t>(i + 1), 'a' + i % 26);
-    w->Add(name, i % 31 + 1, i % 24, i % 7);
-    want += name + " " + std::to_string(i % 31 + 1) + " " +
-            std::to_string(i % 24) + " " + std::to_string(i % 7) + "\n";
+  for (int i = 0; i < 40; ++i) {
+    const std::string longest(121, static_cast<char>('a' + i % 26));
+    w->Add("client7", 15, 9, 4);
+    w->Add(longest, 31, 23, 6);
+    w->Add("neg", -1, 2147483647, -2147483647 - 1);
+    want += "client7 15 9 4\n" + longest +
+            " 31 23 6\nneg -1 2147483647 -2147483648\n";
   }
   ASSERT_TRUE(w->Close().ok());
   EXPECT_EQ(ReadFileOrEmpty(path), want);
@@ -153,18 +141,14 @@ TEST_F(WorkFileTest, RemoveWorkFilesStopsAtTheFirstGap) {
 }
 
 TEST_F(WorkFileTest, RemoveDayFilesCoversMergeIntermediates) {
-  const std::string w = Base();
-  for (const char* name :
-       {"1.ddy", "5.hdy", "41.ddy", "41.hdy", "42.ddy", "3.dk"}) {
-    WriteFileOrDie(w + name, "x");
-  }
+  const std::pair<const char*, bool> files[] = {
+      {"1.ddy", false},  {"5.hdy", false}, {"41.ddy", false},
+      {"41.hdy", false}, {"42.ddy", true}, {"3.dk", true}};
+  for (const auto& [name, remains] : files) WriteFileOrDie(Base() + name, "x");
   RemoveDayFiles(ctx(), "", kLastDayFileNumber);
-  EXPECT_FALSE(FileExists(ctx(), w + "1.ddy"));
-  EXPECT_FALSE(FileExists(ctx(), w + "5.hdy"));
-  EXPECT_FALSE(FileExists(ctx(), w + "41.ddy"));
-  EXPECT_FALSE(FileExists(ctx(), w + "41.hdy"));
-  EXPECT_TRUE(FileExists(ctx(), w + "42.ddy"));
-  EXPECT_TRUE(FileExists(ctx(), w + "3.dk"));
+  for (const auto& [name, remains] : files) {
+    EXPECT_EQ(FileExists(ctx(), Base() + name), remains) << name;
+  }
 }
 
 }  // namespace

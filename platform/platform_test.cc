@@ -31,14 +31,6 @@ TEST(WildcardMatchTest, Table) {
   }
 }
 
-TEST(NativeDirectoryTest, BackslashIsTheSeparator) {
-  EXPECT_EQ(NativeDirectory("workdir\\"), "workdir/");
-  EXPECT_EQ(NativeDirectory("a\\b\\"), "a/b/");
-  EXPECT_EQ(NativeDirectory(""), "");
-  EXPECT_EQ(BaseDirectoryFrom("/home/u"), "/home/u/");
-  EXPECT_EQ(BaseDirectoryFrom("/"), "/");
-}
-
 TEST(PosixFileSystemTest, WritingReplacesLongerContent) {
   TempDir dir;
   PosixFileSystem fs;
