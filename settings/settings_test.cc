@@ -106,8 +106,9 @@ TEST_F(SettingsTest, SingleKeyValues) {
       {"MONTHHTML=\r\n", &Settings::month_html, 20},
       {"DAYSCLAS=", &Settings::days_clas, 10},
       {"RUNLEVEL=\n", &Settings::run_level, 2},
-      // A blank after the equals sign makes the value empty, not 30.
+      // A blank or tab after the equals sign makes the value empty, not 30.
       {"INDEXDOMN= 30\n", &Settings::index_domn, 20},
+      {"INDEXDOMN=\t30\n", &Settings::index_domn, 20},
       // Clamping at both ends.
       {"INDEXDOMN=7\n", &Settings::index_domn, 10},
       {"INDEXDOMN=10\n", &Settings::index_domn, 10},
