@@ -224,6 +224,33 @@ TEST_F(TallyPeriodTest, SkipsLinesThatAreNotRecords) {
   EXPECT_EQ(NonEmpty(t.contents.entries, 10), (Rows{{"/", 1}}));
 }
 
+// More organisations than the table holds: the late ones are left out
+// though they have the most accesses. Each ranking keeps its own row count.
+TEST_F(TallyPeriodTest, OrganisationLimitAndRowSettings) {
+  std::string hosts, contents;
+  for (int i = 0; i < kMaxOrganisations + 5; ++i) {
+    std::string n = std::to_string(10000 + i);  // sorted names
+    int accesses = i >= kMaxOrganisations ? 9 : 1;
+    for (int k = 0; k < accesses; ++k) hosts += Cat({"h.o", n, ".net 1 1 1\n"});
+    contents += Cat({"/", n, " 1 1 1\n"});
+  }
+  Write("t.dk", hosts);
+  Write("t.hk", contents);
+  TallyRows rows;
+  rows.domains = 3;
+  rows.contents = 4;
+  ASSERT_TRUE(TallyPeriod(work_, "t.dk", "t.hk", rows, tally_.get()).ok());
+  const PeriodTally& t = *tally_;
+  EXPECT_EQ(t.total, kMaxOrganisations + 5 * 9);
+  EXPECT_EQ(t.visitors, kMaxOrganisations + 5);
+  int64_t counted = 0;
+  for (const RankEntry& e : t.organisations.entries) counted += e.count;
+  EXPECT_EQ(counted, kMaxOrganisations);
+  EXPECT_EQ(t.organisations.entries[0].count, 1);
+  EXPECT_EQ(NonEmpty(t.domains.entries, kMaxRankRows).size(), 3u);
+  EXPECT_EQ(NonEmpty(t.contents.entries, kMaxRankRows).size(), 4u);
+}
+
 TEST_F(TallyPeriodTest, MissingFileCannotOpen) {
   Write("t.dk", "a 1 1 1\n");
   Status st = TallyPeriod(work_, "t.dk", "none.hk", TallyRows{}, tally_.get());
