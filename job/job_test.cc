@@ -186,21 +186,31 @@ TEST_F(JobTest, FilesThatCannotBeOpenedFailWithTheirPath) {
   EXPECT_EQ(st.code(), Status::Code::kCannotOpen);
   EXPECT_EQ(st.path(), Base() + "access.log");
 
-  // A work directory setting naming a missing directory fails on the first
-  // work file of the level.
   WriteLog(kThreeMonths);
-  WriteFileOrDie(Base() + "quorvane.ini",
-                 "[SYSTEM]\nWORKDIR=nowhere\\\nHTMLDIR=htmldir\\\n");
+  env_.fs.MakeDirectory(Base() + "workdir");
   env_.fs.MakeDirectory(Base() + "htmldir");
   struct Case {
+    const char* work_dir;  // the settings file's
+    const char* fails;     // a file that cannot be opened
     int level;
     std::string path;
   } cases[] = {
-      {0, Base() + "nowhere/index.dk"},
-      {1, Base() + "nowhere/1.dk"},
-      {2, Base() + "nowhere/1.dk"},
+      // A missing work directory fails on the level's first work file.
+      {"nowhere", "", 0, Base() + "nowhere/index.dk"},
+      {"nowhere", "", 1, Base() + "nowhere/1.dk"},
+      {"nowhere", "", 2, Base() + "nowhere/1.dk"},
+      // Every kind of page passes its failure up, the index page last.
+      {"workdir", "index.html", 0, Base() + "htmldir/index.html"},
+      {"workdir", "index.html", 1, Base() + "htmldir/index.html"},
+      {"workdir", "index.html", 2, Base() + "htmldir/index.html"},
+      {"workdir", "2001-2.html", 1, Base() + "htmldir/2001-2.html"},
+      {"workdir", "2001-1-6.html", 2, Base() + "htmldir/2001-1-6.html"},
   };
   for (const Case& c : cases) {
+    WriteFileOrDie(
+        Base() + "quorvane.ini",
+        std::string("WORKDIR=") + c.work_dir + "\\\nHTMLDIR=htmldir\\\n");
+    env_.fs.fail_open_containing = c.fails;
     st = Run(c.level);
     EXPECT_EQ(st.code(), Status::Code::kCannotOpen) << c.level;
     EXPECT_EQ(st.path(), c.path) << c.level;
