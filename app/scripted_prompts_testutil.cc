@@ -29,9 +29,7 @@ int ScriptedPrompts::RunSettingsDialog(SettingsDialog* dialog) {
   return settings_script ? settings_script(dialog) : QDialog::Rejected;
 }
 
-void ScriptedPrompts::RunAboutDialog(AboutDialog*) {
-  ++about_dialogs;
-}
+void ScriptedPrompts::RunAboutDialog(AboutDialog*) { ++about_dialogs; }
 
 void ScriptedPrompts::OpenUrl(const QUrl& url) { opened_urls << url; }
 
