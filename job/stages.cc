@@ -15,12 +15,10 @@ constexpr int kDaysInLongestMonth = 31;
 // Each open day file's buffer: 31 of them stay open while a month is split.
 constexpr size_t kDayFileBufferBytes = 16 * 1024;
 
-Status SortPair(JobRun* run, int number, std::string_view host_suffix,
-                std::string_view content_suffix) {
-  TOVEX_RETURN_IF_ERROR(SortWorkFile(
-      run->work, NumberText(number) + "." + std::string(host_suffix)));
-  return SortWorkFile(run->work,
-                      NumberText(number) + "." + std::string(content_suffix));
+// Sorts the pair "N.dk"/"N.hk" of period number N.
+Status SortPair(JobRun* run, int number) {
+  TOVEX_RETURN_IF_ERROR(SortWorkFile(run->work, NumberedName(number, "dk")));
+  return SortWorkFile(run->work, NumberedName(number, "hk"));
 }
 
 // Copies every record of `from` to the day file "<day>.<suffix>" of its day.
@@ -113,7 +111,7 @@ Status FinishMonthJob(JobRun* run) {
     run->Show("Making!! - %d-%d temp file", run->last_year, run->last_month);
   }
   for (int i = 0; i < run->periods.size(); ++i) {
-    TOVEX_RETURN_IF_ERROR(SortPair(run, i + 1, "dk", "hk"));
+    TOVEX_RETURN_IF_ERROR(SortPair(run, i + 1));
   }
   TOVEX_RETURN_IF_ERROR(MakeMonthPages(run));
   return MakeMergedIndex(run);
@@ -123,16 +121,15 @@ Status FinishDayJob(JobRun* run) {
   // Month i+1 is sorted (on the chunk files) while month i is split into day
   // files and its day pages are written: the two touch different files.
   const int n = run->periods.size();
-  Status sorted = n > 0 ? SortPair(run, 1, "dk", "hk") : Status::Ok();
+  Status sorted = n > 0 ? SortPair(run, 1) : Status::Ok();
   for (int i = 0; i < n; ++i) {
     TOVEX_RETURN_IF_ERROR(sorted);
     const Period& p = run->periods.at(i);
     run->Show("Making!! - %d-%d temp file", p.year, p.month);
     std::thread next;
     if (i + 1 < n) {
-      next = std::thread([run, &sorted, number = i + 2] {
-        sorted = SortPair(run, number, "dk", "hk");
-      });
+      next = std::thread(
+          [run, &sorted, number = i + 2] { sorted = SortPair(run, number); });
     }
     Status days = MakeDaysOfPeriod(run, i);
     if (next.joinable()) next.join();

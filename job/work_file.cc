@@ -56,14 +56,18 @@ std::string JoinPath(const Context& ctx, std::string_view dir,
   return path;
 }
 
-std::string JoinPathNumbered(const Context& ctx, std::string_view dir,
-                             int number, std::string_view suffix) {
+std::string NumberedName(int number, std::string_view suffix) {
   char buf[16];
   char* end = AppendInt(buf, number);
   std::string name(buf, end);
   name += '.';
   name += suffix;
-  return JoinPath(ctx, dir, name);
+  return name;
+}
+
+std::string JoinPathNumbered(const Context& ctx, std::string_view dir,
+                             int number, std::string_view suffix) {
+  return JoinPath(ctx, dir, NumberedName(number, suffix));
 }
 
 std::string JoinPathDated(const Context& ctx, std::string_view dir, int year,

@@ -36,7 +36,9 @@ inline constexpr int kLastDayFileNumber = 41;
 // it ("workdir\"); NativeDirectory turns it into the host's form.
 std::string JoinPath(const Context& ctx, std::string_view dir,
                      std::string_view name);
-// base + directory + "<number>.<suffix>", e.g. "3.dk".
+// A numbered file's name: "<number>.<suffix>", e.g. "3.dk".
+std::string NumberedName(int number, std::string_view suffix);
+// base + directory + NumberedName(number, suffix).
 std::string JoinPathNumbered(const Context& ctx, std::string_view dir,
                              int number, std::string_view suffix);
 // base + directory + "<year>-<month>-<day>.html", e.g. "2001-3-15.html".

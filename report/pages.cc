@@ -79,14 +79,6 @@ void MonthTable(PageBuilder* b, const PeriodTable& periods, bool links) {
   b->Put(Text::kTableEnd);
 }
 
-// A work file's name in the work directory: "3.dk".
-std::string NumberedName(int number, std::string_view suffix) {
-  std::string name = std::to_string(number);
-  name += '.';
-  name += suffix;
-  return name;
-}
-
 void LabelDate(std::string_view label, int* year, int* month) {
   *year = DecimalValue(YearOfLabel(label));
   *month = DecimalValue(MonthOfLabel(label));

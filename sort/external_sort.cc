@@ -220,13 +220,6 @@ void MergeInto(MergeInput** order, int n, RecordWriter* out) {
   }
 }
 
-std::string NumberedName(int number, std::string_view suffix) {
-  std::string name = NumberText(number);
-  name += '.';
-  name += suffix;
-  return name;
-}
-
 // The slots of the group that starts at number `first`: the numbered names
 // up to `last`, "NULL" after it.
 std::array<std::string, kMergeWays> GroupSlots(int64_t first, int last,
