@@ -56,10 +56,13 @@ std::string JoinPath(const Context& ctx, std::string_view dir,
   return path;
 }
 
-std::string NumberedName(int number, std::string_view suffix) {
+std::string NumberText(int n) {
   char buf[16];
-  char* end = AppendInt(buf, number);
-  std::string name(buf, end);
+  return std::string(buf, AppendInt(buf, n));
+}
+
+std::string NumberedName(int number, std::string_view suffix) {
+  std::string name = NumberText(number);
   name += '.';
   name += suffix;
   return name;

@@ -36,7 +36,9 @@ inline constexpr int kLastDayFileNumber = 41;
 // it ("workdir\"); NativeDirectory turns it into the host's form.
 std::string JoinPath(const Context& ctx, std::string_view dir,
                      std::string_view name);
-// A numbered file's name: "<number>.<suffix>", e.g. "3.dk".
+// Decimal text of a number, no sign for 0 and up, no leading zeros.
+std::string NumberText(int n);
+// A numbered file's name: NumberText(number) + "." + suffix, e.g. "3.dk".
 std::string NumberedName(int number, std::string_view suffix);
 // base + directory + NumberedName(number, suffix).
 std::string JoinPathNumbered(const Context& ctx, std::string_view dir,

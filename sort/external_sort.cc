@@ -261,22 +261,6 @@ Status MergePass(const WorkDir& work, int first, int last,
 
 }  // namespace
 
-std::string NumberText(int n) {
-  // Built from the least significant digit up; unsigned so that the most
-  // negative number has a magnitude too.
-  char digits[12];
-  int count = 0;
-  unsigned int u =
-      n < 0 ? 0u - static_cast<unsigned int>(n) : static_cast<unsigned int>(n);
-  do {
-    digits[count++] = static_cast<char>('0' + u % 10);
-    u /= 10;
-  } while (u != 0);
-  if (n < 0) digits[count++] = '-';
-  std::reverse(digits, digits + count);
-  return std::string(digits, static_cast<size_t>(count));
-}
-
 Status MergeFour(const WorkDir& work,
                  const std::array<std::string, kMergeWays>& slots,
                  std::string_view out_name) {

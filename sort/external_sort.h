@@ -44,9 +44,6 @@ Status MergeFour(const WorkDir& work,
                  const std::array<std::string, kMergeWays>& slots,
                  std::string_view out_name);
 
-// Decimal text of a non-negative number.
-std::string NumberText(int n);
-
 }  // namespace tovex
 
 #endif  // TOVEX_SORT_EXTERNAL_SORT_H_
