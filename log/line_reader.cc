@@ -96,7 +96,8 @@ bool LineReader::Next(std::string_view* line) {
     const size_t window = avail < max_line_ ? avail : max_line_;
     const void* nl = std::memchr(start, '\n', window);
     if (nl != nullptr) {
-      *line = Take(static_cast<size_t>(static_cast<const char*>(nl) - start) + 1);
+      *line =
+          Take(static_cast<size_t>(static_cast<const char*>(nl) - start) + 1);
       return true;
     }
     if (window == max_line_) {

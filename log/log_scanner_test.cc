@@ -31,7 +31,8 @@ std::vector<std::string> Expected(const std::string& log) {
   std::string_view line;
   LogRecord r;
   while (lines.Next(&line)) {
-    if (IsPageRequest(line) && ParseLogLine(line, &r)) out.push_back(Describe(r));
+    if (IsPageRequest(line) && ParseLogLine(line, &r))
+      out.push_back(Describe(r));
   }
   return out;
 }
@@ -75,8 +76,8 @@ std::string MixedLog(uint64_t seed, size_t target_bytes) {
     if (kind == 0) {
       // Padded to sit right at the line limit, a byte or two either side.
       size_t want = kMaxLogLineBytes - 2 + next() % 5;
-      line += std::string(want > line.size() + 1 ? want - line.size() - 1 : 0,
-                          'u');
+      line +=
+          std::string(want > line.size() + 1 ? want - line.size() - 1 : 0, 'u');
     } else if (kind == 1) {
       line += std::string(next() % 3000, 'x');  // long user agent
     } else if (kind == 2) {
@@ -130,10 +131,12 @@ TEST(LogScannerTest, LongLinesAtBlockEdges) {
   const std::string head = PageLine(7) + " ";
   for (long shift : {-600L, -512L, -511L, -1L, 0L, 1L, 511L, 512L, 600L}) {
     std::string log;
-    while (log.size() + 200 < kScanBlockBytes - 2000) log += PageLine(log.size()) + "\n";
+    while (log.size() + 200 < kScanBlockBytes - 2000)
+      log += PageLine(log.size()) + "\n";
     const size_t end =
         static_cast<size_t>(static_cast<long>(kScanBlockBytes) + shift);
-    std::string long_line = head + std::string(end - log.size() - head.size(), 'z');
+    std::string long_line =
+        head + std::string(end - log.size() - head.size(), 'z');
     log += long_line + "\n" + PageLine(3) + "\n";
     EXPECT_EQ(Scanned(log, SIZE_MAX), Expected(log)) << "shift " << shift;
   }

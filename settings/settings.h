@@ -24,25 +24,25 @@ inline constexpr size_t kMaxSizeChars = 2;
 inline constexpr size_t kSettingsLinePieceBytes = 255;
 
 // Row bounds of the ranking tables.
-inline constexpr int kMinRows = 10;        // domains and contents
+inline constexpr int kMinRows = 10;  // domains and contents
 inline constexpr int kMinOrganisationRows = 5;
-inline constexpr int kMaxRows = 50;        // every ranking table
+inline constexpr int kMaxRows = 50;  // every ranking table
 inline constexpr int kMinRunLevel = 0;
 inline constexpr int kMaxRunLevel = 2;
 
 struct Settings {
-  int run_level = 0;      // RUNLEVEL: 0 year, 1 month, 2 day
-  std::string work_dir;   // WORKDIR, relative to the base directory
-  std::string html_dir;   // HTMLDIR, relative to the base directory
-  int index_domn = 0;     // INDEXDOMN
-  int index_html = 0;     // INDEXHTML
-  int index_clas = 0;     // INDEXCLAS
-  int month_domn = 0;     // MONTHDOMN
-  int month_html = 0;     // MONTHHTML
-  int month_clas = 0;     // MONTHCLAS
-  int days_domn = 0;      // DAYSDOMN
-  int days_html = 0;      // DAYSHTML
-  int days_clas = 0;      // DAYSCLAS
+  int run_level = 0;     // RUNLEVEL: 0 year, 1 month, 2 day
+  std::string work_dir;  // WORKDIR, relative to the base directory
+  std::string html_dir;  // HTMLDIR, relative to the base directory
+  int index_domn = 0;    // INDEXDOMN
+  int index_html = 0;    // INDEXHTML
+  int index_clas = 0;    // INDEXCLAS
+  int month_domn = 0;    // MONTHDOMN
+  int month_html = 0;    // MONTHHTML
+  int month_clas = 0;    // MONTHCLAS
+  int days_domn = 0;     // DAYSDOMN
+  int days_html = 0;     // DAYSHTML
+  int days_clas = 0;     // DAYSCLAS
 
   bool operator==(const Settings&) const = default;
 };

@@ -40,7 +40,7 @@ struct OrganisationTable {
 };
 
 struct PeriodTally {
-  std::array<int64_t, 32> day_count{};     // index 1..31 shown
+  std::array<int64_t, 32> day_count{};  // index 1..31 shown
   std::array<int64_t, 24> hour_count{};
   std::array<int64_t, 7> weekday_count{};  // 0 = Sunday
   int64_t total = 0;                       // sum of hour_count
