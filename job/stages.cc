@@ -89,11 +89,26 @@ Status MakeMonthPages(JobRun* run) {
   return Status::Ok();
 }
 
-Status MakeMergedIndex(JobRun* run) {
-  run->Show("Making!! - Index.html file");
+// Month and day levels, after the months' pairs are sorted: the month pages
+// and the whole-log pair merged from the months' pairs, then the index page.
+// The merges only read the month files that the month pages read too, so
+// they run beside the month pages, the host and the content merge on their
+// own threads (their intermediates have different suffixes).
+Status MakeMonthAndIndexPages(JobRun* run) {
   const int n = run->periods.size();
-  TOVEX_RETURN_IF_ERROR(MergeNumberedFiles(run->work, 1, n, "index.dk", "dk"));
-  TOVEX_RETURN_IF_ERROR(MergeNumberedFiles(run->work, 1, n, "index.hk", "hk"));
+  Status hosts, contents;
+  std::thread host_merge(
+      [&] { hosts = MergeNumberedFiles(run->work, 1, n, "index.dk", "dk"); });
+  std::thread content_merge([&] {
+    contents = MergeNumberedFiles(run->work, 1, n, "index.hk", "hk");
+  });
+  Status months = MakeMonthPages(run);
+  host_merge.join();
+  content_merge.join();
+  TOVEX_RETURN_IF_ERROR(months);
+  TOVEX_RETURN_IF_ERROR(hosts);
+  TOVEX_RETURN_IF_ERROR(contents);
+  run->Show("Making!! - Index.html file");
   return WriteIndexPage(run->ctx, run->settings, run->periods, run->tally());
 }
 
@@ -113,8 +128,7 @@ Status FinishMonthJob(JobRun* run) {
   for (int i = 0; i < run->periods.size(); ++i) {
     TOVEX_RETURN_IF_ERROR(SortPair(run, i + 1));
   }
-  TOVEX_RETURN_IF_ERROR(MakeMonthPages(run));
-  return MakeMergedIndex(run);
+  return MakeMonthAndIndexPages(run);
 }
 
 Status FinishDayJob(JobRun* run) {
@@ -136,8 +150,7 @@ Status FinishDayJob(JobRun* run) {
     TOVEX_RETURN_IF_ERROR(days);
   }
   RemoveDayFiles(run->ctx, run->settings.work_dir, kLastDayFileNumber);
-  TOVEX_RETURN_IF_ERROR(MakeMonthPages(run));
-  return MakeMergedIndex(run);
+  return MakeMonthAndIndexPages(run);
 }
 
 }  // namespace tovex
