@@ -84,6 +84,20 @@ void LabelDate(std::string_view label, int* year, int* month) {
   *month = DecimalValue(MonthOfLabel(label));
 }
 
+// The end that the index and month pages share after their per-period
+// table: hours, weekdays and the three rankings; then the page is written.
+Status FinishPeriodPage(const Context& ctx, const std::string& path,
+                        const PeriodTally& tally, const TallyRows& rows,
+                        PageBuilder* b) {
+  b->Put(Text::kBreak);
+  HourTable(b, tally.hour_count);
+  b->Put(Text::kBreak);
+  WeekdayTable(b, tally.weekday_count);
+  b->Put(Text::kBreak);
+  Rankings(b, tally, rows);
+  return WritePageFile(ctx, path, *b);
+}
+
 }  // namespace
 
 Status WriteIndexPage(const Context& ctx, const Settings& settings,
@@ -112,13 +126,7 @@ Status WriteIndexPage(const Context& ctx, const Settings& settings,
   } else {
     MonthTable(&b, periods, settings.run_level != 0);
   }
-  b.Put(Text::kBreak);
-  HourTable(&b, scratch->hour_count);
-  b.Put(Text::kBreak);
-  WeekdayTable(&b, scratch->weekday_count);
-  b.Put(Text::kBreak);
-  Rankings(&b, *scratch, rows);
-  return WritePageFile(ctx, path, b);
+  return FinishPeriodPage(ctx, path, *scratch, rows, &b);
 }
 
 Status WriteMonthPage(const Context& ctx, const Settings& settings,
@@ -146,13 +154,7 @@ Status WriteMonthPage(const Context& ctx, const Settings& settings,
   PageTop(&b, title, Text::kCountHeading, *scratch);
   CalendarTable(&b, year, month, scratch->day_count,
                 DayLinks{settings.run_level == 2, &ctx, settings.html_dir});
-  b.Put(Text::kBreak);
-  HourTable(&b, scratch->hour_count);
-  b.Put(Text::kBreak);
-  WeekdayTable(&b, scratch->weekday_count);
-  b.Put(Text::kBreak);
-  Rankings(&b, *scratch, rows);
-  return WritePageFile(ctx, path, b);
+  return FinishPeriodPage(ctx, path, *scratch, rows, &b);
 }
 
 Status WriteDayPage(const Context& ctx, const Settings& settings, int year,
