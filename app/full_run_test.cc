@@ -13,8 +13,8 @@
 #include "app/main_window.h"
 #include "app/scripted_prompts_testutil.h"
 #include "app/settings_dialog.h"
-#include "platform/fake_platform.h"
 #include "platform/posix_platform.h"
+#include "platform/testing/fake_platform.h"
 
 namespace tovex {
 namespace {

@@ -14,10 +14,18 @@
 #include "app/about_dialog.h"
 #include "app/app_info.h"
 #include "app/settings_dialog.h"
-#include "log/log_check.h"
+#include "base/texts.h"
 #include "ui_main_window.h"
 
 namespace tovex {
+namespace {
+
+QString Text(UserText t) {
+  const std::string_view text = TextOf(t);
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+}  // namespace
 
 // Carries the job's status texts to the window. Runs on the worker; queued
 // calls to one receiver from one thread arrive in the order they were made.
@@ -58,7 +66,7 @@ MainWindow::MainWindow(MainWindowServices services, QWidget* parent)
   ui_->button1043_homepage->setIcon(
       QIcon(QStringLiteral(":/images/bitmap_137.png")));
   ui_->frame_status->lower();
-  SetStatus(QString::fromUtf8(kHelloText));
+  SetStatus(Text(UserText::kHello));
 
   connect(ui_->button1009_open, &QPushButton::clicked, this,
           &MainWindow::OnOpen);
@@ -104,7 +112,7 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
 }
 
 bool MainWindow::ConfirmExit() {
-  if (services_.prompts->AskYesNo(this, QString::fromUtf8(kExitQuestion),
+  if (services_.prompts->AskYesNo(this, Text(UserText::kExitQuestion),
                                   QString::fromUtf8(kProductName))) {
     accept();
   }
@@ -113,7 +121,7 @@ bool MainWindow::ConfirmExit() {
 
 bool MainWindow::RefuseWhileRunning() {
   if (!running_.load()) return false;
-  services_.prompts->Warn(this, QString::fromUtf8(kBusyMessage));
+  services_.prompts->Warn(this, Text(UserText::kBusy));
   return true;
 }
 
@@ -124,7 +132,7 @@ void MainWindow::SetStatus(const QString& text) {
 
 void MainWindow::OnOpen() {
   if (RefuseWhileRunning()) return;
-  SetStatus(QString::fromUtf8(kHelloText));
+  SetStatus(Text(UserText::kHello));
   const std::optional<QString> chosen = services_.prompts->ChooseLogFile(this);
   if (!chosen) return;
   log_path_ = QFile::encodeName(*chosen).toStdString();
@@ -134,15 +142,6 @@ void MainWindow::OnOpen() {
 
 void MainWindow::OnRun() {
   if (RefuseWhileRunning()) return;
-  // The old pages go first, so they are gone even when the log is refused.
-  DeleteOldPages(ctx_, settings_);
-  bool is_log = false;
-  const Status status = IsAccessLog(ctx_, log_path_, &is_log);
-  if (!status.ok()) return Fail(status);
-  if (!is_log) {
-    services_.prompts->Warn(this, QString::fromUtf8(kNotAccessLogMessage));
-    return;
-  }
   StartJob();
 }
 
@@ -150,20 +149,23 @@ void MainWindow::StartJob() {
   // A worker left from the last job has cleared the running flag, which is
   // its job's last action; at most it is returning now.
   if (worker_.joinable()) worker_.join();
-  JobOptions options;
-  options.run_level = settings_.run_level;
+  RunRequest request;
+  request.log_path = log_path_;
+  request.run_level = settings_.run_level;
   // Set here rather than by the job, so that a second press of Run that
   // arrives before the worker gets going is refused too.
   running_.store(true);
   worker_busy_.store(true);
-  worker_ = std::thread([this, ctx = ctx_, log_path = log_path_, options] {
+  worker_ = std::thread([this, ctx = ctx_, request] {
     StatusRelay relay(this);
     JobOutcome outcome;
     const Status status =
-        services_.run_job(ctx, log_path, options, &relay, &running_, &outcome);
+        services_.run_job(ctx, request, &relay, &running_, &outcome);
     running_.store(false);
     if (!status.ok()) {
-      exit_code_.store(status.ExitCode());
+      if (status.code() != Status::Code::kNotAccessLog) {
+        exit_code_.store(status.ExitCode());
+      }
       QMetaObject::invokeMethod(
           this, [this, status] { Fail(status); }, Qt::QueuedConnection);
     }
@@ -173,7 +175,7 @@ void MainWindow::StartJob() {
 
 void MainWindow::OnSettings() {
   if (RefuseWhileRunning()) return;
-  SetStatus(QString::fromUtf8(kHelloText));
+  SetStatus(Text(UserText::kHello));
   SettingsDialog dialog(services_.prompts, this);
   dialog.SetValues(settings_);
   if (services_.prompts->RunSettingsDialog(&dialog) != QDialog::Accepted) {
@@ -188,7 +190,7 @@ void MainWindow::OnSettings() {
 
 void MainWindow::OnInfo() {
   // During a run the status line keeps the job's progress text.
-  if (!running_.load()) SetStatus(QString::fromUtf8(kHelloText));
+  if (!running_.load()) SetStatus(Text(UserText::kHello));
   AboutDialog about(this);
   services_.prompts->RunAboutDialog(&about);
 }
@@ -198,6 +200,11 @@ void MainWindow::OnHomePage() {
 }
 
 void MainWindow::Fail(const Status& status) {
+  if (status.code() == Status::Code::kNotAccessLog) {
+    // A refused log ends only the run; the message is the whole of it.
+    services_.prompts->Warn(this, Text(UserText::kNotAccessLog));
+    return;
+  }
   exit_code_.store(status.ExitCode());
   services_.prompts->Warn(this, QString::fromStdString(status.Message()));
   services_.exit_process(status.ExitCode());

@@ -6,7 +6,8 @@
 // Threads. The GUI thread runs every handler; one worker thread at a time
 // runs the job. They share the atomic running flag: Run sets it before the
 // worker starts and the job clears it as its last action, so two jobs never
-// overlap. While it is set, Open, Run and Settings refuse. The worker reaches
+// overlap. While it is set, Open, Run and Settings refuse. The worker runs
+// the whole run sequence (old pages, log check, job) and reaches
 // the window only through queued calls (status texts, in order) and through
 // the Messages service, which carries its boxes to the GUI thread.
 //
@@ -27,9 +28,9 @@
 #include <thread>
 
 #include "app/prompts.h"
+#include "base/status.h"
 #include "job/job.h"
 #include "platform/platform.h"
-#include "platform/status.h"
 #include "settings/settings.h"
 
 namespace Ui {
@@ -38,10 +39,11 @@ class MainWindowForm;
 
 namespace tovex {
 
-// Runs one job; RunJob in the program, a scripted stand-in in tests.
+// Runs one analysis; RunAnalysis in the program, a scripted stand-in in
+// tests.
 using JobRunner = std::function<Status(
-    const Context& ctx, const std::string& log_path, const JobOptions& options,
-    JobObserver* observer, std::atomic<bool>* running, JobOutcome* outcome)>;
+    const Context& ctx, const RunRequest& request, JobObserver* observer,
+    std::atomic<bool>* running, JobOutcome* outcome)>;
 
 // Ends the process with `code`. The program's default never returns; a
 // test's may, and the window then stops what it was doing.
@@ -56,17 +58,9 @@ struct MainWindowServices {
   Platform platform;
   // The modal dialogs. Not owned.
   Prompts* prompts = nullptr;
-  JobRunner run_job = RunJob;
+  JobRunner run_job = RunAnalysis;
   ProcessExit exit_process = EndProcessNow;
 };
-
-// The status line's idle text.
-inline constexpr char kHelloText[] = "Hello!!";
-inline constexpr char kBusyMessage[] = "実行中です!!";
-inline constexpr char kNotAccessLogMessage[] =
-    "アクセスログファイルの書式が不正です!!";
-inline constexpr char kExitQuestion[] =
-    "アプリケーションを終了します。\nよろしいですか？";
 
 class MainWindow : public QDialog {
   Q_OBJECT
@@ -112,11 +106,12 @@ class MainWindow : public QDialog {
   // Asks before closing; true when the key was Esc (handled either way).
   bool ConfirmExit();
 
-  // Shows kBusyMessage and returns true while a job runs.
+  // Shows the busy message and returns true while a job runs.
   bool RefuseWhileRunning();
   void SetStatus(const QString& text);
   void StartJob();
-  // Shows the failure's message, then ends the process with its status.
+  // Shows the failure's message, then ends the process with its status
+  // unless the failure only refused the log.
   void Fail(const Status& status);
 
   MainWindowServices services_;

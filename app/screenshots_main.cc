@@ -23,6 +23,7 @@
 #include "app/main_window.h"
 #include "app/prompts.h"
 #include "app/settings_dialog.h"
+#include "base/texts.h"
 #include "platform/posix_platform.h"
 
 namespace tovex {
@@ -104,9 +105,10 @@ int Run(const QString& out_dir) {
   ok &= Save(Capture(&about), out_dir, "about_dialog.png");
   about.hide();
 
-  QMessageBox question(QMessageBox::Question, QString::fromUtf8(kProductName),
-                       QString::fromUtf8(kExitQuestion),
-                       QMessageBox::Yes | QMessageBox::No);
+  QMessageBox question(
+      QMessageBox::Question, QString::fromUtf8(kProductName),
+      QString::fromUtf8(TextOf(UserText::kExitQuestion).data()),
+      QMessageBox::Yes | QMessageBox::No);
   question.setDefaultButton(QMessageBox::No);
   question.move(kMargin, kMargin);
   question.show();
@@ -114,7 +116,8 @@ int Run(const QString& out_dir) {
   question.hide();
 
   QMessageBox warning(QMessageBox::Warning, QApplication::applicationName(),
-                      QString::fromUtf8(kBusyMessage), QMessageBox::Ok);
+                      QString::fromUtf8(TextOf(UserText::kBusy).data()),
+                      QMessageBox::Ok);
   warning.move(kMargin, kMargin);
   warning.show();
   ok &= Save(Capture(&warning), out_dir, "busy_message.png");

@@ -5,7 +5,8 @@
 
 #include "app/app_info.h"
 #include "app/refill_combo_box.h"
-#include "log/decimal.h"
+#include "base/decimal.h"
+#include "base/texts.h"
 #include "ui_settings_dialog.h"
 
 namespace tovex {
@@ -15,31 +16,32 @@ namespace {
 // choices its list offers. In the dialog's field order.
 struct SizeField {
   RefillComboBox* Ui::SettingsDialogForm::*box;
-  int Settings::*setting;
-  int choices;
+  RowGroup Settings::*group;
+  int RowGroup::*rows;
+  size_t choices;
 };
 
-constexpr int kAllChoices = static_cast<int>(kCountChoices.size());
+constexpr size_t kAllChoices = kCountChoices.size();
 
 constexpr std::array<SizeField, 9> kSizeFields = {{
-    {&Ui::SettingsDialogForm::combo1015_days_domn, &Settings::days_domn,
-     kAllChoices},
-    {&Ui::SettingsDialogForm::combo1032_days_html, &Settings::days_html,
-     kAllChoices},
-    {&Ui::SettingsDialogForm::combo1011_month_clas, &Settings::month_clas,
-     kOrganisationChoices},
-    {&Ui::SettingsDialogForm::combo1030_month_domn, &Settings::month_domn,
-     kAllChoices},
-    {&Ui::SettingsDialogForm::combo1033_month_html, &Settings::month_html,
-     kAllChoices},
-    {&Ui::SettingsDialogForm::combo1031_index_domn, &Settings::index_domn,
-     kAllChoices},
-    {&Ui::SettingsDialogForm::combo1035_index_html, &Settings::index_html,
-     kAllChoices},
-    {&Ui::SettingsDialogForm::combo1010_index_clas, &Settings::index_clas,
-     kOrganisationChoices},
-    {&Ui::SettingsDialogForm::combo1012_days_clas, &Settings::days_clas,
-     kOrganisationChoices},
+    {&Ui::SettingsDialogForm::combo1015_days_domn, &Settings::day_rows,
+     &RowGroup::domains, kAllChoices},
+    {&Ui::SettingsDialogForm::combo1032_days_html, &Settings::day_rows,
+     &RowGroup::contents, kAllChoices},
+    {&Ui::SettingsDialogForm::combo1011_month_clas, &Settings::month_rows,
+     &RowGroup::organisations, kOrganisationChoices},
+    {&Ui::SettingsDialogForm::combo1030_month_domn, &Settings::month_rows,
+     &RowGroup::domains, kAllChoices},
+    {&Ui::SettingsDialogForm::combo1033_month_html, &Settings::month_rows,
+     &RowGroup::contents, kAllChoices},
+    {&Ui::SettingsDialogForm::combo1031_index_domn, &Settings::index_rows,
+     &RowGroup::domains, kAllChoices},
+    {&Ui::SettingsDialogForm::combo1035_index_html, &Settings::index_rows,
+     &RowGroup::contents, kAllChoices},
+    {&Ui::SettingsDialogForm::combo1010_index_clas, &Settings::index_rows,
+     &RowGroup::organisations, kOrganisationChoices},
+    {&Ui::SettingsDialogForm::combo1012_days_clas, &Settings::day_rows,
+     &RowGroup::organisations, kOrganisationChoices},
 }};
 
 QString FromFileName(const std::string& name) {
@@ -49,7 +51,7 @@ QString FromFileName(const std::string& name) {
 }  // namespace
 
 QString TooLongMessage(int max_chars) {
-  return QStringLiteral("%1 文字以内で入力してください!!").arg(max_chars);
+  return QString::fromStdString(FormatText(UserText::kTooLong, max_chars));
 }
 
 SettingsDialog::SettingsDialog(Prompts* prompts, QWidget* parent)
@@ -62,11 +64,11 @@ SettingsDialog::SettingsDialog(Prompts* prompts, QWidget* parent)
   setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                  Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
   setFixedSize(size());
-  for (int i = 0; i < kSizeCount; ++i) {
+  for (size_t i = 0; i < kSizeCount; ++i) {
     RefillComboBox* box = SizeBox(i);
     // Typed sizes stay as typed: no completion from the list.
     box->setCompleter(nullptr);
-    const int choices = kSizeFields[i].choices;
+    const size_t choices = kSizeFields[i].choices;
     connect(box, &RefillComboBox::listAboutToOpen, this,
             [this, box, choices] { RefillList(box, choices); });
   }
@@ -77,7 +79,7 @@ SettingsDialog::SettingsDialog(Prompts* prompts, QWidget* parent)
 
 SettingsDialog::~SettingsDialog() = default;
 
-RefillComboBox* SettingsDialog::SizeBox(int field) const {
+RefillComboBox* SettingsDialog::SizeBox(size_t field) const {
   return ui_.get()->*kSizeFields[field].box;
 }
 
@@ -86,12 +88,10 @@ void SettingsDialog::SetValues(const Settings& settings) {
   html_dir_ = settings.html_dir;
   work_dir_text_ = FromFileName(settings.work_dir);
   html_dir_text_ = FromFileName(settings.html_dir);
-  run_level_ =
-      settings.run_level >= kMinRunLevel && settings.run_level <= kMaxRunLevel
-          ? settings.run_level
-          : -1;
-  for (int i = 0; i < kSizeCount; ++i) {
-    size_texts_[i] = QString::number(settings.*kSizeFields[i].setting);
+  run_level_ = static_cast<int>(settings.run_level);
+  for (size_t i = 0; i < kSizeCount; ++i) {
+    const SizeField& f = kSizeFields[i];
+    size_texts_[i] = QString::number((settings.*f.group).*f.rows);
   }
   TransferToControls();
 }
@@ -100,10 +100,10 @@ Settings SettingsDialog::Values() const {
   Settings settings;
   settings.work_dir = work_dir_;
   settings.html_dir = html_dir_;
-  settings.run_level = run_level_;
-  for (int i = 0; i < kSizeCount; ++i) {
-    settings.*kSizeFields[i].setting =
-        DecimalValue(size_texts_[i].toStdString());
+  settings.run_level = RunLevelOf(run_level_);
+  for (size_t i = 0; i < kSizeCount; ++i) {
+    const SizeField& f = kSizeFields[i];
+    (settings.*f.group).*f.rows = DecimalValue(size_texts_[i].toStdString());
   }
   return settings;
 }
@@ -126,7 +126,9 @@ void SettingsDialog::TransferToControls() {
     buttons[level]->setChecked(level == run_level_);
   }
   for (QRadioButton* button : buttons) button->setAutoExclusive(true);
-  for (int i = 0; i < kSizeCount; ++i) SizeBox(i)->setEditText(size_texts_[i]);
+  for (size_t i = 0; i < kSizeCount; ++i) {
+    SizeBox(i)->setEditText(size_texts_[i]);
+  }
 }
 
 bool SettingsDialog::TransferFromControls() {
@@ -144,7 +146,7 @@ bool SettingsDialog::TransferFromControls() {
                : ui_->radio1005_month->isChecked() ? 1
                : ui_->radio1006_day->isChecked()   ? 2
                                                    : -1;
-  for (int i = 0; i < kSizeCount; ++i) {
+  for (size_t i = 0; i < kSizeCount; ++i) {
     RefillComboBox* box = SizeBox(i);
     const QString text = box->currentText();
     if (!FitsOrComplain(box, text, kMaxSizeChars)) return false;
@@ -165,14 +167,14 @@ bool SettingsDialog::FitsOrComplain(QWidget* control, const QString& text,
   return false;
 }
 
-void SettingsDialog::RefillList(RefillComboBox* box, int choices) {
+void SettingsDialog::RefillList(RefillComboBox* box, size_t choices) {
   // Emptying the list, and adding the first item to an empty editable box,
   // both replace the typed text; it is put back after each.
   const QString typed = box->currentText();
   box->clear();
   box->setEditText(typed);
   TransferFromControls();  // A failed check has spoken; the list fills anyway.
-  for (int i = 0; i < choices; ++i) {
+  for (size_t i = 0; i < choices; ++i) {
     box->addItem(QString::fromLatin1(kCountChoices[i]));
   }
   box->setCurrentIndex(box->findText(typed));

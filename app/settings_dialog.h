@@ -37,7 +37,7 @@ class RefillComboBox;
 // first kOrganisationChoices of them.
 inline constexpr std::array<const char*, 10> kCountChoices = {
     " 5", "10", "15", "20", "25", "30", "35", "40", "45", "50"};
-inline constexpr int kOrganisationChoices = 4;
+inline constexpr size_t kOrganisationChoices = 4;
 
 // The length message for a text longer than `max_chars`.
 QString TooLongMessage(int max_chars);
@@ -50,13 +50,13 @@ class SettingsDialog : public QDialog {
   explicit SettingsDialog(Prompts* prompts, QWidget* parent = nullptr);
   ~SettingsDialog() override;
 
-  // Takes the fields from `settings` and shows them. A run level outside
-  // 0..2 selects no button; sizes show as plain decimal numbers.
+  // Takes the fields from `settings` and shows them; sizes show as plain
+  // decimal numbers.
   void SetValues(const Settings& settings);
 
   // The settings the fields stand for after a save: the directories as given
-  // to SetValues, the run level of the chosen button (-1 when none), and
-  // each size the decimal value of its text (no digits: 0). Not clamped.
+  // to SetValues, the run level of the chosen button, and each size the
+  // decimal value of its text (no digits: 0). Not clamped.
   Settings Values() const;
 
   // Save: transfers with the length checks and closes with Accepted only when
@@ -64,7 +64,7 @@ class SettingsDialog : public QDialog {
   void accept() override;
 
  private:
-  static constexpr int kSizeCount = 9;
+  static constexpr size_t kSizeCount = 9;
 
   // Moves every control into the fields in field order. Stops at the first
   // text that is too long, after the message and the focus change; returns
@@ -72,8 +72,8 @@ class SettingsDialog : public QDialog {
   bool TransferFromControls();
   void TransferToControls();
   bool FitsOrComplain(QWidget* control, const QString& text, size_t max_chars);
-  void RefillList(RefillComboBox* box, int choices);
-  RefillComboBox* SizeBox(int field) const;
+  void RefillList(RefillComboBox* box, size_t choices);
+  RefillComboBox* SizeBox(size_t field) const;
 
   Prompts* prompts_;
   std::unique_ptr<Ui::SettingsDialogForm> ui_;

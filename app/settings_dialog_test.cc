@@ -15,28 +15,30 @@ namespace {
 // Nine different counts, none of them 10, so that a box wired to the wrong
 // setting shows.
 Settings SomeSettings() {
-  return {1, "workdir\\", "htmldir\\", 11, 20, 5, 30, 40, 12, 45, 15, 25};
+  return {RunLevel::kMonth,    "workdir\\",          "htmldir\\",
+          RowGroup{11, 5, 20}, RowGroup{30, 12, 40}, RowGroup{45, 25, 15}};
 }
 
 // The nine size boxes with the setting each carries.
 struct SizeBox {
   const char* name;
-  int Settings::*field;
+  RowGroup Settings::*group;
+  int RowGroup::*rows;
 };
 constexpr SizeBox kSizeBoxes[] = {
-    {"combo1010_index_clas", &Settings::index_clas},
-    {"combo1011_month_clas", &Settings::month_clas},
-    {"combo1012_days_clas", &Settings::days_clas},
-    {"combo1031_index_domn", &Settings::index_domn},
-    {"combo1030_month_domn", &Settings::month_domn},
-    {"combo1015_days_domn", &Settings::days_domn},
-    {"combo1035_index_html", &Settings::index_html},
-    {"combo1033_month_html", &Settings::month_html},
-    {"combo1032_days_html", &Settings::days_html}};
+    {"combo1010_index_clas", &Settings::index_rows, &RowGroup::organisations},
+    {"combo1011_month_clas", &Settings::month_rows, &RowGroup::organisations},
+    {"combo1012_days_clas", &Settings::day_rows, &RowGroup::organisations},
+    {"combo1031_index_domn", &Settings::index_rows, &RowGroup::domains},
+    {"combo1030_month_domn", &Settings::month_rows, &RowGroup::domains},
+    {"combo1015_days_domn", &Settings::day_rows, &RowGroup::domains},
+    {"combo1035_index_html", &Settings::index_rows, &RowGroup::contents},
+    {"combo1033_month_html", &Settings::month_rows, &RowGroup::contents},
+    {"combo1032_days_html", &Settings::day_rows, &RowGroup::contents}};
 
 int SizeOf(const Settings& s, const QString& box) {
   for (const SizeBox& b : kSizeBoxes) {
-    if (box == b.name) return s.*b.field;
+    if (box == b.name) return (s.*b.group).*b.rows;
   }
   qFatal("unknown box %s", qPrintable(box));
 }
@@ -155,7 +157,7 @@ class SettingsDialogTest : public QObject {
     QCOMPARE(box->currentText(), QString(" 5"));
     Save();
     QVERIFY(Saved());
-    QCOMPARE(SavedSettings().index_domn, 10);
+    QCOMPARE(SavedSettings().index_rows.domains, 10);
   }
 
   void pickingTheCurrentItemReplacesTypedText() {
@@ -165,15 +167,6 @@ class SettingsDialogTest : public QObject {
     Type("combo1030_month_domn", "33");
     PickFromList(box, 5);  // "30"
     QCOMPARE(box->currentText(), QString("30"));
-  }
-
-  void noButtonForAnOutOfRangeRunLevel() {
-    Settings s = SomeSettings();
-    s.run_level = 7;
-    dialog_->SetValues(s);
-    Save();
-    QCOMPARE(dialog_->Values().run_level, -1);
-    QCOMPARE(SavedSettings().run_level, 0);
   }
 
   void tooLongSizeKeepsDialogOpen_data() { AddSizeBoxRows(); }

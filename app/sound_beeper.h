@@ -21,9 +21,6 @@ class SoundBeeper : public Beeper {
   void Beep(int hertz, int milliseconds) override;
 
  private:
-  // False when no tone could be played (no device, no ALSA in this build).
-  bool PlayTone(int hertz, int milliseconds);
-
   std::string device_;
 };
 

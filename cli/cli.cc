@@ -6,16 +6,13 @@
 #include <optional>
 #include <string>
 
+#include "base/texts.h"
 #include "job/job.h"
-#include "log/log_check.h"
-#include "settings/settings.h"
 
 namespace tovex {
 namespace {
 
 constexpr char kVersion[] = "1.0.0.1";
-constexpr char kNotAccessLogMessage[] =
-    "アクセスログファイルの書式が不正です!!";
 constexpr char kUsage[] =
     "usage: tovex-cli [--run-level 0|1|2] [--open] LOGFILE\n"
     "\n"
@@ -34,7 +31,7 @@ constexpr char kUsage[] =
     "3 not an access log.\n";
 
 struct Options {
-  std::optional<int> run_level;
+  std::optional<RunLevel> run_level;
   bool open = false;
   bool help = false;
   bool version = false;
@@ -62,7 +59,7 @@ std::string ParseArgs(int argc, const char* const* argv, Options* opts) {
       if (value != "0" && value != "1" && value != "2") {
         return "--run-level takes 0, 1 or 2";
       }
-      opts->run_level = value[0] - '0';
+      opts->run_level = RunLevelOf(value[0] - '0');
     } else if (arg.size() > 1 && arg[0] == '-' && arg != "-") {
       return "unknown option " + std::string(arg);
     } else if (!opts->log_path.empty()) {
@@ -138,26 +135,13 @@ int RunCli(int argc, const char* const* argv, const Platform& platform,
   Context ctx;
   ctx.base_dir = base_dir;
   ctx.platform = platform;
-
-  Settings settings;
-  Status status = LoadSettings(ctx, &settings);
-  if (!status.ok()) return Fail(status, err);
-  DeleteOldPages(ctx, settings);
-
-  bool is_log = false;
-  status = IsAccessLog(ctx, opts.log_path, &is_log);
-  if (!status.ok()) return Fail(status, err);
-  if (!is_log) {
-    std::fprintf(err, "%s\n", kNotAccessLogMessage);
-    return kExitNotAccessLog;
-  }
-
-  JobOptions job;
-  job.run_level = opts.run_level;
-  job.open_index = opts.open;
+  RunRequest request;
+  request.log_path = opts.log_path;
+  request.run_level = opts.run_level;
+  request.open_index = opts.open;
   StderrObserver observer(err);
   JobOutcome outcome;
-  status = RunJob(ctx, opts.log_path, job, &observer, nullptr, &outcome);
+  const Status status = RunAnalysis(ctx, request, &observer, nullptr, &outcome);
   observer.ClearProgress();
   if (!status.ok()) return Fail(status, err);
   std::fprintf(out, "%s\n", outcome.index_path.c_str());

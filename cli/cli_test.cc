@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "job/work_file.h"
-#include "platform/fake_platform.h"
+#include "platform/testing/fake_platform.h"
+#include "work/work_file.h"
 
 namespace tovex {
 namespace {
@@ -118,7 +118,7 @@ TEST_F(CliTest, UnopenableFilesExitWithOne) {
   EXPECT_EQ(r.err, Log() + " ファイルを開けません!!\n");
 
   WriteFileOrDie(Log(), kPageLine);
-  env_.fs.fail_open_containing = "index.dk";
+  env_.fs.fail_open = "index.dk";
   r = Cli({"--run-level", "0", Log().c_str()});
   EXPECT_EQ(r.status, kExitCannotOpen);
   EXPECT_EQ(r.err.substr(r.err.find('\n', r.err.find("Running!!")) + 1),
@@ -128,7 +128,7 @@ TEST_F(CliTest, UnopenableFilesExitWithOne) {
 
 TEST_F(CliTest, OpenAsksTheShellAndReportsAMissingBrowser) {
   WriteFileOrDie(Log(), kPageLine);
-  env_.shell = FakeShell(kShellFailed);
+  env_.shell = FakeShell(false);
   Result r = Cli({"--open", "--run-level=0", Log().c_str()});
   EXPECT_EQ(r.status, kExitDone);
   EXPECT_EQ(env_.shell.opened,

@@ -1,87 +1,82 @@
 #include "job/job.h"
 
-#include <algorithm>
-#include <cstdio>
+#include <cstdarg>
 
+#include "base/texts.h"
 #include "job/job_run.h"
+#include "log/log_check.h"
+#include "work/file_names.h"
 
 namespace tovex {
 namespace {
 
-constexpr char kNoBrowserMessage[] =
-    "Webブラウザ－がインストールされていません!!";
-
 void ShowProcessing(JobRun* run, int period) {
   const Period& p = run->periods.at(period);
-  run->Show("Processing!! - %d-%d", p.year, p.month);
+  run->Show(UserText::kProcessing, p.year, p.month);
 }
 
 void ShowTempFile(JobRun* run, int period) {
   const Period& p = run->periods.at(period);
-  run->Show("Making!! - %d-%d temp file", p.year, p.month);
-}
-
-std::string LeftOutMessage(int64_t lines) {
-  char text[160];
-  std::snprintf(text, sizeof text,
-                "%d か月を超えた月の %lld 行は集計していません!!", kMaxPeriods,
-                static_cast<long long>(lines));
-  return text;
+  run->Show(UserText::kMakingTempFile, p.year, p.month);
 }
 
 // Everything between the first status text and the clean-up.
 Status Analyse(JobRun* run, const std::string& log_path) {
-  const int level = run->settings.run_level;
-  if (level == 0) {
-    auto sink = NewIndexSink(run);
-    TOVEX_RETURN_IF_ERROR(ReadLog(run, log_path, sink.get(), ShowProcessing));
-    return FinishYearJob(run);
+  switch (run->settings.run_level) {
+    case RunLevel::kYear: {
+      auto sink = NewIndexSink(run);
+      TOVEX_RETURN_IF_ERROR(ReadLog(run, log_path, sink.get(), ShowProcessing));
+      return FinishYearJob(run);
+    }
+    case RunLevel::kMonth: {
+      auto sink = NewPeriodSink(run);
+      TOVEX_RETURN_IF_ERROR(ReadLog(run, log_path, sink.get(), ShowTempFile));
+      return FinishMonthJob(run);
+    }
+    case RunLevel::kDay: {
+      auto sink = NewPeriodSink(run);
+      // No day file of an earlier run may leak into this one's days.
+      RemoveDayFiles(run->work);
+      TOVEX_RETURN_IF_ERROR(ReadLog(run, log_path, sink.get(), nullptr));
+      return FinishDayJob(run);
+    }
   }
-  auto sink = NewPeriodSink(run);
-  if (level == 1) {
-    TOVEX_RETURN_IF_ERROR(ReadLog(run, log_path, sink.get(), ShowTempFile));
-    return FinishMonthJob(run);
-  }
-  // No day file of an earlier run may leak into this one's days.
-  RemoveDayFiles(run->ctx, run->settings.work_dir, kLastDayFileNumber);
-  TOVEX_RETURN_IF_ERROR(ReadLog(run, log_path, sink.get(), nullptr));
-  return FinishDayJob(run);
+  return Status::Ok();
 }
 
-void Epilogue(JobRun* run, int64_t start, const JobOptions& options,
+void Epilogue(JobRun* run, int64_t start, bool open_index,
               const std::string& index_path) {
   const Platform& os = run->ctx.platform;
   const int64_t end = os.clock->NowSeconds();
-  run->Show("Finished!! - taken %6.0f sec", static_cast<double>(end - start));
+  run->Show(UserText::kFinished, static_cast<double>(end - start));
   os.beeper->Beep(kBeepHertz, kBeepMilliseconds);
-  if (options.open_index && os.shell->Open(index_path) <= kShellFailureLimit) {
-    os.messages->Warn(kNoBrowserMessage);
+  if (open_index && !os.shell->Open(index_path)) {
+    os.messages->Warn(std::string(TextOf(UserText::kNoBrowser)));
   }
-  RemoveWorkFiles(run->ctx, run->settings.work_dir);
+  RemoveWorkFiles(run->work);
   if (run->lines_left_out > 0) {
-    os.messages->Warn(LeftOutMessage(run->lines_left_out));
+    os.messages->Warn(FormatText(UserText::kMonthsLeftOut, kMaxPeriods,
+                                 static_cast<long long>(run->lines_left_out)));
   }
 }
 
-Status RunJobUnguarded(const Context& ctx, const std::string& log_path,
-                       const JobOptions& options, JobObserver* observer,
-                       std::atomic<bool>* running, JobOutcome* outcome) {
-  if (observer != nullptr) observer->OnStatus("Running!!");
-  if (running != nullptr) running->store(true);
-  const int64_t start = ctx.platform.clock->NowSeconds();
-
-  Settings settings;
-  TOVEX_RETURN_IF_ERROR(LoadSettings(ctx, &settings));
-  if (options.run_level) {
-    settings.run_level =
-        std::clamp(*options.run_level, kMinRunLevel, kMaxRunLevel);
+// The job proper, from its first status text to the removal of its files.
+Status RunJob(const Context& ctx, const Settings& settings,
+              const RunRequest& request, JobObserver* observer,
+              JobOutcome* outcome) {
+  if (observer != nullptr) {
+    observer->OnStatus(TextOf(UserText::kRunning));
   }
+  const int64_t start = ctx.platform.clock->NowSeconds();
+  const PageText& texts = PageText::Get();
+  if (!texts.ok()) return Status::NoConverter();
   // A PeriodTable and a PeriodTally are too large for a worker's stack.
-  auto run = std::make_unique<JobRun>(ctx, settings, observer);
-  TOVEX_RETURN_IF_ERROR(Analyse(run.get(), log_path));
+  auto run = std::make_unique<JobRun>(ctx, settings, texts, observer);
+  TOVEX_RETURN_IF_ERROR(Analyse(run.get(), request.log_path));
 
-  const std::string index_path = JoinPath(ctx, settings.html_dir, "index.html");
-  Epilogue(run.get(), start, options, index_path);
+  const std::string index_path =
+      JoinPath(ctx, settings.html_dir, kIndexPageName);
+  Epilogue(run.get(), start, request.open_index, index_path);
   if (outcome != nullptr) {
     outcome->index_path = index_path;
     outcome->lines_counted = run->lines_counted;
@@ -91,22 +86,65 @@ Status RunJobUnguarded(const Context& ctx, const std::string& log_path,
   return Status::Ok();
 }
 
-}  // namespace
-
-Status RunJob(const Context& ctx, const std::string& log_path,
-              const JobOptions& options, JobObserver* observer,
-              std::atomic<bool>* running, JobOutcome* outcome) {
-  Status status =
-      RunJobUnguarded(ctx, log_path, options, observer, running, outcome);
-  if (running != nullptr) running->store(false);
-  return status;
-}
-
+// Deletes every "*.html" file (not directory) of the output directory.
 void DeleteOldPages(const Context& ctx, const Settings& settings) {
   const std::string dir = JoinPath(ctx, settings.html_dir, "");
   for (const DirEntry& entry : ctx.platform.fs->List(dir, "*.html")) {
     if (!entry.is_directory) ctx.platform.fs->Delete(dir + entry.name);
   }
+}
+
+Status RunSequence(const Context& ctx, const RunRequest& request,
+                   JobObserver* observer, JobOutcome* outcome) {
+  Settings settings;
+  TOVEX_RETURN_IF_ERROR(LoadSettings(ctx, &settings));
+  if (request.run_level) settings.run_level = *request.run_level;
+  // The old pages go first, so they are gone even when the log is refused.
+  DeleteOldPages(ctx, settings);
+  bool is_log = false;
+  TOVEX_RETURN_IF_ERROR(IsAccessLog(ctx, request.log_path, &is_log));
+  if (!is_log) return Status::NotAccessLog(request.log_path);
+  return RunJob(ctx, settings, request, observer, outcome);
+}
+
+}  // namespace
+
+void JobRun::Show(UserText text, ...) {
+  if (observer == nullptr) return;
+  va_list args;
+  va_start(args, text);
+  const std::string line = FormatTextV(text, args);
+  va_end(args);
+  observer->OnStatus(line);
+}
+
+PeriodTally* JobRun::tally() {
+  if (!tally_) tally_ = std::make_unique<PeriodTally>();
+  return tally_.get();
+}
+
+Status JobRun::WritePage(const std::string& name, const PageBuilder& page) {
+  const std::string path = JoinPath(ctx, settings.html_dir, name);
+  std::unique_ptr<WritableFile> file;
+  TOVEX_RETURN_IF_ERROR(OpenOrDie(ctx, path, OpenMode::kWrite, &file));
+  const std::string& bytes = page.page();
+  const bool written = file->Write(bytes.data(), bytes.size());
+  if (!file->Close() || !written) return Status::CannotWrite(path);
+  return Status::Ok();
+}
+
+bool JobRun::HasDayPage(int year, int month, int day) const {
+  return FileExists(
+      ctx, JoinPath(ctx, settings.html_dir, DayPageName(year, month, day)));
+}
+
+Status RunAnalysis(const Context& ctx, const RunRequest& request,
+                   JobObserver* observer, std::atomic<bool>* running,
+                   JobOutcome* outcome) {
+  if (running != nullptr) running->store(true);
+  Status status = RunSequence(ctx, request, observer, outcome);
+  if (running != nullptr) running->store(false);
+  return status;
 }
 
 }  // namespace tovex

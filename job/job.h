@@ -1,10 +1,12 @@
-// One analysis run: from an access log to the report pages, at run level 0
+// One analysis run, from an access log to the report pages, at run level 0
 // (index page), 1 (and month pages) or 2 (and day pages).
 //
-// A job streams the log once, writes two records per counted line into work
-// files, sorts and merges them externally, writes the pages, then beeps,
-// optionally opens the index page and removes its work files. Memory does
-// not grow with the log.
+// RunAnalysis is the whole run as both front ends start it: it loads the
+// settings, deletes the old pages, checks the log and runs the job. The job
+// streams the log once, writes two records per counted line into work
+// files, sorts and merges them externally, tallies each period and writes
+// its page, then beeps, optionally opens the index page and removes its work
+// files. Memory does not grow with the log.
 
 #ifndef TOVEX_JOB_JOB_H_
 #define TOVEX_JOB_JOB_H_
@@ -15,13 +17,13 @@
 #include <string>
 #include <string_view>
 
+#include "base/status.h"
 #include "platform/platform.h"
-#include "platform/status.h"
 #include "settings/settings.h"
 
 namespace tovex {
 
-// Receives a job's progress. Called on the job's thread; an implementation
+// Receives a run's progress. Called on the run's thread; an implementation
 // that feeds a window must move the texts onto its own thread.
 class JobObserver {
  public:
@@ -32,9 +34,10 @@ class JobObserver {
   virtual void OnProgress(uint64_t /*bytes_read*/, uint64_t /*bytes_total*/) {}
 };
 
-struct JobOptions {
+struct RunRequest {
+  std::string log_path;
   // Overrides RUNLEVEL of the settings file for this run.
-  std::optional<int> run_level;
+  std::optional<RunLevel> run_level;
   // Ask the shell to open index.html at the end.
   bool open_index = true;
 };
@@ -43,23 +46,21 @@ struct JobOutcome {
   std::string index_path;      // full path of index.html
   int64_t lines_counted = 0;   // lines on the report
   int64_t lines_left_out = 0;  // counted lines of months beyond the table
-  int run_level = 0;           // the level that ran
+  RunLevel run_level = RunLevel::kYear;  // the level that ran
 };
 
 // The beep at the end of a job.
 inline constexpr int kBeepHertz = 16365;
 inline constexpr int kBeepMilliseconds = 500;
 
-// Runs one job over `log_path`. Loads its own copy of the settings first.
-// `running`, when given, is cleared as the job's very last action (whatever
-// the outcome). Fails with CannotOpen/CannotWrite; work files written so far
-// then stay behind.
-Status RunJob(const Context& ctx, const std::string& log_path,
-              const JobOptions& options, JobObserver* observer,
-              std::atomic<bool>* running, JobOutcome* outcome);
-
-// Deletes every "*.html" file (not directory) of the output directory.
-void DeleteOldPages(const Context& ctx, const Settings& settings);
+// Runs one analysis of `request.log_path`. `running`, when given, is set at
+// the start and cleared as the very last action, whatever the outcome.
+// Fails with NotAccessLog when the log is refused (the old pages are gone
+// then), CannotOpen/CannotWrite for files, NoConverter when no page can be
+// made; work files written so far then stay behind.
+Status RunAnalysis(const Context& ctx, const RunRequest& request,
+                   JobObserver* observer, std::atomic<bool>* running,
+                   JobOutcome* outcome);
 
 }  // namespace tovex
 

@@ -8,11 +8,14 @@
 #include <memory>
 #include <string>
 
+#include "base/texts.h"
 #include "job/job.h"
-#include "job/period_table.h"
-#include "job/work_file.h"
+#include "report/page_builder.h"
+#include "report/page_text.h"
 #include "settings/settings.h"
-#include "sort/tally.h"
+#include "tally/tally.h"
+#include "work/period_table.h"
+#include "work/work_file.h"
 
 namespace tovex {
 
@@ -31,18 +34,26 @@ class RecordSink {
 };
 
 struct JobRun {
-  JobRun(const Context& c, const Settings& s, JobObserver* o)
-      : ctx(c), settings(s), work(c, s.work_dir), observer(o) {}
+  JobRun(const Context& c, const Settings& s, const PageText& t, JobObserver* o)
+      : ctx(c), settings(s), work(c, s.work_dir), texts(t), observer(o) {}
 
-  // Shows a status text (printf-style).
-  void Show(const char* format, ...) __attribute__((format(printf, 2, 3)));
+  // Shows a status text from the table, its conversions filled
+  // printf-style.
+  void Show(UserText text, ...);
 
   // A PeriodTally for one page at a time; allocated once per job.
   PeriodTally* tally();
 
+  // Writes a finished page into the output directory as `name`, replacing
+  // an earlier file of that name.
+  Status WritePage(const std::string& name, const PageBuilder& page);
+  // Whether the output directory holds the page of that date.
+  bool HasDayPage(int year, int month, int day) const;
+
   const Context ctx;
   const Settings settings;
   const WorkDir work;
+  const PageText& texts;
   JobObserver* observer;
   PeriodTable periods;
   int64_t lines_counted = 0;
@@ -56,9 +67,10 @@ struct JobRun {
 };
 
 // Reads the log once, line by line, and hands every counted line to `sink`
-// with its PeriodTable entry, creating entries in order of first appearance.
-// `on_new_period` runs for each new entry (its status text). Lines of months
-// beyond the table's capacity are counted in run->lines_left_out only.
+// with its PeriodTable entry, creating entries in order of first appearance
+// and counting each entry's lines. `on_new_period` runs for each new entry
+// (its status text). Lines of months beyond the table's capacity are counted
+// in run->lines_left_out only.
 Status ReadLog(JobRun* run, const std::string& log_path, RecordSink* sink,
                void (*on_new_period)(JobRun* run, int period));
 
@@ -67,9 +79,8 @@ Status FinishYearJob(JobRun* run);
 Status FinishMonthJob(JobRun* run);
 Status FinishDayJob(JobRun* run);
 
-// Sinks for the reading stage: run level 0 writes every line to "index.dk"
-// and "index.hk"; the month and day levels write each line to its period's
-// "N.dk" and "N.hk".
+// Sinks for the reading stage: run level 0 writes every line to the whole
+// log's pair; the month and day levels write each line to its period's pair.
 std::unique_ptr<RecordSink> NewIndexSink(JobRun* run);
 std::unique_ptr<RecordSink> NewPeriodSink(JobRun* run);
 

@@ -7,7 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/fake_platform.h"
+#include "platform/testing/fake_platform.h"
+#include "work/file_names.h"
 
 namespace tovex {
 namespace {
@@ -50,11 +51,11 @@ class JobTest : public ::testing::Test {
 
   Status Run(int level, RecordingObserver* observer = nullptr,
              std::atomic<bool>* running = nullptr, bool open_index = true) {
-    JobOptions options;
-    options.run_level = level;
-    options.open_index = open_index;
-    return RunJob(env_.context(), Base() + "access.log", options, observer,
-                  running, &outcome_);
+    RunRequest request;
+    request.log_path = Base() + "access.log";
+    request.run_level = RunLevelOf(level);
+    request.open_index = open_index;
+    return RunAnalysis(env_.context(), request, observer, running, &outcome_);
   }
 
   std::vector<std::string> Files(const std::string& dir) {
@@ -136,13 +137,13 @@ TEST_F(JobTest, PagesAndCleanWorkDirectoryAtEachLevel) {
     }
     EXPECT_TRUE(left.empty()) << "run level " << c.level << ": " << left[0];
     EXPECT_EQ(outcome_.lines_counted, 4);
-    EXPECT_EQ(outcome_.run_level, c.level);
+    EXPECT_EQ(outcome_.run_level, RunLevelOf(c.level));
   }
 }
 
 TEST_F(JobTest, EpilogueBeepsOpensIndexAndReportsMissingBrowser) {
   WriteLog(kThreeMonths);
-  env_.shell = FakeShell(kShellFailureLimit);
+  env_.shell = FakeShell(false);
   ASSERT_TRUE(Run(0).ok());
   EXPECT_EQ(env_.beeper.beeps,
             (std::vector<std::pair<int, int>>{{16365, 500}}));
@@ -153,7 +154,7 @@ TEST_F(JobTest, EpilogueBeepsOpensIndexAndReportsMissingBrowser) {
       std::vector<std::string>{"Webブラウザ－がインストールされていません!!"});
   EXPECT_EQ(outcome_.index_path, Base() + "htmldir/index.html");
 
-  env_.shell = FakeShell(kShellFailureLimit + 1);
+  env_.shell = FakeShell(true);
   env_.messages.warnings.clear();
   ASSERT_TRUE(Run(0).ok());
   EXPECT_TRUE(env_.messages.warnings.empty());
@@ -210,7 +211,7 @@ TEST_F(JobTest, FilesThatCannotBeOpenedFailWithTheirPath) {
     WriteFileOrDie(
         Base() + "quorvane.ini",
         std::string("WORKDIR=") + c.work_dir + "\\\nHTMLDIR=htmldir\\\n");
-    env_.fs.fail_open_containing = c.fails;
+    env_.fs.fail_open = c.fails;
     st = Run(c.level);
     EXPECT_EQ(st.code(), Status::Code::kCannotOpen) << c.level;
     EXPECT_EQ(st.path(), c.path) << c.level;

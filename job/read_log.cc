@@ -1,6 +1,3 @@
-#include <cstdarg>
-#include <cstdio>
-
 #include "job/job_run.h"
 #include "log/log_line.h"
 #include "log/log_scanner.h"
@@ -12,21 +9,6 @@ namespace {
 constexpr uint64_t kProgressStepBytes = 4u << 20;
 
 }  // namespace
-
-void JobRun::Show(const char* format, ...) {
-  // Status texts are short; the longest holds a period label.
-  char text[256];
-  va_list args;
-  va_start(args, format);
-  std::vsnprintf(text, sizeof text, format, args);
-  va_end(args);
-  if (observer != nullptr) observer->OnStatus(text);
-}
-
-PeriodTally* JobRun::tally() {
-  if (!tally_) tally_ = std::make_unique<PeriodTally>();
-  return tally_.get();
-}
 
 Status ReadLog(JobRun* run, const std::string& log_path, RecordSink* sink,
                void (*on_new_period)(JobRun* run, int period)) {
@@ -59,6 +41,7 @@ Status ReadLog(JobRun* run, const std::string& log_path, RecordSink* sink,
       continue;
     }
     ++run->lines_counted;
+    ++run->periods.at(period).count;
     TOVEX_RETURN_IF_ERROR(
         sink->Add(period, rec.host, rec.path, rec.day, rec.hour, rec.weekday));
   }

@@ -1,6 +1,7 @@
 #include <array>
 
 #include "job/job_run.h"
+#include "work/file_names.h"
 
 namespace tovex {
 namespace {
@@ -11,15 +12,15 @@ class IndexSink : public RecordSink {
   explicit IndexSink(JobRun* run) : run_(run) {}
 
   Status Start() override {
+    const WorkPair index = IndexPair();
     TOVEX_RETURN_IF_ERROR(RecordWriter::Open(
-        run_->ctx, run_->work.PathOf("index.dk"), OpenMode::kWrite, &hosts_));
-    return RecordWriter::Open(run_->ctx, run_->work.PathOf("index.hk"),
+        run_->ctx, run_->work.PathOf(index.hosts), OpenMode::kWrite, &hosts_));
+    return RecordWriter::Open(run_->ctx, run_->work.PathOf(index.contents),
                               OpenMode::kWrite, &contents_);
   }
 
-  Status Add(int period, std::string_view host, std::string_view path, int day,
-             int hour, int weekday) override {
-    ++run_->periods.at(period).count;
+  Status Add(int /*period*/, std::string_view host, std::string_view path,
+             int day, int hour, int weekday) override {
     hosts_->Add(host, day, hour, weekday);
     contents_->Add(path, day, hour, weekday);
     return Status::Ok();
@@ -37,7 +38,7 @@ class IndexSink : public RecordSink {
   std::unique_ptr<RecordWriter> contents_;
 };
 
-// Run levels 1 and 2: each line goes to its month's pair "N.dk"/"N.hk". Only
+// Run levels 1 and 2: each line goes to its month's pair. Only
 // the current month's pair is open; a month that comes back later in the log
 // has its pair reopened for appending, so every line joins its own month.
 class PeriodSink : public RecordSink {
@@ -63,11 +64,11 @@ class PeriodSink : public RecordSink {
     // The first opening empties a file left by an earlier run.
     const OpenMode mode = begun_[i] ? OpenMode::kAppend : OpenMode::kWrite;
     begun_[i] = true;
-    const int number = period + 1;
+    const WorkPair pair = PeriodPair(period + 1);
     TOVEX_RETURN_IF_ERROR(RecordWriter::Open(
-        run_->ctx, run_->work.PathOf(number, "dk"), mode, &hosts_));
+        run_->ctx, run_->work.PathOf(pair.hosts), mode, &hosts_));
     TOVEX_RETURN_IF_ERROR(RecordWriter::Open(
-        run_->ctx, run_->work.PathOf(number, "hk"), mode, &contents_));
+        run_->ctx, run_->work.PathOf(pair.contents), mode, &contents_));
     current_ = period;
     return Status::Ok();
   }

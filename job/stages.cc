@@ -6,40 +6,41 @@
 #include "job/job_run.h"
 #include "report/pages.h"
 #include "sort/external_sort.h"
+#include "work/file_names.h"
 
 namespace tovex {
 namespace {
 
-// Days a month's lines can fall on; day files are numbered by day.
-constexpr int kDaysInLongestMonth = 31;
 // Each open day file's buffer: 31 of them stay open while a month is split.
 constexpr size_t kDayFileBufferBytes = 16 * 1024;
 
-// Sorts the pair "N.dk"/"N.hk" of period number N.
+// Sorts the pair of period number `number`.
 Status SortPair(JobRun* run, int number) {
-  TOVEX_RETURN_IF_ERROR(SortWorkFile(run->work, NumberedName(number, "dk")));
-  return SortWorkFile(run->work, NumberedName(number, "hk"));
+  const WorkPair pair = PeriodPair(number);
+  TOVEX_RETURN_IF_ERROR(SortWorkFile(run->work, pair.hosts));
+  return SortWorkFile(run->work, pair.contents);
 }
 
-// Copies every record of `from` to the day file "<day>.<suffix>" of its day.
-// Returns in `has_day` which days received records.
-Status SplitByDay(JobRun* run, const std::string& from, std::string_view suffix,
-                  std::array<bool, kDaysInLongestMonth + 1>* has_day) {
+// Copies every record of `from` to the `file` of its day's pair. Returns in
+// `has_day` which days received records.
+Status SplitByDay(JobRun* run, const std::string& from,
+                  std::string WorkPair::*file,
+                  std::array<bool, kLastDayFileNumber + 1>* has_day) {
   std::unique_ptr<RecordReader> reader;
   TOVEX_RETURN_IF_ERROR(RecordReader::Open(run->ctx, from, &reader));
-  std::array<std::unique_ptr<RecordWriter>, kDaysInLongestMonth + 1> days;
+  std::array<std::unique_ptr<RecordWriter>, kLastDayFileNumber + 1> days;
   std::string_view line;
   WorkRecord rec;
   while (reader->NextLine(&line)) {
     // The job writes only valid days; anything else is not a record of ours.
     if (!ParseRecord(line, &rec) || rec.day < 1 ||
-        rec.day > kDaysInLongestMonth) {
+        rec.day > kLastDayFileNumber) {
       continue;
     }
     auto& writer = days[static_cast<size_t>(rec.day)];
     if (!writer) {
       TOVEX_RETURN_IF_ERROR(
-          RecordWriter::Open(run->ctx, run->work.PathOf(rec.day, suffix),
+          RecordWriter::Open(run->ctx, run->work.PathOf(DayPair(rec.day).*file),
                              OpenMode::kWrite, &writer, kDayFileBufferBytes));
       (*has_day)[static_cast<size_t>(rec.day)] = true;
     }
@@ -51,42 +52,73 @@ Status SplitByDay(JobRun* run, const std::string& from, std::string_view suffix,
   return Status::Ok();
 }
 
-// Run level 2, one month whose pair "N.dk"/"N.hk" is sorted: a page for
-// each of its days. Splitting the sorted pair by day gives every day file in
-// record order already, so the days need no sort of their own. Day files of
-// an earlier month that this one does not rewrite are never read.
+// Tallies `pair` with `rows` into the job's tally.
+Status Tally(JobRun* run, const WorkPair& pair, const RowGroup& rows) {
+  return TallyPeriod(run->work, pair, rows, run->tally());
+}
+
+// Run level 2, one month whose pair is sorted: a page for each of its days.
+// Splitting the sorted pair by day gives every day file in record order
+// already, so the days need no sort of their own. Day files of an earlier
+// month that this one does not rewrite are never read.
 Status MakeDaysOfPeriod(JobRun* run, int period) {
   const Period& p = run->periods.at(period);
-  const int number = period + 1;
-  std::array<bool, kDaysInLongestMonth + 1> has_day{};
-  TOVEX_RETURN_IF_ERROR(
-      SplitByDay(run, run->work.PathOf(number, "dk"), "ddy", &has_day));
-  TOVEX_RETURN_IF_ERROR(
-      SplitByDay(run, run->work.PathOf(number, "hk"), "hdy", &has_day));
-  for (int day = 1; day <= kDaysInLongestMonth; ++day) {
+  const WorkPair month = PeriodPair(period + 1);
+  std::array<bool, kLastDayFileNumber + 1> has_day{};
+  TOVEX_RETURN_IF_ERROR(SplitByDay(run, run->work.PathOf(month.hosts),
+                                   &WorkPair::hosts, &has_day));
+  TOVEX_RETURN_IF_ERROR(SplitByDay(run, run->work.PathOf(month.contents),
+                                   &WorkPair::contents, &has_day));
+  const RowGroup& rows = run->settings.day_rows;
+  for (int day = 1; day <= kLastDayFileNumber; ++day) {
     if (!has_day[static_cast<size_t>(day)]) continue;
-    run->Show("Making!! - %d-%d-%d.html file", p.year, p.month, day);
-    TOVEX_RETURN_IF_ERROR(WriteDayPage(run->ctx, run->settings, p.year, p.month,
-                                       day, run->tally()));
+    run->Show(UserText::kMakingDayPage, p.year, p.month, day);
+    TOVEX_RETURN_IF_ERROR(Tally(run, DayPair(day), rows));
+    PageBuilder page(run->texts);
+    WriteDayPage(*run->tally(), rows, p.year, p.month, day, &page);
+    TOVEX_RETURN_IF_ERROR(
+        run->WritePage(DayPageName(p.year, p.month, day), page));
   }
   return Status::Ok();
 }
 
-// Month and day levels: a page per month when there are two or more, else
-// the single-month marker for the index page's calendar.
+// The calendar of a month links the days whose pages exist; only the day
+// level writes them.
+DayLinked DayLinksOf(JobRun* run, const Period& p) {
+  if (run->settings.run_level != RunLevel::kDay) return nullptr;
+  return [run, p](int day) { return run->HasDayPage(p.year, p.month, day); };
+}
+
+// Month and day levels: a page per month when there are two or more.
 Status MakeMonthPages(JobRun* run) {
-  PeriodTable& periods = run->periods;
-  periods.ClearCounts();
-  if (periods.size() == 1) periods.SetSingleMonthMarker();
+  const PeriodTable& periods = run->periods;
   if (periods.size() <= 1) return Status::Ok();
+  const RowGroup& rows = run->settings.month_rows;
   for (int i = 0; i < periods.size(); ++i) {
-    run->Show("Making!! - %.*s.html file",
-              static_cast<int>(periods.at(i).label().size()),
-              periods.at(i).label().data());
-    TOVEX_RETURN_IF_ERROR(WriteMonthPage(run->ctx, run->settings, periods, i,
-                                         &periods.at(i).count, run->tally()));
+    const Period& p = periods.at(i);
+    run->Show(UserText::kMakingMonthPage, PeriodLabel(p.year, p.month).c_str());
+    TOVEX_RETURN_IF_ERROR(Tally(run, PeriodPair(i + 1), rows));
+    PageBuilder page(run->texts);
+    WriteMonthPage(*run->tally(), rows, p, DayLinksOf(run, p), &page);
+    TOVEX_RETURN_IF_ERROR(run->WritePage(MonthPageName(p.year, p.month), page));
   }
   return Status::Ok();
+}
+
+// The index page from the sorted whole-log pair. At the month and day
+// levels a log of a single month shows that month's calendar.
+Status MakeIndexPage(JobRun* run) {
+  const RowGroup& rows = run->settings.index_rows;
+  TOVEX_RETURN_IF_ERROR(Tally(run, IndexPair(), rows));
+  IndexLayout layout;
+  layout.month_links = run->settings.run_level != RunLevel::kYear;
+  if (layout.month_links && run->periods.size() == 1) {
+    layout.single_month = &run->periods.at(0);
+    layout.day_linked = DayLinksOf(run, *layout.single_month);
+  }
+  PageBuilder page(run->texts);
+  WriteIndexPage(*run->tally(), rows, run->periods, layout, &page);
+  return run->WritePage(std::string(kIndexPageName), page);
 }
 
 // Month and day levels, after the months' pairs are sorted: the month pages
@@ -96,11 +128,14 @@ Status MakeMonthPages(JobRun* run) {
 // own threads (their intermediates have different suffixes).
 Status MakeMonthAndIndexPages(JobRun* run) {
   const int n = run->periods.size();
+  const WorkPair index = IndexPair();
   Status hosts, contents;
-  std::thread host_merge(
-      [&] { hosts = MergeNumberedFiles(run->work, 1, n, "index.dk", "dk"); });
+  std::thread host_merge([&] {
+    hosts = MergeNumberedFiles(run->work, 1, n, index.hosts, kHostSuffix);
+  });
   std::thread content_merge([&] {
-    contents = MergeNumberedFiles(run->work, 1, n, "index.hk", "hk");
+    contents =
+        MergeNumberedFiles(run->work, 1, n, index.contents, kContentSuffix);
   });
   Status months = MakeMonthPages(run);
   host_merge.join();
@@ -108,22 +143,23 @@ Status MakeMonthAndIndexPages(JobRun* run) {
   TOVEX_RETURN_IF_ERROR(months);
   TOVEX_RETURN_IF_ERROR(hosts);
   TOVEX_RETURN_IF_ERROR(contents);
-  run->Show("Making!! - Index.html file");
-  return WriteIndexPage(run->ctx, run->settings, run->periods, run->tally());
+  run->Show(UserText::kMakingIndexPage);
+  return MakeIndexPage(run);
 }
 
 }  // namespace
 
 Status FinishYearJob(JobRun* run) {
-  run->Show("Making!! - Index.html file");
-  TOVEX_RETURN_IF_ERROR(SortWorkFile(run->work, "index.dk"));
-  TOVEX_RETURN_IF_ERROR(SortWorkFile(run->work, "index.hk"));
-  return WriteIndexPage(run->ctx, run->settings, run->periods, run->tally());
+  run->Show(UserText::kMakingIndexPage);
+  const WorkPair index = IndexPair();
+  TOVEX_RETURN_IF_ERROR(SortWorkFile(run->work, index.hosts));
+  TOVEX_RETURN_IF_ERROR(SortWorkFile(run->work, index.contents));
+  return MakeIndexPage(run);
 }
 
 Status FinishMonthJob(JobRun* run) {
   if (run->periods.size() > 0) {
-    run->Show("Making!! - %d-%d temp file", run->last_year, run->last_month);
+    run->Show(UserText::kMakingTempFile, run->last_year, run->last_month);
   }
   for (int i = 0; i < run->periods.size(); ++i) {
     TOVEX_RETURN_IF_ERROR(SortPair(run, i + 1));
@@ -139,7 +175,7 @@ Status FinishDayJob(JobRun* run) {
   for (int i = 0; i < n; ++i) {
     TOVEX_RETURN_IF_ERROR(sorted);
     const Period& p = run->periods.at(i);
-    run->Show("Making!! - %d-%d temp file", p.year, p.month);
+    run->Show(UserText::kMakingTempFile, p.year, p.month);
     std::thread next;
     if (i + 1 < n) {
       next = std::thread(
@@ -149,7 +185,7 @@ Status FinishDayJob(JobRun* run) {
     if (next.joinable()) next.join();
     TOVEX_RETURN_IF_ERROR(days);
   }
-  RemoveDayFiles(run->ctx, run->settings.work_dir, kLastDayFileNumber);
+  RemoveDayFiles(run->work);
   return MakeMonthAndIndexPages(run);
 }
 

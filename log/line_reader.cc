@@ -5,18 +5,22 @@
 
 namespace tovex {
 
-LineReader::LineReader(ReadableFile* file, size_t max_line, size_t buffer_bytes)
+LineReader::LineReader(ReadableFile* file, size_t max_line,
+                       LongLines long_lines, size_t buffer_bytes)
     : file_(file),
       max_line_(max_line),
+      long_lines_(long_lines),
       capacity_(buffer_bytes),
       owned_(new char[buffer_bytes]),
       buf_(owned_.get()) {
   assert(max_line > 0 && max_line <= buffer_bytes);
 }
 
-LineReader::LineReader(std::string_view data, size_t max_line)
+LineReader::LineReader(std::string_view data, size_t max_line,
+                       LongLines long_lines)
     : file_(nullptr),
       max_line_(max_line),
+      long_lines_(long_lines),
       capacity_(data.size()),
       buf_(data.data()),
       end_(data.size()),
@@ -101,8 +105,9 @@ bool LineReader::Next(std::string_view* line) {
       return true;
     }
     if (window == max_line_) {
-      // Over-long physical line: its head counts, its tail is dropped.
-      skip_rest_ = true;
+      // Over-long physical line: its head is a line; its tail is dropped
+      // or follows as lines of its own.
+      skip_rest_ = long_lines_ == LongLines::kDropRest;
       *line = Take(max_line_);
       return true;
     }

@@ -2,10 +2,9 @@
 // as a view into that buffer. Used for access logs and for work files alike.
 //
 // A line is the bytes up to and including its line end ("\n"), at most
-// `max_line` bytes. A physical line longer than that is still one line: its
-// first `max_line` bytes are handed out and the rest of it, up to and
-// including its line end, is dropped. A NUL byte ends a line's content: the
-// view stops before it. The last line of a file needs no line end.
+// `max_line` bytes. What happens to a physical line longer than that is the
+// reader's LongLines policy. A NUL byte ends a line's content: the view stops
+// before it. The last line of a file needs no line end.
 //
 // No allocation happens per line; the buffer is allocated once.
 
@@ -21,6 +20,16 @@
 
 namespace tovex {
 
+// What becomes of a physical line longer than the reader's limit.
+enum class LongLines {
+  // It is still one line: its first bytes are handed out and the rest of
+  // it, up to and including its line end, is dropped (log lines).
+  kDropRest,
+  // It is handed out in pieces of the limit, each a line of its own
+  // (settings lines, where a key in a long line's tail still counts).
+  kSplit,
+};
+
 class LineReader {
  public:
   // Block size of the reads; large enough for any line limit in use.
@@ -29,11 +38,13 @@ class LineReader {
   // Does not take ownership of `file`, which must outlive the reader.
   // REQUIRES: 0 < max_line <= buffer_bytes.
   LineReader(ReadableFile* file, size_t max_line,
+             LongLines long_lines = LongLines::kDropRest,
              size_t buffer_bytes = kDefaultBufferBytes);
 
   // Splits `data`, which must outlive the reader, without copying it.
   // REQUIRES: max_line > 0.
-  LineReader(std::string_view data, size_t max_line);
+  LineReader(std::string_view data, size_t max_line,
+             LongLines long_lines = LongLines::kDropRest);
 
   LineReader(const LineReader&) = delete;
   LineReader& operator=(const LineReader&) = delete;
@@ -58,6 +69,7 @@ class LineReader {
 
   ReadableFile* file_;  // null when splitting borrowed data
   const size_t max_line_;
+  const LongLines long_lines_;
   const size_t capacity_;
   std::unique_ptr<char[]> owned_;
   const char* buf_;  // owned_ or the borrowed data

@@ -2,8 +2,7 @@
 
 #include <memory>
 
-#include "job/work_file.h"
-#include "log/byte_scan.h"
+#include "base/bytes.h"
 #include "log/line_reader.h"
 #include "log/log_line.h"
 

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "log/log_line.h"
-#include "platform/fake_platform.h"
+#include "platform/testing/fake_platform.h"
 
 namespace tovex {
 namespace {

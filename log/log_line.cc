@@ -8,8 +8,9 @@
 #include <emmintrin.h>
 #endif
 
-#include "log/byte_scan.h"
-#include "log/decimal.h"
+#include "base/bytes.h"
+#include "base/calendar.h"
+#include "base/decimal.h"
 
 namespace tovex {
 namespace {
@@ -18,10 +19,6 @@ namespace {
 constexpr int kFirstYear = 1;
 constexpr int kLastYear = 9999;
 constexpr int kLastHour = 23;
-
-// Days of each month in a common year.
-constexpr std::array<int, 12> kDaysOfMonth = {31, 28, 31, 30, 31, 30,
-                                              31, 31, 30, 31, 30, 31};
 
 // A page marker is a blank right after "/" (a directory), or right after
 // one of the page suffixes ".htm", ".html", ".shtm", ".shtml". Its blank
@@ -74,12 +71,6 @@ bool HasPageMarker(const char* begin, const char* end) {
   return false;
 }
 
-// Blank, tab, LF, VT, FF or CR: host and path end at any of them, so that a
-// work-file record never gains a field.
-inline bool IsSpace(char c) {
-  return c == ' ' || static_cast<unsigned char>(c - '\t') <= '\r' - '\t';
-}
-
 // Takes the text from `p` up to the first white space, at most
 // kMaxFieldBytes bytes and never past `end`.
 inline std::string_view Field(const char* p, const char* end) {
@@ -103,18 +94,6 @@ inline bool Component(const char** p, const char* end, char delimiter,
   *component = std::string_view(*p, static_cast<size_t>(d - *p));
   *p = d + 1;
   return true;
-}
-
-inline bool IsLeapYear(int year) {
-  return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-}
-
-// 1..12 for a month name, 0 for anything else.
-inline int MonthNumber(std::string_view name) {
-  for (size_t i = 0; i < MonthNames.size(); ++i) {
-    if (name == MonthNames[i]) return static_cast<int>(i) + 1;
-  }
-  return 0;
 }
 
 }  // namespace
@@ -165,26 +144,6 @@ bool ParseLogLine(std::string_view line, LogRecord* record) {
 
   record->weekday = WeekdayOf(record->year, record->month, record->day);
   return true;
-}
-
-int DaysInMonth(int year, int month) {
-  if (month < 1 || month > 12) return -1;
-  if (month == 2 && IsLeapYear(year)) return 29;
-  return kDaysOfMonth[month - 1];
-}
-
-int WeekdayOf(int year, int month, int day) {
-  if (day > DaysInMonth(year, month)) return -1;
-  // 64-bit so that no argument can overflow the sum; the divisions and the
-  // remainder truncate toward zero as in the 32-bit formula.
-  int64_t y = year;
-  int64_t m = month;
-  if (m == 1 || m == 2) {
-    m += 12;
-    y -= 1;
-  }
-  int64_t sum = y + y / 4 - y / 100 + y / 400 + (13 * m + 8) / 5 + day;
-  return static_cast<int>(sum % 7);
 }
 
 }  // namespace tovex

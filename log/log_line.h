@@ -7,7 +7,6 @@
 #ifndef TOVEX_LOG_LOG_LINE_H_
 #define TOVEX_LOG_LOG_LINE_H_
 
-#include <array>
 #include <cstddef>
 #include <string_view>
 
@@ -21,12 +20,15 @@ inline constexpr size_t kMaxFieldBytes = 121;
 // A date component longer than this makes the line not count.
 inline constexpr size_t kMaxDateComponentBytes = 127;
 
-inline constexpr std::array<std::string_view, 12> MonthNames = {
-    "Jan", "Feb", "Mar", "Apr", "May", "Jun",
-    "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-
 // Punctuation of a request line around its time stamp, matched in order.
 inline constexpr std::string_view RequestPattern = " -  [//:::] ";
+
+// Bytes that came from the log (a host, an organisation, a content path).
+// A type of its own, so that a page can take them only through the escaping
+// helper.
+struct LogText {
+  std::string_view bytes;
+};
 
 // One counted log line. `host` and `path` point into the line they were
 // parsed from and are valid as long as it is.
@@ -50,13 +52,6 @@ bool IsPageRequest(std::string_view line);
 // kMaxDateComponentBytes, no "/" after the time stamp, an empty host, or any
 // scan that would run past the line end. `*record` is unspecified then.
 bool ParseLogLine(std::string_view line, LogRecord* record);
-
-// 28 to 31 days by the Gregorian rule; -1 for a month outside 1..12.
-int DaysInMonth(int year, int month);
-
-// 0 (Sunday) to 6 (Saturday); -1 when day exceeds DaysInMonth (so for every
-// day of 0 or more in an invalid month). A day of 0 or less is not rejected.
-int WeekdayOf(int year, int month, int day);
 
 }  // namespace tovex
 

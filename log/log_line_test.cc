@@ -2,11 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <memory>
 #include <random>
 #include <string>
-#include <vector>
 
 namespace tovex {
 namespace {
@@ -59,62 +57,38 @@ bool ReferenceFilter(std::string_view line) {
   return false;
 }
 
-TEST(IsPageRequestTest, Requests) {
+TEST(IsPageRequestTest, Table) {
   struct Case {
-    const char* request;
-    bool page;
-  } cases[] = {
-      {"GET /index.html HTTP/1.0", true},
-      {"GET / HTTP/1.0", true},
-      {"GET /docs/ HTTP/1.0", true},
-      {"GET /docs HTTP/1.0", false},
-      {"GET /img/logo.gif HTTP/1.0", false},
-      {"GET /a.htm HTTP/1.0", true},
-      {"GET /a.shtm HTTP/1.0", true},
-      {"GET /a.shtml HTTP/1.0", true},
-      {"GET /a.html?x=1 HTTP/1.0", false},
-      {"GET /A.HTML HTTP/1.0", false},
-      {"GET /a.htmx HTTP/1.0", false},
-      {"GET /a.htmll HTTP/1.0", false},
-      {"GET /a.xhtml HTTP/1.0", false},
-      {"GET /ahtml HTTP/1.0", false},
-      {"GET /a.html", false},            // no protocol: a quote follows
-      {"GET /a.html\tHTTP/1.0", false},  // only a blank ends the suffix
-      {"GET http://example.com/ HTTP/1.0", true},
-  };
-  for (const Case& c : cases) {
-    EXPECT_EQ(Filter(LogLine(c.request)), c.page) << c.request;
-  }
-}
-
-TEST(IsPageRequestTest, Lines) {
-  struct Case {
-    const char* name;
     std::string line;
     bool page;
   } cases[] = {
-      {"user name in the user field",
-       LogLine("GET /index.html HTTP/1.0", kStamp, "h", "frank"), true},
-      {"names in ident and user fields",
-       "h ident frank [10/Oct/2000:13:55:36 -0700] \"GET /index.html "
-       "HTTP/1.0\" 200 1\n",
+      {LogLine("GET /index.html HTTP/1.0"), true},
+      {LogLine("GET /docs/ HTTP/1.0"), true},
+      {LogLine("GET /docs HTTP/1.0"), false},
+      {LogLine("GET /img/logo.gif HTTP/1.0"), false},
+      {LogLine("GET /a.htm HTTP/1.0"), true},
+      {LogLine("GET /a.shtm HTTP/1.0"), true},
+      {LogLine("GET /a.shtml HTTP/1.0"), true},
+      {LogLine("GET /a.html?x=1 HTTP/1.0"), false},
+      {LogLine("GET /A.HTML HTTP/1.0"), false},
+      {LogLine("GET /a.htmx HTTP/1.0"), false},
+      {LogLine("GET /a.xhtml HTTP/1.0"), false},
+      {LogLine("GET /a.html"), false},            // a quote follows
+      {LogLine("GET /a.html\tHTTP/1.0"), false},  // only a blank ends it
+      {LogLine("GET /index.html HTTP/1.0", kStamp, "h", "frank"), true},
+      {"h ident frank [10/Oct/2000:13:55:36 -0700] \"GET / HTTP/1.0\"\n",
        false},
-      {"lone dash request, status 400",
-       "h - - [10/Oct/2000:13:55:36 -0700] \"-\" 400 0\n", false},
-      {"marker in a later field",
-       LogLine("GET /a.gif HTTP/1.0") + " \"-\" \"bot/ see a.html \"\n", true},
-      {"marker only before the time stamp",
-       LogLine("GET /a.gif HTTP/1.0", kStamp, "h", "x.html"), false},
-      {"marker right at the start of the rest",
-       "h - - [10/Oct/2000:13:55:36 -0700] .html \n", true},
-      {"no time stamp", "h - - \"GET / HTTP/1.0\"\n", false},
-      {"line end cut off", "h - - [10/Oct/2000:13:55:36 -0700] \"GET / ", true},
-      {"pattern without anything after it",
-       "h - - [10/Oct/2000:13:55:36 -0700] ", false},
+      {"h - - [10/Oct/2000:13:55:36 -0700] \"-\" 400 0\n", false},
+      {LogLine("GET /a.gif HTTP/1.0") + " \"bot/ see a.html \"\n", true},
+      {LogLine("GET /a.gif HTTP/1.0", kStamp, "h", "x.html"), false},
+      {"h - - [10/Oct/2000:13:55:36 -0700] .html \n", true},
+      {"h - - \"GET / HTTP/1.0\"\n", false},
+      {"h - - [10/Oct/2000:13:55:36 -0700] \"GET / ", true},
+      {"h - - [10/Oct/2000:13:55:36 -0700] ", false},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(Filter(c.line), c.page) << c.name;
-    EXPECT_EQ(ReferenceFilter(c.line), c.page) << "reference: " << c.name;
+    EXPECT_EQ(Filter(c.line), c.page) << c.line;
+    EXPECT_EQ(ReferenceFilter(c.line), c.page) << "reference: " << c.line;
   }
   EXPECT_FALSE(IsPageRequest(std::string_view()));
 }
@@ -148,58 +122,37 @@ struct Parsed {
   LogRecord record;
 };
 
-Parsed Parse(std::string_view text) { return Parsed(text); }
-
-TEST(ParseLogLineTest, WorkedExample) {
-  Parsed p = Parse(
-      "127.0.0.1 - frank [10/Oct/2000:13:55:36 -0700] \"GET /index.html "
-      "HTTP/1.0\" 200 2326\n");
-  ASSERT_TRUE(p.ok);
-  EXPECT_EQ(p.record.host, "127.0.0.1");
-  EXPECT_EQ(p.record.path, "/index.html");
-  EXPECT_EQ(p.record.year, 2000);
-  EXPECT_EQ(p.record.month, 10);
-  EXPECT_EQ(p.record.day, 10);
-  EXPECT_EQ(p.record.hour, 13);
-  EXPECT_EQ(p.record.weekday, 2);
-}
-
 TEST(ParseLogLineTest, HostAndPath) {
   const std::string h121(121, 'h'), h122(122, 'h');
-  const std::string p120 = "/" + std::string(119, 'p');
-  const std::string p121 = p120 + "q", p122 = p121 + "r";
+  const std::string p121 = "/" + std::string(120, 'p');
   struct Case {
-    const char* name;
     std::string line;
     std::string host;
     std::string path;
   } cases[] = {
-      {"query string kept", LogLine("GET /a.html?x=1&y=2 HTTP/1.0"),
-       "127.0.0.1", "/a.html?x=1&y=2"},
-      {"full address", LogLine("GET http://example.com/a.html HTTP/1.0"),
-       "127.0.0.1", "//example.com/a.html"},
-      {"IPv6 host", LogLine("GET / HTTP/1.0", kStamp, "2001:db8::1"),
-       "2001:db8::1", "/"},
-      {"host of 121 bytes", LogLine("GET / HTTP/1.0", kStamp, h121), h121, "/"},
-      {"host of 122 bytes", LogLine("GET / HTTP/1.0", kStamp, h122), h121, "/"},
-      {"path of 121 bytes", LogLine("GET " + p121 + " HTTP/1.0"), "127.0.0.1",
-       p121},
-      {"path of 122 bytes", LogLine("GET " + p122 + " HTTP/1.0"), "127.0.0.1",
-       p121},
-      {"path at the line end", "h - - [10/Oct/2000:13:55:36 -0700] /a.html",
-       "h", "/a.html"},
-      {"path before CR LF", "h - - [10/Oct/2000:13:55:36 -0700] /a.html\r\n",
-       "h", "/a.html"},
+      {LogLine("GET /a.html?x=1&y=2 HTTP/1.0"), "127.0.0.1", "/a.html?x=1&y=2"},
+      {LogLine("GET http://example.com/a.html HTTP/1.0"), "127.0.0.1",
+       "//example.com/a.html"},
+      {LogLine("GET / HTTP/1.0", kStamp, "2001:db8::1"), "2001:db8::1", "/"},
+      {LogLine("GET / HTTP/1.0", kStamp, h121), h121, "/"},
+      {LogLine("GET / HTTP/1.0", kStamp, h122), h121, "/"},
+      {LogLine("GET " + p121 + "r HTTP/1.0"), "127.0.0.1", p121},
+      {"h - - [10/Oct/2000:13:55:36 -0700] /a.html", "h", "/a.html"},
+      {"h - - [10/Oct/2000:13:55:36 -0700] /a.html\r\n", "h", "/a.html"},
       // The step past "]" skips two bytes whatever they are.
-      {"slash right after the bracket",
-       "h - - [10/Oct/2000:13:55:36 -0700]/a /b.html \n", "h", "/b.html"},
+      {"h - - [10/Oct/2000:13:55:36 -0700]/a /b.html \n", "h", "/b.html"},
+      // Every white-space byte ends both; its neighbours do not.
+      {LogLine("GET /x\ty.html HTTP/1.0", kStamp, "ab\vcd"), "ab", "/x"},
+      {LogLine("GET /x\fy.html HTTP/1.0", kStamp, "ab\rcd"), "ab", "/x"},
+      {LogLine("GET /x\by HTTP/1.0", kStamp, "a\x1f\x7f\xa0"), "a\x1f\x7f\xa0",
+       "/x\by"},
   };
   for (const Case& c : cases) {
-    Parsed p = Parse(c.line);
-    ASSERT_TRUE(p.ok) << c.name;
-    EXPECT_EQ(p.record.host, c.host) << c.name;
-    EXPECT_EQ(p.record.path, c.path) << c.name;
-    EXPECT_EQ(p.record.day, 10) << c.name;
+    Parsed p(c.line);
+    ASSERT_TRUE(p.ok) << c.line;
+    EXPECT_EQ(p.record.host, c.host) << c.line;
+    EXPECT_EQ(p.record.path, c.path) << c.line;
+    EXPECT_EQ(p.record.day, 10) << c.line;
   }
 }
 
@@ -207,216 +160,77 @@ TEST(ParseLogLineTest, HostAndPath) {
 // shorter host is passed over whole.
 TEST(ParseLogLineTest, SearchForStampStartsWhereTheHostStops) {
   const std::string stamp_in_host = "[2/Feb/2002:03:";
-  Parsed cut = Parse(
+  Parsed cut(
       LogLine("GET / HTTP/1.0", kStamp, std::string(121, 'h') + stamp_in_host));
   ASSERT_TRUE(cut.ok);
-  EXPECT_EQ(cut.record.host, std::string(121, 'h'));
   EXPECT_EQ(cut.record.year, 2002);
-  EXPECT_EQ(cut.record.day, 2);
   EXPECT_EQ(cut.record.hour, 3);
-
-  Parsed whole = Parse(LogLine("GET / HTTP/1.0", kStamp, "h" + stamp_in_host));
+  Parsed whole(LogLine("GET / HTTP/1.0", kStamp, "h" + stamp_in_host));
   ASSERT_TRUE(whole.ok);
-  EXPECT_EQ(whole.record.host, "h" + stamp_in_host);
   EXPECT_EQ(whole.record.year, 2000);
 }
 
-TEST(ParseLogLineTest, WhiteSpaceEndsHostAndPath) {
-  for (char space : {' ', '\t', '\n', '\v', '\f', '\r'}) {
-    std::string host = std::string("ab") + space + "cd";
-    std::string path = std::string("/x") + space + "y.html";
-    Parsed p = Parse(LogLine("GET " + path + " HTTP/1.0", kStamp, host));
-    ASSERT_TRUE(p.ok) << int{space};
-    EXPECT_EQ(p.record.host, "ab") << int{space};
-    EXPECT_EQ(p.record.path, "/x") << int{space};
-  }
-  // Neighbours of the white-space bytes belong to the name.
-  for (char other : {'\b', '\x0e', '\x1f', '\x7f', '\x85', '\x89', '\xa0'}) {
-    std::string host = std::string("ab") + other + "cd";
-    Parsed p = Parse(LogLine("GET /" + host + " HTTP/1.0", kStamp, host));
-    ASSERT_TRUE(p.ok) << int{other};
-    EXPECT_EQ(p.record.host, host) << int{other};
-    EXPECT_EQ(p.record.path, "/" + host) << int{other};
-  }
-}
-
-TEST(ParseLogLineTest, DateEdges) {
+TEST(ParseLogLineTest, Dates) {
   auto zeros = [](size_t n) { return std::string(n, '0'); };
   struct Case {
     std::string stamp;
     bool ok;
-    int year, month, day, hour;
+    int year, month, day, hour, weekday;
   } cases[] = {
-      {"1/Jan/0:00:00:00", false, 0, 0, 0, 0},
-      {"1/Jan/1:00:00:00", true, 1, 1, 1, 0},
-      {"31/Dec/9999:23:59:59", true, 9999, 12, 31, 23},
-      {"1/Jan/10000:00:00:00", false, 0, 0, 0, 0},
-      {"1/Jan/-2000:00:00:00", false, 0, 0, 0, 0},
+      {"10/Oct/2000:13:55:36", true, 2000, 10, 10, 13, 2},
+      {"1/Jan/1:00:00:00", true, 1, 1, 1, 0, 1},
+      {"31/Dec/9999:23:59:59", true, 9999, 12, 31, 23, 5},
+      {" 5/Jan/2001:7:00:00", true, 2001, 1, 5, 7, 5},
+      {"29/Feb/2000:00:00:00", true, 2000, 2, 29, 0, 2},
+      {"1/Jan/0:00:00:00", false, 0, 0, 0, 0, 0},
+      {"1/Jan/10000:00:00:00", false, 0, 0, 0, 0, 0},
+      {"1/Jan/-2000:00:00:00", false, 0, 0, 0, 0, 0},
       // Would be 2001 if the conversion wrapped at 32 bits.
-      {"1/Jan/4294969297:00:00:00", false, 0, 0, 0, 0},
-      {"0/Jan/2001:00:00:00", false, 0, 0, 0, 0},
-      {"1/Jan/2001:00:00:00", true, 2001, 1, 1, 0},
-      {"31/Jan/2001:00:00:00", true, 2001, 1, 31, 0},
-      {"32/Jan/2001:00:00:00", false, 0, 0, 0, 0},
-      {"30/Apr/2001:00:00:00", true, 2001, 4, 30, 0},
-      {"31/Apr/2001:00:00:00", false, 0, 0, 0, 0},
-      {"29/Feb/2000:00:00:00", true, 2000, 2, 29, 0},
-      {"29/Feb/1900:00:00:00", false, 0, 0, 0, 0},
-      {"29/Feb/2004:00:00:00", true, 2004, 2, 29, 0},
-      {"29/Feb/2001:00:00:00", false, 0, 0, 0, 0},
-      {"28/Feb/2001:00:00:00", true, 2001, 2, 28, 0},
-      {"-1/Jan/2001:00:00:00", false, 0, 0, 0, 0},
-      {"/Jan/2001:00:00:00", false, 0, 0, 0, 0},
-      {" 5/Jan/2001:7:00:00", true, 2001, 1, 5, 7},
-      {"10/Oct/2000:-1:00:00", false, 0, 0, 0, 0},
-      {"10/Oct/2000:23:00:00", true, 2000, 10, 10, 23},
-      {"10/Oct/2000:24:00:00", false, 0, 0, 0, 0},
-      {"10/oct/2000:13:00:00", false, 0, 0, 0, 0},
-      {"10/Octo/2000:13:00:00", false, 0, 0, 0, 0},
-      {"10//2000:13:00:00", false, 0, 0, 0, 0},
+      {"1/Jan/4294969297:00:00:00", false, 0, 0, 0, 0, 0},
+      {"0/Jan/2001:00:00:00", false, 0, 0, 0, 0, 0},
+      {"32/Jan/2001:00:00:00", false, 0, 0, 0, 0, 0},
+      {"31/Apr/2001:00:00:00", false, 0, 0, 0, 0, 0},
+      {"29/Feb/2001:00:00:00", false, 0, 0, 0, 0, 0},
+      {"/Jan/2001:00:00:00", false, 0, 0, 0, 0, 0},
+      {"10/Oct/2000:-1:00:00", false, 0, 0, 0, 0, 0},
+      {"10/Oct/2000:24:00:00", false, 0, 0, 0, 0, 0},
+      {"10/oct/2000:13:00:00", false, 0, 0, 0, 0, 0},
+      {"10/Octo/2000:13:00:00", false, 0, 0, 0, 0, 0},
       // Components of 127 bytes fit, 128 do not.
-      {zeros(125) + "10/Oct/2000:13:00:00", true, 2000, 10, 10, 13},
-      {zeros(126) + "10/Oct/2000:13:00:00", false, 0, 0, 0, 0},
-      {"10/Oct/" + zeros(123) + "2000:13:00:00", true, 2000, 10, 10, 13},
-      {"10/Oct/" + zeros(124) + "2000:13:00:00", false, 0, 0, 0, 0},
-      {"10/Oct/2000:" + zeros(125) + "13:00:00", true, 2000, 10, 10, 13},
-      {"10/Oct/2000:" + zeros(126) + "13:00:00", false, 0, 0, 0, 0},
-      {"10/" + std::string(128, 'O') + "/2000:13:00:00", false, 0, 0, 0, 0},
+      {zeros(125) + "10/Oct/2000:13:00:00", true, 2000, 10, 10, 13, 2},
+      {zeros(126) + "10/Oct/2000:13:00:00", false, 0, 0, 0, 0, 0},
+      {"10/Oct/2000:" + zeros(125) + "13:00:00", true, 2000, 10, 10, 13, 2},
+      {"10/Oct/2000:" + zeros(126) + "13:00:00", false, 0, 0, 0, 0, 0},
   };
   for (const Case& c : cases) {
-    Parsed p = Parse(LogLine("GET / HTTP/1.0", c.stamp + " -0700"));
+    Parsed p(LogLine("GET / HTTP/1.0", c.stamp + " -0700"));
     ASSERT_EQ(p.ok, c.ok) << c.stamp;
     if (!c.ok) continue;
-    EXPECT_EQ(p.record.year, c.year) << c.stamp;
-    EXPECT_EQ(p.record.month, c.month) << c.stamp;
-    EXPECT_EQ(p.record.day, c.day) << c.stamp;
-    EXPECT_EQ(p.record.hour, c.hour) << c.stamp;
-  }
-}
-
-TEST(ParseLogLineTest, MonthNames) {
-  const char* const names[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                               "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-  for (int m = 1; m <= 12; ++m) {
-    std::string stamp = std::string("1/") + names[m - 1] + "/2001:00:00:00 +0";
-    Parsed p = Parse(LogLine("GET / HTTP/1.0", stamp));
-    ASSERT_TRUE(p.ok) << stamp;
-    EXPECT_EQ(p.record.month, m);
+    const LogRecord& r = p.record;
+    EXPECT_EQ(r.year * 10000 + r.month * 100 + r.day,
+              c.year * 10000 + c.month * 100 + c.day)
+        << c.stamp;
+    EXPECT_EQ(r.hour, c.hour) << c.stamp;
+    EXPECT_EQ(r.weekday, c.weekday) << c.stamp;
   }
 }
 
 TEST(ParseLogLineTest, MalformedLinesAreNotCounted) {
-  struct Case {
-    const char* name;
-    std::string line;
-  } cases[] = {
-      {"empty line", ""},
-      {"starts with a blank (empty host)", " " + LogLine("GET / HTTP/1.0")},
-      {"no bracket", "h - - 10/Oct/2000:13:55:36 -0700 \"GET / HTTP/1.0\"\n"},
-      {"ends after the bracket", "h - - ["},
-      {"ends in the day", "h - - [10"},
-      {"ends in the month", "h - - [10/Oct"},
-      {"ends in the year", "h - - [10/Oct/2000"},
-      {"ends in the hour", "h - - [10/Oct/2000:13"},
-      {"no closing bracket", "h - - [10/Oct/2000:13:55:36 -0700"},
-      {"ends at the closing bracket", "h - - [10/Oct/2000:13:55:36 -0700]"},
-      {"ends one byte past it", "h - - [10/Oct/2000:13:55:36 -0700] "},
-      {"nothing after the time stamp", "h - - [10/Oct/2000:13:55:36 -0700] \n"},
-      {"lone dash request, no slash after the time stamp",
-       "h/x - - [10/Oct/2000:13:55:36 -0700] \"-\" 400 0\n"},
+  const std::string cases[] = {
+      "",
+      std::string(" ") + LogLine("GET / HTTP/1.0"),  // empty host
+      "h - - 10/Oct/2000:13:55:36 -0700 \"GET / HTTP/1.0\"\n",
+      "h - - [",
+      "h - - [10/Oct",
+      "h - - [10/Oct/2000:13",
+      "h - - [10/Oct/2000:13:55:36 -0700",
+      "h - - [10/Oct/2000:13:55:36 -0700]",
+      "h - - [10/Oct/2000:13:55:36 -0700] ",
+      "h - - [10/Oct/2000:13:55:36 -0700] \n",
+      "h/x - - [10/Oct/2000:13:55:36 -0700] \"-\" 400 0\n",
   };
-  for (const Case& c : cases) {
-    EXPECT_FALSE(Parse(c.line).ok) << c.name;
-  }
-  LogRecord record;
-  EXPECT_FALSE(ParseLogLine(std::string_view(), &record));
-}
-
-// Whatever the bytes, an accepted line yields values the page writers can
-// index with, and names that read back from a work-file record.
-TEST(ParseLogLineTest, AcceptedRecordsAreInRange) {
-  std::mt19937 rng(31);
-  const std::vector<std::string> parts = {
-      " ",  "\t", "[",  "]",     "/",   ":",    "-",    "Feb",    "Oct", "oct",
-      "0",  "1",  "29", "31",    "24",  "2000", "1900", "99999",  "h",   "x",
-      "\"", "\r", "\n", "-0700", "GET", " /",   "/ ",   "a.html", "9"};
-  std::uniform_int_distribution<size_t> pick(0, parts.size() - 1);
-  std::uniform_int_distribution<int> length(0, 40);
-  int accepted = 0;
-  for (int n = 0; n < 100000; ++n) {
-    std::string line = n % 3 == 0 ? "h [1/Feb/2000:" : "";
-    for (int k = length(rng); k > 0; --k) line += parts[pick(rng)];
-    Parsed p = Parse(line);
-    if (!p.ok) continue;
-    ++accepted;
-    const LogRecord& r = p.record;
-    ASSERT_GE(r.year, 1) << line;
-    ASSERT_LE(r.year, 9999) << line;
-    ASSERT_GE(r.month, 1) << line;
-    ASSERT_LE(r.month, 12) << line;
-    ASSERT_GE(r.day, 1) << line;
-    ASSERT_LE(r.day, DaysInMonth(r.year, r.month)) << line;
-    ASSERT_GE(r.hour, 0) << line;
-    ASSERT_LE(r.hour, 23) << line;
-    ASSERT_GE(r.weekday, 0) << line;
-    ASSERT_LE(r.weekday, 6) << line;
-    ASSERT_FALSE(r.host.empty()) << line;
-    ASSERT_LE(r.host.size(), kMaxFieldBytes) << line;
-    ASSERT_LE(r.path.size(), kMaxFieldBytes) << line;
-    ASSERT_EQ(r.path.substr(0, 1), "/") << line;
-    for (std::string_view name : {r.host, r.path}) {
-      ASSERT_EQ(name.find_first_of(" \t\n\v\f\r"), name.npos) << line;
-    }
-  }
-  EXPECT_GT(accepted, 100);
-}
-
-TEST(DaysInMonthTest, Table) {
-  struct Case {
-    int year, month, days;
-  } cases[] = {
-      {2001, 2, 28}, {2001, 4, 30}, {2001, 12, 31},
-      {1900, 2, 28}, {2000, 2, 29}, {2004, 2, 29},
-      {2100, 2, 28}, {2001, 0, -1}, {2001, 13, -1},
-  };
-  for (const Case& c : cases) {
-    EXPECT_EQ(DaysInMonth(c.year, c.month), c.days) << c.year << "-" << c.month;
-  }
-}
-
-TEST(WeekdayOfTest, WorkedValues) {
-  struct Case {
-    int year, month, day, weekday;
-  } cases[] = {
-      {2001, 1, 1, 1},  {2000, 2, 29, 2},  {2000, 10, 10, 2}, {1999, 12, 31, 5},
-      {2001, 3, 0, 3},  {2001, 2, 29, -1}, {2001, 4, 31, -1}, {2001, 13, 0, -1},
-      {2001, 0, 1, -1}, {1, 1, 1, 1},      {9999, 12, 31, 5},
-  };
-  for (const Case& c : cases) {
-    EXPECT_EQ(WeekdayOf(c.year, c.month, c.day), c.weekday)
-        << c.year << "-" << c.month << "-" << c.day;
-  }
-}
-
-TEST(WeekdayOfTest, AgreesWithTheGregorianCalendar) {
-  using namespace std::chrono;
-  for (int y = 1; y <= 9999; ++y) {
-    for (unsigned m = 1; m <= 12; ++m) {
-      const int last = DaysInMonth(y, static_cast<int>(m));
-      const year_month_day_last ymdl(year{y}, month_day_last(month{m}));
-      ASSERT_EQ(last, static_cast<int>(static_cast<unsigned>(ymdl.day())))
-          << y << "-" << m;
-      for (unsigned d = 1; d <= static_cast<unsigned>(last); ++d) {
-        const int expected = static_cast<int>(
-            weekday(sys_days(year_month_day(year{y}, month{m}, day{d})))
-                .c_encoding());
-        const int got = WeekdayOf(y, static_cast<int>(m), static_cast<int>(d));
-        if (got != expected) {
-          FAIL() << y << "-" << m << "-" << d << ": " << got << " instead of "
-                 << expected;
-        }
-      }
-    }
+  for (const std::string& line : cases) {
+    EXPECT_FALSE(Parsed(line).ok) << line;
   }
 }
 

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "log/line_reader.h"
-#include "log/string_file_testutil.h"
+#include "platform/testing/string_file.h"
 
 namespace tovex {
 namespace {

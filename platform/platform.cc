@@ -2,6 +2,23 @@
 
 namespace tovex {
 
+Status OpenOrDie(const Context& ctx, const std::string& path,
+                 std::unique_ptr<ReadableFile>* file) {
+  *file = ctx.platform.fs->OpenRead(path);
+  return *file ? Status::Ok() : Status::CannotOpen(path);
+}
+
+Status OpenOrDie(const Context& ctx, const std::string& path, OpenMode mode,
+                 std::unique_ptr<WritableFile>* file) {
+  *file = mode == OpenMode::kWrite ? ctx.platform.fs->OpenWrite(path)
+                                   : ctx.platform.fs->OpenAppend(path);
+  return *file ? Status::Ok() : Status::CannotOpen(path);
+}
+
+bool FileExists(const Context& ctx, const std::string& path) {
+  return ctx.platform.fs->OpenRead(path) != nullptr;
+}
+
 std::string NativeDirectory(std::string_view dir) {
   std::string out(dir);
 #ifndef _WIN32

@@ -1,8 +1,8 @@
 // The operating-system services the analyser needs, each behind a small
 // interface so that the core never touches the OS directly. posix_platform.h
-// implements them for Linux and other POSIX systems; fake_platform.h has
-// recording fakes for tests; the desktop window brings its own messages,
-// beep and shell.
+// implements them for Linux and other POSIX systems; testing/fake_platform.h
+// has recording fakes for tests; the desktop window brings its own messages
+// and beep.
 //
 // A FileSystem must be safe to use from several threads at once (the sort
 // merges on two); the other services are used from one job thread at a
@@ -17,6 +17,8 @@
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "base/status.h"
 
 namespace tovex {
 
@@ -81,15 +83,9 @@ class Shell {
  public:
   virtual ~Shell() = default;
   // Asks the desktop to open a document or an address with its default
-  // program. Returns a code; 32 or less means failure.
-  virtual int Open(const std::string& target) = 0;
+  // program. False when no program could be started for it.
+  virtual bool Open(const std::string& target) = 0;
 };
-
-// The code a Shell returns on success, and the limit at or below which a
-// code means failure.
-inline constexpr int kShellFailureLimit = 32;
-inline constexpr int kShellOk = 42;
-inline constexpr int kShellFailed = 2;
 
 class Beeper {
  public:
@@ -127,6 +123,18 @@ struct Context {
   std::string base_dir;
   Platform platform;
 };
+
+// Opening files through ctx's file system. A file that cannot be opened
+// gives Status::CannotOpen with its path; the front end shows the message and
+// ends the run. (Nothing dies inside the core, whatever the name says.)
+enum class OpenMode { kWrite, kAppend };
+Status OpenOrDie(const Context& ctx, const std::string& path,
+                 std::unique_ptr<ReadableFile>* file);
+Status OpenOrDie(const Context& ctx, const std::string& path, OpenMode mode,
+                 std::unique_ptr<WritableFile>* file);
+
+// True when the file can be opened for reading.
+bool FileExists(const Context& ctx, const std::string& path);
 
 // The host's directory separator.
 #ifdef _WIN32

@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/fake_platform.h"
 #include "platform/posix_platform.h"
+#include "platform/testing/fake_platform.h"
 
 namespace tovex {
 namespace {

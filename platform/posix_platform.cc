@@ -158,7 +158,7 @@ int64_t PosixClock::NowSeconds() {
   return static_cast<int64_t>(::time(nullptr));
 }
 
-int PosixShell::Open(const std::string& target) {
+bool PosixShell::Open(const std::string& target) {
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   // The opener's own chatter would interleave with the front end's output.
@@ -172,23 +172,22 @@ int PosixShell::Open(const std::string& target) {
   int rc =
       ::posix_spawnp(&pid, opener_.c_str(), &actions, nullptr, argv, environ);
   posix_spawn_file_actions_destroy(&actions);
-  if (rc != 0) return kShellFailed;
+  if (rc != 0) return false;
 
-  using Clock = std::chrono::steady_clock;
-  const auto deadline = Clock::now() + std::chrono::milliseconds(wait_ms_);
-  while (Clock::now() < deadline) {
+  using Steady = std::chrono::steady_clock;
+  const auto deadline = Steady::now() + std::chrono::milliseconds(wait_ms_);
+  while (Steady::now() < deadline) {
     int status = 0;
     pid_t done = ::waitpid(pid, &status, WNOHANG);
     if (done == pid) {
-      return (WIFEXITED(status) && WEXITSTATUS(status) == 0) ? kShellOk
-                                                             : kShellFailed;
+      return WIFEXITED(status) && WEXITSTATUS(status) == 0;
     }
-    if (done < 0) return kShellOk;
+    if (done < 0) return true;
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
   // Still running: a browser in the foreground. Reap it whenever it ends.
   std::thread([pid] { ::waitpid(pid, nullptr, 0); }).detach();
-  return kShellOk;
+  return true;
 }
 
 void TerminalBeeper::Beep(int /*hertz*/, int /*milliseconds*/) {

@@ -36,7 +36,7 @@ class PosixShell : public Shell {
  public:
   explicit PosixShell(std::string opener = "xdg-open", int wait_ms = 2000)
       : opener_(std::move(opener)), wait_ms_(wait_ms) {}
-  int Open(const std::string& target) override;
+  bool Open(const std::string& target) override;
 
  private:
   std::string opener_;

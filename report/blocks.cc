@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "job/work_file.h"
-#include "log/log_line.h"
+#include "base/calendar.h"
+#include "work/file_names.h"
 
 namespace tovex {
 namespace {
@@ -23,10 +23,8 @@ double Ratio(double part, double whole) {
 }
 
 void DayCell(PageBuilder* b, int year, int month, int day,
-             const DayLinks& links) {
-  if (links.allowed &&
-      FileExists(*links.ctx,
-                 JoinPathDated(*links.ctx, links.html_dir, year, month, day))) {
+             const DayLinked& linked) {
+  if (linked && linked(day)) {
     b->Put(Text::kDayLinkCell, {year, month, day, day});
   } else {
     b->Put(Text::kCenteredNumberCell, {day});
@@ -48,7 +46,8 @@ void PageHead(PageBuilder* b, const PageTitle& title) {
       b->Put(Text::kTitle);
       break;
     case PageTitle::Kind::kMonth:
-      b->Put(Text::kTitleLabel, {Arg::Own(title.label)});
+      b->Put(Text::kTitleLabel,
+             {Arg::Own(PeriodLabel(title.year, title.month))});
       break;
     case PageTitle::Kind::kDay:
       b->Put(Text::kTitleDate, {title.year, title.month, title.day});
@@ -64,7 +63,8 @@ void TitleTable(PageBuilder* b, const PageTitle& title) {
       b->Put(Text::kHeading);
       break;
     case PageTitle::Kind::kMonth:
-      b->Put(Text::kHeadingLabel, {Arg::Own(title.label)});
+      b->Put(Text::kHeadingLabel,
+             {Arg::Own(PeriodLabel(title.year, title.month))});
       break;
     case PageTitle::Kind::kDay:
       b->Put(Text::kHeadingDate, {title.year, title.month, title.day});
@@ -93,7 +93,7 @@ void GraphRowTail(PageBuilder* b, int64_t value, int64_t max) {
 
 void CalendarTable(PageBuilder* b, int year, int month,
                    const std::array<int64_t, 32>& day_count,
-                   const DayLinks& links) {
+                   const DayLinked& linked) {
   // DaysInMonth is -1 for a month that is not one: no rows then.
   const int days = std::min(DaysInMonth(year, month), 31);
   const int64_t max =
@@ -101,7 +101,7 @@ void CalendarTable(PageBuilder* b, int year, int month,
   b->Put(Text::kCalendarHead);
   for (int d = 1; d <= days; ++d) {
     b->Put(Text::kRowStart);
-    DayCell(b, year, month, d, links);
+    DayCell(b, year, month, d, linked);
     b->Put(Text::kCenteredTextCell,
            {Arg::Own(WeekdayName(*b, WeekdayOf(year, month, d)))});
     GraphRowTail(b, day_count[static_cast<size_t>(d)], max);
@@ -141,7 +141,7 @@ void RankingTable(PageBuilder* b, Ranking kind, int rows,
     const RankEntry& e = entries[i];
     double share =
         Ratio(static_cast<double>(e.count) * 100.0, static_cast<double>(total));
-    b->Put(Text::kRankRow, {i + 1, Arg::FromLog(e.view()), e.count, share});
+    b->Put(Text::kRankRow, {i + 1, e.view(), e.count, share});
   }
   b->Put(Text::kTableEnd);
 }

@@ -7,11 +7,11 @@
 
 #include <array>
 #include <cstdint>
-#include <string_view>
+#include <functional>
+#include <string>
 
-#include "platform/platform.h"
 #include "report/page_builder.h"
-#include "sort/tally.h"
+#include "tally/tally.h"
 
 namespace tovex {
 
@@ -19,10 +19,9 @@ namespace tovex {
 struct PageTitle {
   enum class Kind { kWholeLog, kMonth, kDay };
   Kind kind = Kind::kWholeLog;
-  std::string_view label;  // kMonth: "year-month"
-  int year = 0;            // kDay
+  int year = 0;  // kMonth and kDay
   int month = 0;
-  int day = 0;
+  int day = 0;  // kDay
 };
 
 void PageHead(PageBuilder* b, const PageTitle& title);
@@ -32,17 +31,13 @@ void CountTable(PageBuilder* b, Text heading, int64_t total);
 // The average is total ÷ visitors, 0.0 without visitors.
 void VisitorTable(PageBuilder* b, int64_t visitors, int64_t total);
 
-// Where the calendar looks for day pages to link.
-struct DayLinks {
-  bool allowed = false;
-  const Context* ctx = nullptr;  // REQUIRES: set when allowed
-  std::string_view html_dir;
-};
-// One row per day of the month; a day links to its page when links are
-// allowed and the page exists as the row is written.
+// Whether a day of the calendar's month links to its page (the page of
+// that day exists in the report).
+using DayLinked = std::function<bool(int day)>;
+// One row per day of the month; a day links to its page when `linked` says.
 void CalendarTable(PageBuilder* b, int year, int month,
                    const std::array<int64_t, 32>& day_count,
-                   const DayLinks& links);
+                   const DayLinked& linked);
 void HourTable(PageBuilder* b, const std::array<int64_t, 24>& hour_count);
 void WeekdayTable(PageBuilder* b, const std::array<int64_t, 7>& weekday_count);
 

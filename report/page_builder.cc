@@ -2,8 +2,9 @@
 
 #include <algorithm>
 #include <cassert>
-#include <charconv>
 #include <cstdio>
+
+#include "base/decimal.h"
 
 namespace tovex {
 namespace {
@@ -66,9 +67,8 @@ void PageBuilder::PutArg(std::string_view conversion, const Arg& arg) {
   switch (conversion.back()) {
     case 'd': {  // "%d" and "%ld" alike: the values are 64-bit here
       assert(arg.kind_ == Arg::Kind::kInteger);
-      char buf[24];
-      auto r = std::to_chars(buf, buf + sizeof(buf), arg.integer_);
-      page_.append(buf, r.ptr);
+      char buf[kMaxDecimalBytes];
+      page_.append(buf, AppendDecimal(buf, arg.integer_));
       return;
     }
     case 's':

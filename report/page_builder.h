@@ -12,6 +12,7 @@
 #include <string>
 #include <string_view>
 
+#include "log/log_line.h"
 #include "report/page_text.h"
 
 namespace tovex {
@@ -27,10 +28,10 @@ class Arg {
   Arg(int64_t v) : kind_(Kind::kInteger), integer_(v) {}  // NOLINT
   Arg(double v) : kind_(Kind::kReal), real_(v) {}         // NOLINT
 
+  // A text from the log: escaped.
+  Arg(LogText t) : kind_(Kind::kLogText), text_(t.bytes) {}  // NOLINT
   // A text the program made itself (a period label): written as it is.
   static Arg Own(std::string_view s) { return Arg(Kind::kOwnText, s); }
-  // A text from the log: escaped.
-  static Arg FromLog(std::string_view s) { return Arg(Kind::kLogText, s); }
 
  private:
   friend class PageBuilder;

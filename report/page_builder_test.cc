@@ -74,7 +74,7 @@ TEST(PageBuilderTest, FillsConversions) {
        {int64_t{1234567890123}},
        "<TD ALIGN=RIGHT>1234567890123</TD>\n"},
       {Text::kRankRow,
-       {1, Arg::FromLog("/a&b<"), int64_t{2}, 2 * 100.0 / 3},
+       {1, LogText{"/a&b<"}, int64_t{2}, 2 * 100.0 / 3},
        "<TR>\n<TD ALIGN=CENTER>1</TD>\n<TD ALIGN=LEFT>/a&amp;b&lt;</TD>\n"
        "<TD ALIGN=RIGHT>2</TD>\n<TD ALIGN=CENTER>66.67</TD>\n</TR>\n"},
   };

@@ -1,40 +1,41 @@
-// The three report pages. Each tallies its period's sorted work files, then
-// writes one HTML file in Shift-JIS into the output directory, replacing an
-// earlier file of the same name.
-//
-// Every page writer takes a caller-owned PeriodTally as scratch space so
-// that no page allocates its 150 kB tables anew. All of them fail with
-// CannotOpen when a work file or the page cannot be opened, and CannotWrite
-// when the page could not be written completely.
+// The three report pages, rendered from a tally and the facts of their
+// period into a PageBuilder. They know nothing of files: the job tallies the
+// period and stores the bytes.
 
 #ifndef TOVEX_REPORT_PAGES_H_
 #define TOVEX_REPORT_PAGES_H_
 
-#include <cstdint>
-
-#include "job/period_table.h"
-#include "platform/platform.h"
-#include "platform/status.h"
-#include "settings/settings.h"
-#include "sort/tally.h"
+#include "report/blocks.h"
+#include "report/page_builder.h"
+#include "tally/tally.h"
+#include "work/period_table.h"
 
 namespace tovex {
 
-// "index.html" from "index.dk" and "index.hk": the whole log. With the
-// single-month marker set it shows that month's calendar, linking the days
-// whose pages exist; otherwise a month table (linked when run level > 0).
-Status WriteIndexPage(const Context& ctx, const Settings& settings,
-                      const PeriodTable& periods, PeriodTally* scratch);
+// What the index page shows between its visitor and hour tables.
+struct IndexLayout {
+  // Set for a log of a single month at run levels 1 and 2: that month's
+  // calendar, with day links where `day_linked` says. Otherwise the month
+  // table of `periods`.
+  const Period* single_month = nullptr;
+  DayLinked day_linked;
+  // The month table's rows link to the month pages (run levels 1 and 2).
+  bool month_links = false;
+};
 
-// The page "<label>.html" of entry `index` from "<index+1>.dk" and
-// "<index+1>.hk"; stores the month's total into `*count`.
-Status WriteMonthPage(const Context& ctx, const Settings& settings,
-                      const PeriodTable& periods, int index, int64_t* count,
-                      PeriodTally* scratch);
+// "index.html": the whole log.
+void WriteIndexPage(const PeriodTally& tally, const RowGroup& rows,
+                    const PeriodTable& periods, const IndexLayout& layout,
+                    PageBuilder* page);
 
-// The page "<year>-<month>-<day>.html" from "<day>.ddy" and "<day>.hdy".
-Status WriteDayPage(const Context& ctx, const Settings& settings, int year,
-                    int month, int day, PeriodTally* scratch);
+// The page of one month, its calendar linking the days `day_linked` names.
+void WriteMonthPage(const PeriodTally& tally, const RowGroup& rows,
+                    const Period& period, const DayLinked& day_linked,
+                    PageBuilder* page);
+
+// The page of one day.
+void WriteDayPage(const PeriodTally& tally, const RowGroup& rows, int year,
+                  int month, int day, PageBuilder* page);
 
 }  // namespace tovex
 

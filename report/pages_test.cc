@@ -4,16 +4,16 @@
 #include <iconv.h>
 
 #include <memory>
+#include <set>
 #include <string>
 
-#include "job/work_file.h"
-#include "log/log_line.h"
-#include "platform/fake_platform.h"
+#include "platform/testing/fake_platform.h"
+#include "work/work_file.h"
 
 namespace tovex {
 namespace {
 
-// The expected pages are UTF-8 text; the pages are Shift-JIS.
+// The golden pages are UTF-8 text; the pages are Shift-JIS.
 std::string FromShiftJis(const std::string& sjis) {
   iconv_t cd = iconv_open("UTF-8", "CP932");
   EXPECT_NE(cd, reinterpret_cast<iconv_t>(-1));
@@ -34,150 +34,87 @@ std::string TestData(const std::string& name) {
                          name);
 }
 
+// Each page is rendered from the tally of a pair of sorted work files in
+// testdata/ ("<name>.dk"/"<name>.hk", or .ddy/.hdy for a day) and compared
+// with a golden page.
 class PagesTest : public ::testing::Test {
  protected:
-  PagesTest() {
-    ctx_ = env_.context();
-    settings_.work_dir = "work\\";
-    settings_.html_dir = "html\\";
-    settings_.index_domn = settings_.month_domn = settings_.days_domn = 10;
-    settings_.index_clas = settings_.month_clas = settings_.days_clas = 5;
-    settings_.index_html = settings_.month_html = settings_.days_html = 10;
-    EXPECT_TRUE(env_.fs.MakeDirectory(env_.dir.path() + "work"));
-    EXPECT_TRUE(env_.fs.MakeDirectory(env_.dir.path() + "html"));
-  }
+  PagesTest() : work_(env_.context(), "") {}
 
-  // Copies the test work files `data`.dk and `data`.hk (or .ddy and .hdy
-  // for a day) into the work directory as `name` with the same suffixes.
-  void Work(const std::string& data, const std::string& name,
-            bool day = false) {
-    for (const char* suffix : {day ? ".ddy" : ".dk", day ? ".hdy" : ".hk"}) {
-      std::string records = TestData(data + suffix);
-      ASSERT_FALSE(records.empty()) << data << suffix;
-      WriteFileOrDie(JoinPath(ctx_, settings_.work_dir, name + suffix),
-                     records);
+  const PeriodTally& Tally(const std::string& name, const RowGroup& rows,
+                           bool day = false) {
+    const WorkPair pair{name + (day ? ".ddy" : ".dk"),
+                        name + (day ? ".hdy" : ".hk")};
+    for (const std::string* file : {&pair.hosts, &pair.contents}) {
+      WriteFileOrDie(work_.PathOf(*file), TestData(*file));
     }
+    EXPECT_TRUE(TallyPeriod(work_, pair, rows, tally_.get()).ok());
+    return *tally_;
   }
 
-  void EmptyWork(const std::string& name) {
-    WriteFileOrDie(JoinPath(ctx_, settings_.work_dir, name), "");
-  }
-
-  void DayPageExists(int year, int month, int day) {
-    WriteFileOrDie(JoinPathDated(ctx_, settings_.html_dir, year, month, day),
-                   "");
-  }
-
-  void AddPeriod(int year, int month, int64_t count) {
-    periods_.at(periods_.Add(year, month)).count = count;
-  }
-
-  std::string Page(const std::string& name) {
-    return ReadFileOrEmpty(JoinPath(ctx_, settings_.html_dir, name));
-  }
-
-  void ExpectPage(const std::string& name, const std::string& golden) {
-    std::string expected = TestData(golden);
+  void ExpectPage(const PageBuilder& page, const std::string& golden) {
+    const std::string expected = TestData(golden);
     ASSERT_FALSE(expected.empty()) << golden;
-    EXPECT_EQ(FromShiftJis(Page(name)), expected) << golden;
+    EXPECT_EQ(FromShiftJis(page.page()), expected) << golden;
+  }
+
+  static DayLinked Linked(std::set<int> days) {
+    return [days](int day) { return days.count(day) > 0; };
   }
 
   FakeEnvironment env_;
-  Context ctx_;
-  Settings settings_;
+  WorkDir work_;
+  const RowGroup rows_{10, 5, 10};
   PeriodTable periods_;
-  std::unique_ptr<PeriodTally> scratch_ = std::make_unique<PeriodTally>();
+  std::unique_ptr<PeriodTally> tally_ = std::make_unique<PeriodTally>();
 };
 
 TEST_F(PagesTest, IndexPageOfTwoMonths) {
-  Work("two_months", "index");
-  AddPeriod(2001, 3, 5);
-  AddPeriod(2001, 4, 2);
-  struct Case {
-    int run_level;
-    const char* golden;
-  } cases[] = {
-      {0, "index_run_level_0.html"},  // month rows without links
-      {1, "index_run_level_1.html"},
-      {2, "index_run_level_1.html"},
-  };
-  for (const Case& c : cases) {
-    settings_.run_level = c.run_level;
-    ASSERT_TRUE(WriteIndexPage(ctx_, settings_, periods_, scratch_.get()).ok());
-    ExpectPage("index.html", c.golden);
+  periods_.at(periods_.Add(2001, 3)).count = 5;
+  periods_.at(periods_.Add(2001, 4)).count = 2;
+  const PeriodTally& t = Tally("two_months", rows_);
+  for (bool links : {false, true}) {
+    PageBuilder page(PageText::Get());
+    WriteIndexPage(t, rows_, periods_, IndexLayout{nullptr, nullptr, links},
+                   &page);
+    ExpectPage(page,
+               links ? "index_run_level_1.html" : "index_run_level_0.html");
   }
 }
 
 TEST_F(PagesTest, IndexPageOfSingleMonth) {
-  Work("march", "index");
-  AddPeriod(2001, 3, 0);
-  periods_.SetSingleMonthMarker();
-  settings_.run_level = 1;
-  ASSERT_TRUE(WriteIndexPage(ctx_, settings_, periods_, scratch_.get()).ok());
-  ExpectPage("index.html", "index_single_month.html");
-
+  const Period march{2001, 3, 0};
+  const PeriodTally& t = Tally("march", rows_);
+  PageBuilder plain(PageText::Get());
+  WriteIndexPage(t, rows_, periods_, IndexLayout{&march, nullptr, true},
+                 &plain);
+  ExpectPage(plain, "index_single_month.html");
   // Day 2 had accesses but has no page, so it gets no link.
-  DayPageExists(2001, 3, 1);
-  DayPageExists(2001, 3, 15);
-  DayPageExists(2001, 4, 2);
-  settings_.run_level = 2;
-  ASSERT_TRUE(WriteIndexPage(ctx_, settings_, periods_, scratch_.get()).ok());
-  ExpectPage("index.html", "index_single_month_day_links.html");
+  PageBuilder linked(PageText::Get());
+  WriteIndexPage(t, rows_, periods_, IndexLayout{&march, Linked({1, 15}), true},
+                 &linked);
+  ExpectPage(linked, "index_single_month_day_links.html");
 }
 
 TEST_F(PagesTest, IndexPageWithoutAccesses) {
-  EmptyWork("index.dk");
-  EmptyWork("index.hk");
-  ASSERT_TRUE(WriteIndexPage(ctx_, settings_, periods_, scratch_.get()).ok());
-  ExpectPage("index.html", "index_no_access.html");
-}
-
-TEST_F(PagesTest, MonthPageReadsEntryNumberAndStoresTotal) {
-  Work("april", "2");
-  AddPeriod(2001, 3, 0);
-  AddPeriod(2001, 4, 0);
-  DayPageExists(2001, 4, 3);
-  DayPageExists(2001, 3, 2);  // another month's day: no link
-  settings_.run_level = 2;
-  int64_t count = -7;
+  WriteFileOrDie(work_.PathOf("none.dk"), "");
+  WriteFileOrDie(work_.PathOf("none.hk"), "");
   ASSERT_TRUE(
-      WriteMonthPage(ctx_, settings_, periods_, 1, &count, scratch_.get())
-          .ok());
-  EXPECT_EQ(count, 2);
-  ExpectPage("2001-4.html", "month_run_level_2.html");
+      TallyPeriod(work_, {"none.dk", "none.hk"}, rows_, tally_.get()).ok());
+  PageBuilder page(PageText::Get());
+  WriteIndexPage(*tally_, rows_, periods_, IndexLayout{}, &page);
+  ExpectPage(page, "index_no_access.html");
 }
 
-TEST_F(PagesTest, DayPage) {
-  Work("day", "1", /*day=*/true);
-  ASSERT_TRUE(WriteDayPage(ctx_, settings_, 2001, 3, 1, scratch_.get()).ok());
-  ExpectPage("2001-3-1.html", "day.html");
-}
-
-TEST_F(PagesTest, MissingWorkFileCannotOpen) {
-  Status st = WriteDayPage(ctx_, settings_, 2001, 3, 9, scratch_.get());
-  EXPECT_EQ(st.code(), Status::Code::kCannotOpen);
-  EXPECT_EQ(st.path(), JoinPath(ctx_, settings_.work_dir, "9.ddy"));
-  EXPECT_FALSE(
-      FileExists(ctx_, JoinPath(ctx_, settings_.html_dir, "2001-3-9.html")));
-}
-
-TEST_F(PagesTest, PageThatCannotBeCreated) {
-  Work("day", "1", /*day=*/true);
-  settings_.html_dir = "missing\\";
-  Status st = WriteDayPage(ctx_, settings_, 2001, 3, 1, scratch_.get());
-  EXPECT_EQ(st.code(), Status::Code::kCannotOpen);
-  EXPECT_EQ(st.path(), JoinPathDated(ctx_, settings_.html_dir, 2001, 3, 1));
-}
-
-TEST_F(PagesTest, LostWriteIsReported) {
-  Work("two_months", "index");
-  env_.fs.fail_write_containing = "index.html";
-  env_.fs.fail_write_after = 100;
-  Status st = WriteIndexPage(ctx_, settings_, periods_, scratch_.get());
-  EXPECT_EQ(st.code(), Status::Code::kCannotWrite);
-  EXPECT_EQ(st.path(), JoinPath(ctx_, settings_.html_dir, "index.html"));
+TEST_F(PagesTest, MonthAndDayPages) {
+  PageBuilder month(PageText::Get());
+  WriteMonthPage(Tally("april", rows_), rows_, Period{2001, 4, 0}, Linked({3}),
+                 &month);
+  ExpectPage(month, "month_run_level_2.html");
+  PageBuilder day(PageText::Get());
+  WriteDayPage(Tally("day", rows_, /*day=*/true), rows_, 2001, 3, 1, &day);
+  ExpectPage(day, "day.html");
 }
 
 }  // namespace
-
 }  // namespace tovex

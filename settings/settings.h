@@ -10,39 +10,39 @@
 #include <string>
 #include <string_view>
 
+#include "base/status.h"
 #include "platform/platform.h"
-#include "platform/status.h"
+#include "tally/tally.h"
 
 namespace tovex {
 
-inline constexpr std::string_view kSettingsFileName = "quorvane.ini";
+// Which pages a run writes.
+enum class RunLevel {
+  kYear = 0,   // the index page only
+  kMonth = 1,  // and a page per month
+  kDay = 2,    // and a page per day
+};
+
 // Directory texts longer than this are refused by the settings dialog.
 inline constexpr size_t kMaxDirectoryChars = 127;
 // Size texts in the settings dialog hold at most this many characters.
 inline constexpr size_t kMaxSizeChars = 2;
-// The file is read in pieces of at most this many bytes, each piece a line.
+// The file is read in pieces of at most this many bytes, each piece a line,
+// so that a key in the tail of a long line still counts.
 inline constexpr size_t kSettingsLinePieceBytes = 255;
 
 // Row bounds of the ranking tables.
 inline constexpr int kMinRows = 10;  // domains and contents
 inline constexpr int kMinOrganisationRows = 5;
 inline constexpr int kMaxRows = 50;  // every ranking table
-inline constexpr int kMinRunLevel = 0;
-inline constexpr int kMaxRunLevel = 2;
 
 struct Settings {
-  int run_level = 0;     // RUNLEVEL: 0 year, 1 month, 2 day
+  RunLevel run_level = RunLevel::kYear;  // RUNLEVEL
   std::string work_dir;  // WORKDIR, relative to the base directory
   std::string html_dir;  // HTMLDIR, relative to the base directory
-  int index_domn = 0;    // INDEXDOMN
-  int index_html = 0;    // INDEXHTML
-  int index_clas = 0;    // INDEXCLAS
-  int month_domn = 0;    // MONTHDOMN
-  int month_html = 0;    // MONTHHTML
-  int month_clas = 0;    // MONTHCLAS
-  int days_domn = 0;     // DAYSDOMN
-  int days_html = 0;     // DAYSHTML
-  int days_clas = 0;     // DAYSCLAS
+  RowGroup index_rows;   // INDEXDOMN, INDEXCLAS, INDEXHTML
+  RowGroup month_rows;   // MONTHDOMN, MONTHCLAS, MONTHHTML
+  RowGroup day_rows;     // DAYSDOMN, DAYSCLAS, DAYSHTML
 
   bool operator==(const Settings&) const = default;
 };
@@ -50,12 +50,16 @@ struct Settings {
 // The values a missing settings file is created with.
 Settings DefaultSettings();
 
-// Fills `*settings` from the file in ctx.base_dir. A missing file is created
-// with DefaultSettings(), and so are the default work and output directories
-// where missing. Fails with CannotOpen when the file cannot be created.
+// The run level for a number, clamped into 0..2.
+RunLevel RunLevelOf(int level);
+
+// Fills `*settings` from the file in ctx.base_dir, clamped. A missing file
+// is created with DefaultSettings(), and so are the default work and output
+// directories where missing. Fails with CannotOpen when the file cannot be
+// created.
 Status LoadSettings(const Context& ctx, Settings* settings);
 
-// Forces every field into its bounds.
+// Forces every row count into its bounds.
 void ClampSettings(Settings* settings);
 
 // Writes the 13-line file, replacing any earlier one.

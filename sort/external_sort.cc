@@ -8,6 +8,8 @@
 #include <thread>
 #include <utility>
 
+#include "work/file_names.h"
+
 namespace tovex {
 namespace {
 
@@ -98,7 +100,7 @@ class ChunkSorter {
       : arena_(new char[kArenaBytes]),
         entries_(new ChunkEntry[kChunkRecords]) {}
 
-  bool full() const { return count_ == kChunkRecords; }
+  bool full() const { return count_ == size_t{kChunkRecords}; }
 
   // REQUIRES: !full(), line.size() <= kMaxRecordBytes.
   void Add(std::string_view line) {
@@ -117,7 +119,7 @@ class ChunkSorter {
     std::unique_ptr<RecordWriter> out;
     TOVEX_RETURN_IF_ERROR(RecordWriter::Open(ctx, path, OpenMode::kWrite, &out,
                                              kChunkWriteBufferBytes));
-    for (int i = 0; i < count_; ++i) {
+    for (size_t i = 0; i < count_; ++i) {
       const ChunkEntry& e = entries_[i];
       out->AddLine(std::string_view(arena_.get() + e.offset, e.size));
     }
@@ -168,7 +170,7 @@ class ChunkSorter {
   std::unique_ptr<char[]> arena_;
   std::unique_ptr<ChunkEntry[]> entries_;
   size_t used_ = 0;
-  int count_ = 0;
+  size_t count_ = 0;
 };
 
 // One input of a merge and its current record.
@@ -225,8 +227,8 @@ void MergeInto(MergeInput** order, int n, RecordWriter* out) {
 std::array<std::string, kMergeWays> GroupSlots(int64_t first, int last,
                                                std::string_view suffix) {
   std::array<std::string, kMergeWays> slots;
-  for (int j = 0; j < kMergeWays; ++j) {
-    int64_t number = first + j;
+  for (size_t j = 0; j < slots.size(); ++j) {
+    const int64_t number = first + static_cast<int64_t>(j);
     slots[j] = number <= last ? NumberedName(static_cast<int>(number), suffix)
                               : std::string(kNullSlot);
   }
@@ -332,8 +334,9 @@ Status SortWorkFile(const WorkDir& work, std::string_view name) {
       sorters[filling].Add(line);
       if (!sorters[filling].full()) continue;
       TOVEX_RETURN_IF_ERROR(wait_for_writer());
-      writer = std::thread(
-          [&, sorter = &sorters[filling], path = work.PathOf(chunk, "s")] {
+      writer =
+          std::thread([&, sorter = &sorters[filling],
+                       path = work.PathOf(NumberedName(chunk, kChunkSuffix))] {
             written = sorter->WriteSorted(ctx, path);
           });
       filling ^= 1;
@@ -343,10 +346,10 @@ Status SortWorkFile(const WorkDir& work, std::string_view name) {
     // written even when empty, so the merge always has chunks 1..chunk.
     in.reset();
     TOVEX_RETURN_IF_ERROR(wait_for_writer());
-    TOVEX_RETURN_IF_ERROR(
-        sorters[filling].WriteSorted(ctx, work.PathOf(chunk, "s")));
+    TOVEX_RETURN_IF_ERROR(sorters[filling].WriteSorted(
+        ctx, work.PathOf(NumberedName(chunk, kChunkSuffix))));
   }
-  return MergeNumberedFiles(work, 1, chunk, name, "s");
+  return MergeNumberedFiles(work, 1, chunk, name, kChunkSuffix);
 }
 
 }  // namespace tovex

@@ -16,8 +16,8 @@
 #include <string>
 #include <string_view>
 
-#include "job/work_file.h"
-#include "platform/status.h"
+#include "base/status.h"
+#include "work/work_file.h"
 
 namespace tovex {
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/fake_platform.h"
+#include "platform/testing/fake_platform.h"
 
 namespace tovex {
 namespace {
@@ -36,7 +36,7 @@ Lines HostRecords(int count, unsigned seed) {
   Lines lines;
   lines.reserve(static_cast<size_t>(count));
   for (int i = 0; i < count; ++i) {
-    unsigned r = rng();
+    const auto r = static_cast<unsigned>(rng());
     std::string name =
         r % 3 == 0 ? "192.168." + std::to_string(r % 7) + "." +
                          std::to_string((r >> 8) % 40)
@@ -295,7 +295,7 @@ TEST_F(ExternalSortTest, MergeFourSlots) {
 TEST_F(ExternalSortTest, InputThatCannotBeOpenedCountsAsEmpty) {
   Write("a.x", "a 1 1 1\n");
   Write("locked.x", "b 1 1 1\n");
-  env_.fs.fail_open_containing = "locked.x";
+  env_.fs.fail_open = "locked.x";
   ASSERT_TRUE(
       MergeFour(work_, {"locked.x", "a.x", "NULL", "NULL"}, "out.x").ok());
   EXPECT_EQ(Read("out.x"), "a 1 1 1\n");
@@ -322,12 +322,12 @@ TEST_F(ExternalSortTest, OpenFailuresNameTheFullPath) {
     SCOPED_TRACE(c.fails);
     Write("x.dk", Join(input));
     for (int i = 1; i <= 5; ++i) Write(std::to_string(i) + ".s", "");
-    env_.fs.fail_open_containing = c.fails;
+    env_.fs.fail_open = c.fails;
     Status st = c.op == Op::kSort ? SortWorkFile(work_, "x.dk")
                 : c.op == Op::kMergeFour
                     ? MergeFour(work_, {"1.s", "NULL", "NULL", "NULL"}, "out.x")
                     : MergeNumberedFiles(work_, 1, 5, "out.x", "s");
-    env_.fs.fail_open_containing.clear();
+    env_.fs.fail_open.clear();
     EXPECT_EQ(st.code(), Status::Code::kCannotOpen);
     EXPECT_EQ(st.path(), Path(c.fails));
   }
@@ -342,10 +342,10 @@ TEST_F(ExternalSortTest, WriteFailuresAreReported) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.fail_write);
     Write("x.dk", Join(input));
-    env_.fs.fail_write_containing = c.fail_write;
+    env_.fs.fail_write = c.fail_write;
     env_.fs.fail_write_after = c.after;
     Status st = SortWorkFile(work_, "x.dk");
-    env_.fs.fail_write_after = -1;
+    env_.fs.fail_write.clear();
     EXPECT_EQ(st.code(), Status::Code::kCannotWrite);
     EXPECT_EQ(st.path(), Path(c.fail_write));
   }

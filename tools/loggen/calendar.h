@@ -6,6 +6,7 @@
 #ifndef TOVEX_TOOLS_LOGGEN_CALENDAR_H_
 #define TOVEX_TOOLS_LOGGEN_CALENDAR_H_
 
+#include <cstddef>
 #include <cstdint>
 
 namespace tovex::loggen {
@@ -52,7 +53,7 @@ class StampFormatter {
  private:
   int64_t cached_day_;
   char date_[16];  // "dd/Mon/yyyy:"
-  int date_len_;
+  std::size_t date_len_;
   char zone_[6];
 };
 

@@ -407,7 +407,7 @@ void Generator::PageView(Session* s, Request* r) {
     s->embeds_left = rng_.Below(3);
   } else {
     r->status = 200;
-    r->size = site_.PageSize(page) + (pick >> 8) % 200;
+    r->size = static_cast<int64_t>(site_.PageSize(page) + (pick >> 8) % 200);
     s->embeds_left = 1 + rng_.Below(6);
   }
   s->page = page;

@@ -1,19 +1,27 @@
-// Byte searches shared by the log-line filter, parser and check. They run on
-// every line of a log, so they work on raw ranges and never allocate.
+// Byte tests and searches shared by the log-line filter, parser and check,
+// the work-file records and the settings reader. They run on every line of a
+// log, so they work on raw ranges and never allocate.
 
-#ifndef TOVEX_LOG_BYTE_SCAN_H_
-#define TOVEX_LOG_BYTE_SCAN_H_
+#ifndef TOVEX_BASE_BYTES_H_
+#define TOVEX_BASE_BYTES_H_
 
 #include <cstring>
 #include <string_view>
 
 namespace tovex {
 
+// Blank, tab, LF, VT, FF or CR: the bytes a name in a work-file record never
+// holds, so that a record never gains a field.
+inline bool IsSpace(char c) {
+  return c == ' ' || static_cast<unsigned char>(c - '\t') <= '\r' - '\t';
+}
+
 // The first `c` in [p, end), or nullptr. An empty range may have no storage
 // at all (a default string_view), which memchr must not see.
 inline const char* FindByte(const char* p, const char* end, char c) {
   if (p == end) return nullptr;
-  return static_cast<const char*>(std::memchr(p, c, end - p));
+  return static_cast<const char*>(
+      std::memchr(p, c, static_cast<size_t>(end - p)));
 }
 
 // Matches the bytes of `pattern` one after the other in [p, end), passing
@@ -41,4 +49,4 @@ inline const char* SkipPatternInOrder(const char* p, const char* end,
 
 }  // namespace tovex
 
-#endif  // TOVEX_LOG_BYTE_SCAN_H_
+#endif  // TOVEX_BASE_BYTES_H_

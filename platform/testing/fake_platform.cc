@@ -1,4 +1,4 @@
-#include "platform/fake_platform.h"
+#include "platform/testing/fake_platform.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -38,9 +38,17 @@ int64_t FakeClock::NowSeconds() {
   return t;
 }
 
+namespace {
+
+std::string_view NameOf(const std::string& path) {
+  std::string_view p = path;
+  return p.substr(p.rfind('/') + 1);
+}
+
+}  // namespace
+
 bool FaultyFileSystem::FailsOpen(const std::string& path) const {
-  return !fail_open_containing.empty() &&
-         path.find(fail_open_containing) != std::string::npos;
+  return !fail_open.empty() && NameOf(path) == fail_open;
 }
 
 std::unique_ptr<WritableFile> FaultyFileSystem::Wrap(
@@ -49,8 +57,7 @@ std::unique_ptr<WritableFile> FaultyFileSystem::Wrap(
     std::lock_guard<std::mutex> lock(mu_);
     opened_for_writing.push_back(path);
   }
-  if (file && fail_write_after >= 0 && !fail_write_containing.empty() &&
-      path.find(fail_write_containing) != std::string::npos) {
+  if (file && !fail_write.empty() && NameOf(path) == fail_write) {
     return std::make_unique<FailingAfterWritableFile>(std::move(file),
                                                       fail_write_after);
   }

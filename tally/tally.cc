@@ -1,4 +1,4 @@
-#include "sort/tally.h"
+#include "tally/tally.h"
 
 #include <algorithm>
 #include <cstring>
@@ -88,7 +88,7 @@ class OrganisationCounter {
     size_t slot = Hash(org) & (kOrganisationSlots - 1);
     while (slots_[slot] != kNoSlot) {
       RankEntry& e = table_->entries[static_cast<size_t>(slots_[slot])];
-      if (e.view() == org) {
+      if (e.view().bytes == org) {
         ++e.count;
         return slots_[slot];
       }
@@ -128,8 +128,8 @@ void CountAt(std::array<int64_t, N>* counter, int index) {
   }
 }
 
-Status HostPass(const WorkDir& work, std::string_view host_file,
-                const TallyRows& rows, PeriodTally* tally) {
+Status HostPass(const WorkDir& work, const std::string& host_file,
+                const RowGroup& rows, PeriodTally* tally) {
   std::unique_ptr<RecordReader> reader;
   TOVEX_RETURN_IF_ERROR(
       RecordReader::Open(work.context(), work.PathOf(host_file), &reader));
@@ -163,8 +163,8 @@ Status HostPass(const WorkDir& work, std::string_view host_file,
   return Status::Ok();
 }
 
-Status ContentPass(const WorkDir& work, std::string_view content_file,
-                   const TallyRows& rows, PeriodTally* tally) {
+Status ContentPass(const WorkDir& work, const std::string& content_file,
+                   const RowGroup& rows, PeriodTally* tally) {
   std::unique_ptr<RecordReader> reader;
   TOVEX_RETURN_IF_ERROR(
       RecordReader::Open(work.context(), work.PathOf(content_file), &reader));
@@ -189,12 +189,11 @@ void RankEntry::Assign(std::string_view s, int64_t n) {
   count = n;
 }
 
-Status TallyPeriod(const WorkDir& work, std::string_view host_file,
-                   std::string_view content_file, const TallyRows& rows,
-                   PeriodTally* tally) {
+Status TallyPeriod(const WorkDir& work, const WorkPair& pair,
+                   const RowGroup& rows, PeriodTally* tally) {
   ClearTally(tally);
-  TOVEX_RETURN_IF_ERROR(HostPass(work, host_file, rows, tally));
-  return ContentPass(work, content_file, rows, tally);
+  TOVEX_RETURN_IF_ERROR(HostPass(work, pair.hosts, rows, tally));
+  return ContentPass(work, pair.contents, rows, tally);
 }
 
 bool InsertRanked(RankTable* table, const RankEntry& entry, int n) {
@@ -232,18 +231,6 @@ bool IsOrganisationName(std::string_view text) {
     if (!IsDigit(c)) ++others;
   }
   return others != 1;
-}
-
-std::string_view YearOfLabel(std::string_view label) {
-  if (label.size() > 8) return {};
-  return label.substr(0, label.find('-'));
-}
-
-std::string_view MonthOfLabel(std::string_view label) {
-  if (label.size() > 8) return {};
-  size_t dash = label.find('-');
-  return dash == std::string_view::npos ? std::string_view()
-                                        : label.substr(dash + 1);
 }
 
 }  // namespace tovex

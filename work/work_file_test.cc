@@ -1,8 +1,9 @@
-#include "job/work_file.h"
+#include "work/work_file.h"
 
 #include <gtest/gtest.h>
 
-#include "platform/fake_platform.h"
+#include "platform/testing/fake_platform.h"
+#include "work/file_names.h"
 
 namespace tovex {
 namespace {
@@ -15,36 +16,21 @@ class WorkFileTest : public ::testing::Test {
   FakeEnvironment env_;
 };
 
-TEST_F(WorkFileTest, PathBuilders) {
+TEST_F(WorkFileTest, Names) {
   Context c = ctx();
   c.base_dir = "/b/";
   struct Case {
     std::string got;
     std::string want;
   } cases[] = {
-      {JoinPath(c, "workdir\\", "index.dk"), "/b/workdir/index.dk"},
+      {JoinPath(c, "workdir\\", IndexPair().hosts), "/b/workdir/index.dk"},
       {JoinPath(c, "", "quorvane.ini"), "/b/quorvane.ini"},
-      {JoinPath(c, "a\\b\\", "x"), "/b/a/b/x"},
-      {JoinPath(c, "htmldir/", "2001-3.html"), "/b/htmldir/2001-3.html"},
-      {NumberText(0), "0"},
-      {NumberText(12345), "12345"},
-      {NumberedName(10, "s"), "10.s"},
-      {JoinPathNumbered(c, "workdir\\", 3, "dk"), "/b/workdir/3.dk"},
-      {JoinPathNumbered(c, "", 41, "hdy"), "/b/41.hdy"},
-      {JoinPathDated(c, "htmldir\\", 2001, 3, 15), "/b/htmldir/2001-3-15.html"},
-      {JoinPathDated(c, "", 2001, 3, 5), "/b/2001-3-5.html"},
+      {JoinPath(c, "a\\b/", PeriodPair(3).contents), "/b/a/b/3.hk"},
+      {DayPair(31).hosts + DayPair(1).contents, "31.ddy1.hdy"},
+      {MonthPageName(2001, 3), "2001-3.html"},
+      {DayPageName(2001, 12, 5), "2001-12-5.html"},
   };
   for (const Case& k : cases) EXPECT_EQ(k.got, k.want);
-}
-
-TEST_F(WorkFileTest, LongPathsAreNotCut) {
-  Context c = ctx();
-  c.base_dir = "/" + std::string(300, 'b') + "/";
-  std::string dir(200, 'w');
-  dir += "\\";
-  std::string path = JoinPathNumbered(c, dir, 7, "dk");
-  EXPECT_EQ(path.size(), c.base_dir.size() + 201 + 4);
-  EXPECT_EQ(path.substr(path.size() - 5), "/7.dk");
 }
 
 // Appends behind what the file holds, through a buffer barely larger than
@@ -70,7 +56,7 @@ TEST_F(WorkFileTest, RecordWriterFormatsAndAppends) {
 }
 
 TEST_F(WorkFileTest, LostWriteIsReported) {
-  env_.fs.fail_write_containing = "full";
+  env_.fs.fail_write = "full";
   env_.fs.fail_write_after = 10;
   std::unique_ptr<RecordWriter> w;
   ASSERT_TRUE(
@@ -129,7 +115,7 @@ TEST_F(WorkFileTest, RemoveWorkFilesStopsAtTheFirstGap) {
                            "index.dk", "index.hk", "1.ddy", "keep"}) {
     WriteFileOrDie(w + name, "x");
   }
-  RemoveWorkFiles(ctx(), "w\\");
+  RemoveWorkFiles(WorkDir(ctx(), "w\\"));
   struct Case {
     const char* name;
     bool remains;
@@ -140,17 +126,6 @@ TEST_F(WorkFileTest, RemoveWorkFilesStopsAtTheFirstGap) {
   };
   for (const Case& c : cases) {
     EXPECT_EQ(FileExists(ctx(), w + c.name), c.remains) << c.name;
-  }
-}
-
-TEST_F(WorkFileTest, RemoveDayFilesCoversMergeIntermediates) {
-  const std::pair<const char*, bool> files[] = {
-      {"1.ddy", false},  {"5.hdy", false}, {"41.ddy", false},
-      {"41.hdy", false}, {"42.ddy", true}, {"3.dk", true}};
-  for (const auto& [name, remains] : files) WriteFileOrDie(Base() + name, "x");
-  RemoveDayFiles(ctx(), "", kLastDayFileNumber);
-  for (const auto& [name, remains] : files) {
-    EXPECT_EQ(FileExists(ctx(), Base() + name), remains) << name;
   }
 }
 

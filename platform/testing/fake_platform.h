@@ -2,8 +2,8 @@
 // scripted answers. Files stay real (tests run in a temporary directory);
 // FaultyFileSystem wraps the real one to make chosen opens or writes fail.
 
-#ifndef TOVEX_PLATFORM_FAKE_PLATFORM_H_
-#define TOVEX_PLATFORM_FAKE_PLATFORM_H_
+#ifndef TOVEX_PLATFORM_TESTING_FAKE_PLATFORM_H_
+#define TOVEX_PLATFORM_TESTING_FAKE_PLATFORM_H_
 
 #include <cstdint>
 #include <deque>
@@ -30,15 +30,15 @@ class FakeClock : public Clock {
 
 class FakeShell : public Shell {
  public:
-  explicit FakeShell(int answer = kShellOk) : answer_(answer) {}
-  int Open(const std::string& target) override {
+  explicit FakeShell(bool answer = true) : answer_(answer) {}
+  bool Open(const std::string& target) override {
     opened.push_back(target);
     return answer_;
   }
   std::vector<std::string> opened;
 
  private:
-  int answer_;
+  bool answer_;
 };
 
 class FakeBeeper : public Beeper {
@@ -61,10 +61,10 @@ class FakeMessages : public Messages {
   bool answer_yes = false;
 };
 
-// Thread-safe, like the real file system it wraps.
-// The real file system, except that opening a path that contains
-// `fail_open_containing` fails, and writes to such a path fail once
-// `fail_write_after` bytes have gone to it (when set).
+// The real file system, except that opening a file named `fail_open` (the
+// last component of its path, exactly) fails, and writes to a file named
+// `fail_write` fail once `fail_write_after` bytes have gone to it. Thread-
+// safe, like the file system it wraps.
 class FaultyFileSystem : public FileSystem {
  public:
   std::unique_ptr<ReadableFile> OpenRead(const std::string& path) override;
@@ -80,9 +80,9 @@ class FaultyFileSystem : public FileSystem {
     return real_.MakeDirectory(path);
   }
 
-  std::string fail_open_containing;
-  std::string fail_write_containing;
-  int64_t fail_write_after = -1;
+  std::string fail_open;
+  std::string fail_write;
+  int64_t fail_write_after = 0;
   // Every path opened for writing or appending, in order.
   std::vector<std::string> opened_for_writing;
 
@@ -131,4 +131,4 @@ void WriteFileOrDie(const std::string& path, std::string_view content);
 
 }  // namespace tovex
 
-#endif  // TOVEX_PLATFORM_FAKE_PLATFORM_H_
+#endif  // TOVEX_PLATFORM_TESTING_FAKE_PLATFORM_H_

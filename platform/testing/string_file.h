@@ -1,7 +1,7 @@
 // A ReadableFile over a string, for tests of everything that reads lines.
 
-#ifndef TOVEX_LOG_STRING_FILE_TESTUTIL_H_
-#define TOVEX_LOG_STRING_FILE_TESTUTIL_H_
+#ifndef TOVEX_PLATFORM_TESTING_STRING_FILE_H_
+#define TOVEX_PLATFORM_TESTING_STRING_FILE_H_
 
 #include <algorithm>
 #include <cstdint>
@@ -36,4 +36,4 @@ class StringFile : public ReadableFile {
 
 }  // namespace tovex
 
-#endif  // TOVEX_LOG_STRING_FILE_TESTUTIL_H_
+#endif  // TOVEX_PLATFORM_TESTING_STRING_FILE_H_

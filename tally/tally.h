@@ -1,15 +1,17 @@
 // The figures of one report page, counted from a period's two sorted work
 // files: a host file and a content file.
 
-#ifndef TOVEX_SORT_TALLY_H_
-#define TOVEX_SORT_TALLY_H_
+#ifndef TOVEX_TALLY_TALLY_H_
+#define TOVEX_TALLY_TALLY_H_
 
 #include <array>
 #include <cstdint>
 #include <string_view>
 
-#include "job/work_file.h"
-#include "platform/status.h"
+#include "base/status.h"
+#include "log/log_line.h"
+#include "work/file_names.h"
+#include "work/work_file.h"
 
 namespace tovex {
 
@@ -26,7 +28,7 @@ struct RankEntry {
   uint8_t size = 0;
   int64_t count = 0;
 
-  std::string_view view() const { return std::string_view(text.data(), size); }
+  LogText view() const { return LogText{std::string_view(text.data(), size)}; }
   // Sets the text, cut to kRankTextBytes.
   void Assign(std::string_view s, int64_t n);
 };
@@ -50,23 +52,22 @@ struct PeriodTally {
   RankTable contents;
 };
 
-// Row settings of one page.
-struct TallyRows {
+// The rows one kind of page shows in each of its ranking tables.
+struct RowGroup {
   int domains = 10;
   int organisations = 5;
   int contents = 10;
+
+  bool operator==(const RowGroup&) const = default;
 };
 
-// Counts the two sorted work files `host_file` and `content_file` of the
-// work directory into `*tally` (cleared first). A record whose day, hour or
-// weekday lies outside its counter's range is counted in the totals and
-// rankings but not in that counter. Fails with CannotOpen when a file cannot
-// be opened.
-// REQUIRES: 1 <= rows.domains, rows.contents <= kMaxRankRows;
-//           1 <= rows.organisations <= kMaxRankRows.
-Status TallyPeriod(const WorkDir& work, std::string_view host_file,
-                   std::string_view content_file, const TallyRows& rows,
-                   PeriodTally* tally);
+// Counts the two sorted work files of `pair` into `*tally` (cleared first).
+// A record whose day, hour or weekday lies outside its counter's range is
+// counted in the totals and rankings but not in that counter. Fails with
+// CannotOpen when a file cannot be opened.
+// REQUIRES: every row count of `rows` in 1..kMaxRankRows.
+Status TallyPeriod(const WorkDir& work, const WorkPair& pair,
+                   const RowGroup& rows, PeriodTally* tally);
 
 // Offers one finished run to the first `n` entries of `table`: taken only
 // when it beats entry n-1 strictly, lifted only past strictly smaller counts.
@@ -86,11 +87,6 @@ std::string_view OrganisationOf(std::string_view host);
 // numeric address).
 bool IsOrganisationName(std::string_view text);
 
-// Year and month parts of a "%d-%d" label; empty when the label is longer
-// than 8 bytes. Point into `label`.
-std::string_view YearOfLabel(std::string_view label);
-std::string_view MonthOfLabel(std::string_view label);
-
 }  // namespace tovex
 
-#endif  // TOVEX_SORT_TALLY_H_
+#endif  // TOVEX_TALLY_TALLY_H_

@@ -2,16 +2,12 @@
 // the buffered writer and reader of their records.
 //
 // Every path is the base directory, then a directory setting (work or output
-// directory, may be empty), then a file name. A record is one line
-// "name day hour weekday\n": a name without blanks (a client host or a
-// content path) and three decimal numbers.
-//
-// Work-file names: "index.dk"/"index.hk" (whole log), "N.dk"/"N.hk" (period
-// N), "N.ddy"/"N.hdy" (day N of a month), "N.s" (sort chunks), merge
-// intermediates numbered after their inputs.
+// directory, may be empty), then a file name (work/file_names.h). A record
+// is one line "name day hour weekday\n": a name without white space (a
+// client host or a content path) and three decimal numbers.
 
-#ifndef TOVEX_JOB_WORK_FILE_H_
-#define TOVEX_JOB_WORK_FILE_H_
+#ifndef TOVEX_WORK_WORK_FILE_H_
+#define TOVEX_WORK_WORK_FILE_H_
 
 #include <cstddef>
 #include <cstdint>
@@ -19,51 +15,22 @@
 #include <string>
 #include <string_view>
 
+#include "base/status.h"
 #include "log/line_reader.h"
 #include "platform/platform.h"
-#include "platform/status.h"
 
 namespace tovex {
 
 // Longest record line, line end included: a 121-byte name and three numbers
 // fit with room to spare; the sort keeps records in slots of this size + 1.
 inline constexpr size_t kMaxRecordBytes = 159;
-// Highest number of a day file or of its merge intermediates (31 days merged
-// four at a time use 32 to 41).
-inline constexpr int kLastDayFileNumber = 41;
+// Highest number of a day file (the days of the longest month).
+inline constexpr int kLastDayFileNumber = 31;
 
 // base + directory + name. The directory text is taken as the settings give
 // it ("workdir\"); NativeDirectory turns it into the host's form.
 std::string JoinPath(const Context& ctx, std::string_view dir,
                      std::string_view name);
-// Decimal text of a number, no sign for 0 and up, no leading zeros.
-std::string NumberText(int n);
-// A numbered file's name: NumberText(number) + "." + suffix, e.g. "3.dk".
-std::string NumberedName(int number, std::string_view suffix);
-// base + directory + NumberedName(number, suffix).
-std::string JoinPathNumbered(const Context& ctx, std::string_view dir,
-                             int number, std::string_view suffix);
-// base + directory + "<year>-<month>-<day>.html", e.g. "2001-3-15.html".
-std::string JoinPathDated(const Context& ctx, std::string_view dir, int year,
-                          int month, int day);
-
-// Opening files. A file that cannot be opened gives Status::CannotOpen with
-// its path; the front end shows the message and ends the process. (The name
-// is kept from the original design; here nothing dies inside the core.)
-enum class OpenMode { kWrite, kAppend };
-Status OpenOrDie(const Context& ctx, const std::string& path,
-                 std::unique_ptr<ReadableFile>* file);
-Status OpenOrDie(const Context& ctx, const std::string& path, OpenMode mode,
-                 std::unique_ptr<WritableFile>* file);
-
-// True when the file can be opened for reading.
-bool FileExists(const Context& ctx, const std::string& path);
-
-// Deletes "N.dk", "N.hk" and "N.s" from 1 upward, each kind stopping at its
-// first missing number, then "index.dk" and "index.hk". Failures ignored.
-void RemoveWorkFiles(const Context& ctx, std::string_view work_dir);
-// Deletes "N.ddy" and "N.hdy" for N = 1..last. Failures ignored.
-void RemoveDayFiles(const Context& ctx, std::string_view work_dir, int last);
 
 // The work directory of one run: a Context and the directory setting.
 class WorkDir {
@@ -72,16 +39,18 @@ class WorkDir {
   std::string PathOf(std::string_view name) const {
     return JoinPath(ctx_, dir_, name);
   }
-  std::string PathOf(int number, std::string_view suffix) const {
-    return JoinPathNumbered(ctx_, dir_, number, suffix);
-  }
   const Context& context() const { return ctx_; }
-  const std::string& dir() const { return dir_; }
 
  private:
   Context ctx_;
   std::string dir_;
 };
+
+// Deletes the period pairs and chunk files from 1 upward, each kind stopping
+// at its first missing number, then the whole log's pair. Failures ignored.
+void RemoveWorkFiles(const WorkDir& work);
+// Deletes the day pairs 1..kLastDayFileNumber. Failures ignored.
+void RemoveDayFiles(const WorkDir& work);
 
 // Writes records or whole lines through one buffer. Write failures are kept
 // and reported by Close().
@@ -110,8 +79,6 @@ class RecordWriter {
 
   // Flushes and closes; Status::CannotWrite when any byte was lost.
   Status Close();
-
-  const std::string& path() const { return path_; }
 
  private:
   void Append(const char* data, size_t n);
@@ -153,11 +120,11 @@ struct WorkRecord {
   int weekday = 0;
 };
 
-// Splits a record line: the name up to the first blank, then three decimal
-// numbers separated by white space. Returns false for a line that is not a
-// record (no name, or a number missing).
+// Splits a record line: the name up to the first white space, then three
+// decimal numbers, each after white space. Returns false for a line that is
+// not a record (no name, or a number missing).
 bool ParseRecord(std::string_view line, WorkRecord* record);
 
 }  // namespace tovex
 
-#endif  // TOVEX_JOB_WORK_FILE_H_
+#endif  // TOVEX_WORK_WORK_FILE_H_

@@ -1,0 +1,68 @@
+// Failures that travel up from the core to a front end as values.
+//
+// The core never ends the process. A front end that receives a failed
+// Status shows Message() (stderr or a message box) and, where the failure
+// ends the run, exits with ExitCode().
+
+#ifndef TOVEX_BASE_STATUS_H_
+#define TOVEX_BASE_STATUS_H_
+
+#include <string>
+#include <utility>
+
+namespace tovex {
+
+class Status {
+ public:
+  enum class Code {
+    kOk,
+    kCannotOpen,    // a file that cannot be opened or created
+    kCannotWrite,   // a file opened but not written completely (full disk)
+    kNoConverter,   // no Shift-JIS converter: no page can be written
+    kNotAccessLog,  // the log was refused by the format check
+  };
+
+  Status() = default;
+
+  static Status Ok() { return Status(); }
+  static Status CannotOpen(std::string path) {
+    return Status(Code::kCannotOpen, std::move(path));
+  }
+  static Status CannotWrite(std::string path) {
+    return Status(Code::kCannotWrite, std::move(path));
+  }
+  static Status NoConverter() { return Status(Code::kNoConverter, ""); }
+  static Status NotAccessLog(std::string path) {
+    return Status(Code::kNotAccessLog, std::move(path));
+  }
+
+  bool ok() const { return code_ == Code::kOk; }
+  Code code() const { return code_; }
+  // The file the failure is about; empty when none.
+  const std::string& path() const { return path_; }
+
+  // The user message (UTF-8); empty for Ok.
+  std::string Message() const;
+
+  // The process exit status for this failure: 0 for Ok, 3 for a refused
+  // log, 1 for every other failure.
+  int ExitCode() const;
+
+ private:
+  Status(Code code, std::string path) : code_(code), path_(std::move(path)) {}
+
+  Code code_ = Code::kOk;
+  std::string path_;
+};
+
+// Evaluates `expr` (a Status) and returns it from the enclosing function when
+// it failed.
+#define TOVEX_RETURN_IF_ERROR(expr)    \
+  do {                                 \
+    ::tovex::Status status_ = (expr);  \
+    if (!status_.ok()) return status_; \
+  } while (0)
+
+}  // namespace tovex
+
+#endif  // TOVEX_BASE_STATUS_H_

@@ -1,0 +1,77 @@
+#include "base/texts.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <iterator>
+
+namespace tovex {
+namespace {
+
+struct Entry {
+  UserText id;
+  std::string_view utf8;
+};
+
+constexpr Entry kTexts[] = {
+    {UserText::kHello, "Hello!!"},
+    {UserText::kRunning, "Running!!"},
+    {UserText::kProcessing, "Processing!! - %d-%d"},
+    {UserText::kMakingTempFile, "Making!! - %d-%d temp file"},
+    {UserText::kMakingDayPage, "Making!! - %d-%d-%d.html file"},
+    {UserText::kMakingMonthPage, "Making!! - %s.html file"},
+    {UserText::kMakingIndexPage, "Making!! - Index.html file"},
+    {UserText::kFinished, "Finished!! - taken %6.0f sec"},
+    {UserText::kCannotOpen, "%s ファイルを開けません!!\n"},
+    {UserText::kCannotWrite, "%s ファイルに書き込めません!!\n"},
+    {UserText::kNoConverter,
+     "Shift-JIS (CP932) への変換がこの環境では使えません!!\n"},
+    {UserText::kNotAccessLog, "アクセスログファイルの書式が不正です!!"},
+    {UserText::kBusy, "実行中です!!"},
+    {UserText::kNoBrowser, "Webブラウザ－がインストールされていません!!"},
+    {UserText::kMonthsLeftOut,
+     "%d か月を超えた月の %lld 行は集計していません!!"},
+    {UserText::kExitQuestion,
+     "アプリケーションを終了します。\nよろしいですか？"},
+    {UserText::kTooLong, "%d 文字以内で入力してください!!"},
+};
+
+constexpr bool InEnumOrder() {
+  for (size_t i = 0; i < std::size(kTexts); ++i) {
+    if (static_cast<size_t>(kTexts[i].id) != i) return false;
+  }
+  return std::size(kTexts) == static_cast<size_t>(UserText::kTooLong) + 1;
+}
+static_assert(InEnumOrder(), "one text per UserText, in enum order");
+
+}  // namespace
+
+std::string_view TextOf(UserText t) {
+  return kTexts[static_cast<size_t>(t)].utf8;
+}
+
+std::string FormatText(UserText t, ...) {
+  va_list args;
+  va_start(args, t);
+  std::string out = FormatTextV(t, args);
+  va_end(args);
+  return out;
+}
+
+std::string FormatTextV(UserText t, va_list args) {
+  // The table's texts are literals, so each view ends in a NUL.
+  const char* format = TextOf(t).data();
+  va_list again;
+  va_copy(again, args);
+  const int n = std::vsnprintf(nullptr, 0, format, args);
+  std::string out;
+  if (n > 0) {
+    // A path in a message may be long; the text is sized to fit.
+    out.resize(static_cast<size_t>(n) + 1);
+    std::vsnprintf(out.data(), out.size(), format, again);
+    out.pop_back();
+  }
+  va_end(again);
+  return out;
+}
+
+}  // namespace tovex

@@ -1,0 +1,49 @@
+// Every text the program says to its user, outside the report pages: the
+// status texts of a run and the messages, kept as UTF-8 in one table. The
+// front ends and the job take them from here; the page texts have their own
+// table (report/page_text.h), since they are converted to Shift-JIS.
+//
+// A text may hold printf conversions; UserText's comments name them.
+
+#ifndef TOVEX_BASE_TEXTS_H_
+#define TOVEX_BASE_TEXTS_H_
+
+#include <cstdarg>
+#include <string>
+#include <string_view>
+
+namespace tovex {
+
+enum class UserText {
+  // Status texts.
+  kHello,            // the window's idle text
+  kRunning,          // first text of every run
+  kProcessing,       // %d-%d: year, month of a new month (run level 0)
+  kMakingTempFile,   // %d-%d: year, month (run levels 1 and 2)
+  kMakingDayPage,    // %d-%d-%d: year, month, day
+  kMakingMonthPage,  // %s: period label
+  kMakingIndexPage,  //
+  kFinished,         // %6.0f: seconds taken
+  // Messages.
+  kCannotOpen,     // %s: path
+  kCannotWrite,    // %s: path
+  kNoConverter,    // the machine cannot make Shift-JIS pages
+  kNotAccessLog,   //
+  kBusy,           // a run is going on
+  kNoBrowser,      // the index page could not be opened
+  kMonthsLeftOut,  // %d: month limit, %lld: lines
+  kExitQuestion,   // the window's question before closing
+  kTooLong,        // %d: characters allowed in a settings box
+};
+
+// The UTF-8 text, conversions unfilled.
+std::string_view TextOf(UserText t);
+
+// The text with its conversions filled, printf-style.
+// REQUIRES: the arguments match the conversions of `t`.
+std::string FormatText(UserText t, ...);
+std::string FormatTextV(UserText t, va_list args);
+
+}  // namespace tovex
+
+#endif  // TOVEX_BASE_TEXTS_H_
