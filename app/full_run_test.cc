@@ -1,18 +1,16 @@
 // A whole run from the window, with the real job, over the bundled sample
-// log at each run level, must write the same pages as tovex-cli. Skips
-// while the sample or a working tovex-cli is missing.
+// log at the day level, must write the same pages as tovex-cli. Skips while
+// the sample or a working tovex-cli is missing.
 
 #include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QPushButton>
-#include <QRadioButton>
 #include <QTest>
 
 #include "app/gui_messages.h"
 #include "app/main_window.h"
 #include "app/scripted_prompts_testutil.h"
-#include "app/settings_dialog.h"
 #include "platform/posix_platform.h"
 #include "platform/testing/fake_platform.h"
 
@@ -30,9 +28,6 @@ QByteArray FileBytes(const QString& path) {
   return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-const char* const kRunLevelButtons[] = {"radio1004_year", "radio1005_month",
-                                        "radio1006_day"};
-
 }  // namespace
 
 class FullRunTest : public QObject {
@@ -40,11 +35,11 @@ class FullRunTest : public QObject {
 
  private:
   // Runs tovex-cli in `dir`; false when it cannot produce a report.
-  static bool RunCli(const QString& dir, int level, QString* why) {
+  static bool RunCli(const QString& dir, QString* why) {
     QProcess cli;
     cli.setWorkingDirectory(dir);
     cli.start(QStringLiteral(TOVEX_CLI_PATH),
-              {"--run-level", QString::number(level), SamplePath()});
+              {"--run-level", "2", SamplePath()});
     if (!cli.waitForFinished(kRunTimeoutMs)) {
       *why = "tovex-cli did not finish";
       return false;
@@ -57,20 +52,13 @@ class FullRunTest : public QObject {
  private slots:
   void initTestCase() { QuietOffscreenWarnings(); }
 
-  void windowWritesTheSamePagesAsCli_data() {
-    QTest::addColumn<int>("level");
-    QTest::newRow("year") << 0;
-    QTest::newRow("month") << 1;
-    QTest::newRow("day") << 2;
-  }
   void windowWritesTheSamePagesAsCli() {
-    QFETCH(int, level);
     if (!QFile::exists(SamplePath())) QSKIP("samples/sample.log is missing");
     TempDir cli_dir;
     const QString cli_base = QString::fromStdString(cli_dir.path());
     QString why;
-    if (!RunCli(cli_base, level, &why)) {
-      QSKIP(qPrintable("tovex-cli writes no report at this level yet: " + why));
+    if (!RunCli(cli_base, &why)) {
+      QSKIP(qPrintable("tovex-cli writes no report: " + why));
     }
 
     TempDir window_dir;
@@ -81,11 +69,12 @@ class FullRunTest : public QObject {
     GuiMessages messages(&prompts);
     PosixFileSystem fs;
     PosixClock clock;
+    IconvEncoder encoder;
     FakeShell shell;
     FakeBeeper beeper;
     std::vector<int> exits;
     MainWindowServices services;
-    services.platform = {&fs, &clock, &shell, &beeper, &messages};
+    services.platform = {&fs, &clock, &shell, &beeper, &messages, &encoder};
     services.prompts = &prompts;
     services.exit_process = [&exits](int code) { exits.push_back(code); };
     MainWindow window(services);
@@ -93,12 +82,6 @@ class FullRunTest : public QObject {
     QVERIFY(window.Initialise().ok());
     window.show();
 
-    prompts.settings_script = [level](SettingsDialog* dialog) {
-      dialog->findChild<QRadioButton*>(kRunLevelButtons[level])->click();
-      dialog->findChild<QPushButton*>("button1_save")->click();
-      return dialog->result();
-    };
-    window.findChild<QPushButton*>("button1000_settings")->click();
     prompts.chosen_file = SamplePath();
     window.findChild<QPushButton*>("button1009_open")->click();
     window.findChild<QPushButton*>("button1007_run")->click();

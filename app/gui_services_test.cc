@@ -63,13 +63,6 @@ class GuiServicesTest : public QObject {
     QCOMPARE(prompts.questions, QStringList{"ヴェスパリン: よろしいですか？"});
   }
 
-  void messagesOnGuiThreadShowDirectly() {
-    ScriptedPrompts prompts;
-    GuiMessages messages(&prompts);
-    messages.Warn("実行中です!!");
-    QCOMPARE(prompts.warnings, QStringList{"実行中です!!"});
-  }
-
   void questionDefaultsToNo() {
     QtPrompts prompts;
     QMessageBox::Icon icon = QMessageBox::NoIcon;

@@ -17,13 +17,14 @@ int main(int argc, char** argv) {
   tovex::GuiMessages messages(&prompts);
   tovex::PosixFileSystem fs;
   tovex::PosixClock clock;
+  tovex::IconvEncoder encoder;
   // Decides the browser message from xdg-open's exit status, which
   // QDesktopServices::openUrl does not report.
   tovex::PosixShell shell;
   tovex::SoundBeeper beeper;
 
   tovex::MainWindowServices services;
-  services.platform = {&fs, &clock, &shell, &beeper, &messages};
+  services.platform = {&fs, &clock, &shell, &beeper, &messages, &encoder};
   services.prompts = &prompts;
   tovex::MainWindow window(services);
   messages.SetOwnerWindow(&window);

@@ -108,6 +108,7 @@ class MainWindowTest : public QObject {
   QString old_cwd_;
   PosixFileSystem fs_;
   PosixClock clock_;
+  IconvEncoder encoder_;
   FakeShell shell_;
   FakeBeeper beeper_;
   std::unique_ptr<ScriptedPrompts> prompts_;
@@ -124,7 +125,8 @@ class MainWindowTest : public QObject {
   // Starts a window in the scratch directory, as the program does.
   void StartWindow() {
     MainWindowServices services;
-    services.platform = {&fs_, &clock_, &shell_, &beeper_, messages_.get()};
+    services.platform = {&fs_,     &clock_,  &shell_,
+                         &beeper_, messages_.get(), &encoder_};
     services.prompts = prompts_.get();
     services.run_job = job_->Runner();
     services.exit_process = [this](int code) { exits_.push_back(code); };

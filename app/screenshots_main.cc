@@ -71,10 +71,11 @@ int Run(const QString& out_dir) {
   GuiMessages messages(&prompts);
   PosixFileSystem fs;
   PosixClock clock;
+  IconvEncoder encoder;
   PosixShell shell;
   TerminalBeeper beeper;
   MainWindowServices services;
-  services.platform = {&fs, &clock, &shell, &beeper, &messages};
+  services.platform = {&fs, &clock, &shell, &beeper, &messages, &encoder};
   services.prompts = &prompts;
   MainWindow window(services);
   const Status status = window.Initialise();

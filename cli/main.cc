@@ -9,7 +9,8 @@ int main(int argc, char** argv) {
   tovex::PosixShell shell;
   tovex::TerminalBeeper beeper;
   tovex::StderrMessages messages;
-  tovex::Platform platform{&fs, &clock, &shell, &beeper, &messages};
+  tovex::IconvEncoder encoder;
+  tovex::Platform platform{&fs, &clock, &shell, &beeper, &messages, &encoder};
   const std::string current = fs.CurrentDirectory();
   if (current.empty()) {
     std::fputs("tovex-cli: cannot read the current directory\n", stderr);

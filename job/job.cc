@@ -68,7 +68,7 @@ Status RunJob(const Context& ctx, const Settings& settings,
     observer->OnStatus(TextOf(UserText::kRunning));
   }
   const int64_t start = ctx.platform.clock->NowSeconds();
-  const PageText& texts = PageText::Get();
+  const PageText texts(ctx.platform.encoder);
   if (!texts.ok()) return Status::NoConverter();
   // A PeriodTable and a PeriodTally are too large for a worker's stack.
   auto run = std::make_unique<JobRun>(ctx, settings, texts, observer);

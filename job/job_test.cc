@@ -206,6 +206,10 @@ TEST_F(JobTest, FilesThatCannotBeOpenedFailWithTheirPath) {
       {"workdir", "index.html", 2, Base() + "htmldir/index.html"},
       {"workdir", "2001-2.html", 1, Base() + "htmldir/2001-2.html"},
       {"workdir", "2001-1-6.html", 2, Base() + "htmldir/2001-1-6.html"},
+      // The whole-log merges run on threads of their own beside the month
+      // pages; their failures are the run's.
+      {"workdir", "index.dk", 1, Base() + "workdir/index.dk"},
+      {"workdir", "index.hk", 2, Base() + "workdir/index.hk"},
   };
   for (const Case& c : cases) {
     WriteFileOrDie(
@@ -216,6 +220,37 @@ TEST_F(JobTest, FilesThatCannotBeOpenedFailWithTheirPath) {
     EXPECT_EQ(st.code(), Status::Code::kCannotOpen) << c.level;
     EXPECT_EQ(st.path(), c.path) << c.level;
   }
+}
+
+// The old pages go before the log is judged; only files named *.html go.
+TEST_F(JobTest, RefusedLogFailsAfterDeletingOldPages) {
+  WriteLog("not a log at all\n");
+  env_.fs.MakeDirectory(Base() + "htmldir");
+  env_.fs.MakeDirectory(Base() + "htmldir/keep.html");
+  WriteFileOrDie(Base() + "htmldir/old.html", "x");
+  WriteFileOrDie(Base() + "htmldir/notes.txt", "x");
+  RecordingObserver observer;
+  Status st = Run(2, &observer);
+  EXPECT_EQ(st.code(), Status::Code::kNotAccessLog);
+  EXPECT_EQ(st.ExitCode(), 3);
+  EXPECT_EQ(Files("htmldir"),
+            (std::vector<std::string>{"keep.html", "notes.txt"}));
+  EXPECT_TRUE(observer.texts.empty());
+}
+
+TEST_F(JobTest, MissingShiftJisConverterSaysSo) {
+  class NoConverter : public Encoder {
+    bool ToShiftJis(std::string_view, std::string*) override { return false; }
+  } none;
+  WriteLog(kThreeMonths);
+  Context ctx = env_.context();
+  ctx.platform.encoder = &none;
+  RunRequest request;
+  request.log_path = Base() + "access.log";
+  Status st = RunAnalysis(ctx, request, nullptr, nullptr, nullptr);
+  EXPECT_EQ(st.code(), Status::Code::kNoConverter);
+  EXPECT_EQ(st.Message().find("ファイル"), std::string::npos);
+  EXPECT_EQ(Files("htmldir"), std::vector<std::string>{});
 }
 
 TEST_F(JobTest, LogWithoutCountedLinesEndsCleanly) {

@@ -106,6 +106,16 @@ class Messages {
                         const std::string& caption) = 0;
 };
 
+// The one seam where text becomes the report pages' encoding.
+class Encoder {
+ public:
+  virtual ~Encoder() = default;
+  // Converts UTF-8 to Shift-JIS (code page 932). False when the machine has
+  // no converter or a character has no Shift-JIS form; `*out` is
+  // unspecified then.
+  virtual bool ToShiftJis(std::string_view utf8, std::string* out) = 0;
+};
+
 // The services one run uses. Not owned; they outlive every Context.
 struct Platform {
   FileSystem* fs = nullptr;
@@ -113,6 +123,7 @@ struct Platform {
   Shell* shell = nullptr;
   Beeper* beeper = nullptr;
   Messages* messages = nullptr;
+  Encoder* encoder = nullptr;
 };
 
 // What every core operation is handed: where files live and how to reach the

@@ -1,6 +1,9 @@
 #include "platform/platform.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <string>
 
 #include "platform/posix_platform.h"
 #include "platform/testing/fake_platform.h"
@@ -14,16 +17,11 @@ TEST(WildcardMatchTest, Table) {
     const char* name;
     bool match;
   } cases[] = {
-      {"*.html", "index.html", true},
-      {"*.html", "index.htm", false},
-      {"*.html", ".html", true},
-      {"*.html", "a.html.bak", false},
-      {"?.s", "1.s", true},
-      {"?.s", "12.s", false},
-      {"*", "", true},
-      {"a*b*c", "aXbYc", true},
-      {"a*b*c", "aXbY", false},
-      {"*.html", "x.HTML", false},
+      {"*.html", "index.html", true}, {"*.html", "index.htm", false},
+      {"*.html", ".html", true},      {"*.html", "a.html.bak", false},
+      {"?.s", "1.s", true},           {"?.s", "12.s", false},
+      {"*", "", true},                {"a*b*c", "aXbYc", true},
+      {"a*b*c", "aXbY", false},       {"*.html", "x.HTML", false},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(WildcardMatch(c.pattern, c.name), c.match)
@@ -36,26 +34,71 @@ TEST(PosixFileSystemTest, WritingReplacesLongerContent) {
   PosixFileSystem fs;
   const std::string path = dir.path() + "f";
   WriteFileOrDie(path, std::string(100000, 'x'));
-  struct Case {
-    std::string content;
-    bool close;
-  } cases[] = {{"short\n", true}, {"", true}, {"dropped unclosed\n", false}};
-  for (const Case& c : cases) {
-    {
-      auto file = fs.OpenWrite(path);
-      ASSERT_NE(file, nullptr);
-      ASSERT_TRUE(file->Write(c.content.data(), c.content.size()));
-      if (c.close) {
-        ASSERT_TRUE(file->Close());
-      }
-    }
-    EXPECT_EQ(ReadFileOrEmpty(path), c.content);
-    WriteFileOrDie(path, std::string(5000, 'y'));
+  {
+    auto file = fs.OpenWrite(path);
+    ASSERT_TRUE(file->Write("short\n", 6));
+    ASSERT_TRUE(file->Close());
   }
+  EXPECT_EQ(ReadFileOrEmpty(path), "short\n");
   auto append = fs.OpenAppend(path);
   ASSERT_TRUE(append->Write("z", 1));
   ASSERT_TRUE(append->Close());
-  EXPECT_EQ(ReadFileOrEmpty(path), std::string(5000, 'y') + "z");
+  EXPECT_EQ(ReadFileOrEmpty(path), "short\nz");
+  EXPECT_EQ(fs.OpenRead(dir.path()), nullptr);  // a directory is not a file
+}
+
+TEST(IconvEncoderTest, Texts) {
+  std::string long_text;
+  for (int i = 0; i < 500; ++i) long_text += "解析";
+  std::string long_sjis;
+  for (int i = 0; i < 500; ++i) long_sjis += "\x89\xF0\x90\xCD";
+  struct Case {
+    std::string utf8;
+    bool ok;
+    std::string sjis;
+  } cases[] = {
+      {"━", true, "\x84\xAA"},
+      {"　", true, "\x81\x40"},
+      {"ｱｸｾｽ", true, "\xB1\xB8\xBE\xBD"},  // half-width kana: one byte each
+      {"<TD>%ld</TD>\n", true, "<TD>%ld</TD>\n"},
+      {long_text, true, long_sjis},  // crosses the conversion chunks
+      {"\xF0\x9F\x98\x80", false, ""},  // an emoji has no Shift-JIS form
+      {"\xFF", false, ""},              // not UTF-8
+  };
+  IconvEncoder encoder;
+  for (const Case& c : cases) {
+    std::string out;
+    ASSERT_EQ(encoder.ToShiftJis(c.utf8, &out), c.ok) << c.utf8;
+    if (c.ok) {
+      EXPECT_EQ(out, c.sjis) << c.utf8;
+    }
+  }
+}
+
+// The opener's answer: its exit status when it ends within the wait, a
+// success when it is still running then (a browser in the foreground), a
+// failure when it cannot be started.
+TEST(PosixShellTest, Openers) {
+  TempDir dir;
+  auto script = [&dir](const char* name, const char* body) {
+    const std::string path = dir.path() + name;
+    WriteFileOrDie(path, std::string("#!/bin/sh\n") + body + "\n");
+    ::chmod(path.c_str(), 0755);
+    return path;
+  };
+  struct Case {
+    std::string opener;
+    bool opened;
+  } cases[] = {
+      {script("ok", "exit 0"), true},
+      {script("fails", "exit 3"), false},
+      {script("slow", "sleep 5"), true},
+      {dir.path() + "missing", false},
+  };
+  for (const Case& c : cases) {
+    PosixShell shell(c.opener, /*wait_ms=*/300);
+    EXPECT_EQ(shell.Open(dir.path() + "index.html"), c.opened) << c.opener;
+  }
 }
 
 }  // namespace

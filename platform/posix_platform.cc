@@ -1,6 +1,7 @@
 #include "platform/posix_platform.h"
 
 #include <dirent.h>
+#include <iconv.h>
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/stat.h>
@@ -86,6 +87,10 @@ std::unique_ptr<WritableFile> OpenForWriting(const std::string& path, int flags,
   if (fd < 0) return nullptr;
   return std::make_unique<PosixWritableFile>(fd, cut_at_close);
 }
+
+// Room for the bytes of one conversion step; Shift-JIS never needs more
+// bytes than UTF-8 for the same text.
+constexpr size_t kConvertChunkBytes = 256;
 
 }  // namespace
 
@@ -206,6 +211,28 @@ bool StderrMessages::AskYesNo(const std::string& text,
                               const std::string& /*caption*/) {
   Warn(text);
   return false;
+}
+
+bool IconvEncoder::ToShiftJis(std::string_view utf8, std::string* out) {
+  out->clear();
+  iconv_t cd = iconv_open("CP932", "UTF-8");
+  if (cd == reinterpret_cast<iconv_t>(-1)) return false;
+  char* in = const_cast<char*>(utf8.data());
+  size_t in_left = utf8.size();
+  bool ok = true;
+  while (ok && in_left > 0) {
+    char chunk[kConvertChunkBytes];
+    char* dst = chunk;
+    size_t dst_left = sizeof(chunk);
+    size_t r = iconv(cd, &in, &in_left, &dst, &dst_left);
+    // A full chunk (E2BIG) is normal; anything else is a text without a
+    // Shift-JIS form.
+    if (r == static_cast<size_t>(-1) && dst == chunk) ok = false;
+    out->append(chunk, static_cast<size_t>(dst - chunk));
+    if (r != static_cast<size_t>(-1) && r != 0) ok = false;  // lossy
+  }
+  iconv_close(cd);
+  return ok;
 }
 
 }  // namespace tovex

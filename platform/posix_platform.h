@@ -58,6 +58,12 @@ class StderrMessages : public Messages {
   bool AskYesNo(const std::string& text, const std::string& caption) override;
 };
 
+// Converts with iconv.
+class IconvEncoder : public Encoder {
+ public:
+  bool ToShiftJis(std::string_view utf8, std::string* out) override;
+};
+
 }  // namespace tovex
 
 #endif  // TOVEX_PLATFORM_POSIX_PLATFORM_H_

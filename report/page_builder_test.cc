@@ -4,8 +4,16 @@
 
 #include <string>
 
+#include "platform/posix_platform.h"
+
 namespace tovex {
 namespace {
+
+const PageText& Texts() {
+  static IconvEncoder encoder;
+  static const PageText texts(&encoder);
+  return texts;
+}
 
 const std::string kBar = "\x84\xAA";
 const std::string kBlank = "\x81\x40";
@@ -49,7 +57,7 @@ TEST(BarCellTest, Table) {
       {5, 100, Bars(1)},    // exactly a twentieth
       {99, 100, Bars(19)},  // truncated, not rounded
   };
-  const PageText& texts = PageText::Get();
+  const PageText& texts = Texts();
   ASSERT_TRUE(texts.ok());
   for (const Case& c : cases) {
     PageBuilder b(texts);
@@ -63,7 +71,7 @@ TEST(BarCellTest, Table) {
 // Counts wider than 32 bits, and log text escaped inside a row; the pages'
 // other conversions are pinned by the golden pages.
 TEST(PageBuilderTest, FillsConversions) {
-  const PageText& texts = PageText::Get();
+  const PageText& texts = Texts();
   ASSERT_TRUE(texts.ok());
   struct Case {
     Text text;
@@ -86,7 +94,7 @@ TEST(PageBuilderTest, FillsConversions) {
 }
 
 TEST(PageBuilderTest, AverageIsSixWide) {
-  const PageText& texts = PageText::Get();
+  const PageText& texts = Texts();
   ASSERT_TRUE(texts.ok());
   for (auto [average, cell] : {std::pair{0.0, "   0.0"},
                                std::pair{2.25, "   2.2"},  // binary 2.25: even

@@ -1,7 +1,5 @@
 #include "report/page_text.h"
 
-#include <iconv.h>
-
 #include <iterator>
 
 namespace tovex {
@@ -162,46 +160,15 @@ constexpr bool LiteralsInEnumOrder() {
 }
 static_assert(LiteralsInEnumOrder(), "one literal per Text, in enum order");
 
-// Room for the bytes of one conversion step; Shift-JIS never needs more
-// bytes than UTF-8 for the same text.
-constexpr size_t kChunkBytes = 256;
-
 }  // namespace
-
-bool ToShiftJis(std::string_view utf8, std::string* out) {
-  out->clear();
-  iconv_t cd = iconv_open("CP932", "UTF-8");
-  if (cd == reinterpret_cast<iconv_t>(-1)) return false;
-  char* in = const_cast<char*>(utf8.data());
-  size_t in_left = utf8.size();
-  bool ok = true;
-  while (ok && in_left > 0) {
-    char chunk[kChunkBytes];
-    char* dst = chunk;
-    size_t dst_left = sizeof(chunk);
-    size_t r = iconv(cd, &in, &in_left, &dst, &dst_left);
-    // A full chunk (E2BIG) is normal; anything else is a text without a
-    // Shift-JIS form.
-    if (r == static_cast<size_t>(-1) && dst == chunk) ok = false;
-    out->append(chunk, static_cast<size_t>(dst - chunk));
-    if (r != static_cast<size_t>(-1) && r != 0) ok = false;  // lossy
-  }
-  iconv_close(cd);
-  return ok;
-}
-
-const PageText& PageText::Get() {
-  static const PageText texts;
-  return texts;
-}
 
 std::string_view PageText::Utf8(Text t) {
   return kLiterals[static_cast<size_t>(t)].utf8;
 }
 
-PageText::PageText() {
+PageText::PageText(Encoder* encoder) {
   for (size_t i = 0; i < kTextCount; ++i) {
-    if (!ToShiftJis(kLiterals[i].utf8, &texts_[i])) ok_ = false;
+    if (!encoder->ToShiftJis(kLiterals[i].utf8, &texts_[i])) ok_ = false;
   }
 }
 

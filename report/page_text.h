@@ -1,5 +1,6 @@
 // Every fixed text of the report pages, kept as UTF-8 in one table and
-// converted once to Shift-JIS (code page 932), the pages' only encoding.
+// converted once per run to Shift-JIS (code page 932), the pages' only
+// encoding. Text from the log is never converted: it keeps its bytes.
 //
 // A text may hold the conversions "%d" and "%ld" (integers), "%s" (a text)
 // and "%6.1f", "%4.2f" (reals); PageBuilder fills them in.
@@ -11,6 +12,8 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+
+#include "platform/platform.h"
 
 namespace tovex {
 
@@ -61,18 +64,14 @@ enum class Text {
 };
 inline constexpr size_t kTextCount = static_cast<size_t>(Text::kSaturday) + 1;
 
-// Converts UTF-8 to Shift-JIS (CP932). False when the converter is missing
-// or a character has no Shift-JIS form; `*out` is unspecified then.
-bool ToShiftJis(std::string_view utf8, std::string* out);
-
 // The page texts in Shift-JIS.
 class PageText {
  public:
-  // The one converted table, built on first use. Thread-safe.
-  static const PageText& Get();
+  // Converts every text with `encoder`, which need not outlive this.
+  explicit PageText(Encoder* encoder);
 
-  // False when the texts could not be converted (no CP932 converter); no
-  // page can be written then.
+  // False when the texts could not be converted (no Shift-JIS converter);
+  // no page can be written then.
   bool ok() const { return ok_; }
 
   std::string_view operator[](Text t) const {
@@ -83,8 +82,6 @@ class PageText {
   static std::string_view Utf8(Text t);
 
  private:
-  PageText();
-
   std::array<std::string, kTextCount> texts_;
   bool ok_ = true;
 };

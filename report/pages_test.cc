@@ -7,11 +7,19 @@
 #include <set>
 #include <string>
 
+#include "platform/posix_platform.h"
+
 #include "platform/testing/fake_platform.h"
 #include "work/work_file.h"
 
 namespace tovex {
 namespace {
+
+const PageText& Texts() {
+  static IconvEncoder encoder;
+  static const PageText texts(&encoder);
+  return texts;
+}
 
 // The golden pages are UTF-8 text; the pages are Shift-JIS.
 std::string FromShiftJis(const std::string& sjis) {
@@ -74,7 +82,7 @@ TEST_F(PagesTest, IndexPageOfTwoMonths) {
   periods_.at(periods_.Add(2001, 4)).count = 2;
   const PeriodTally& t = Tally("two_months", rows_);
   for (bool links : {false, true}) {
-    PageBuilder page(PageText::Get());
+    PageBuilder page(Texts());
     WriteIndexPage(t, rows_, periods_, IndexLayout{nullptr, nullptr, links},
                    &page);
     ExpectPage(page,
@@ -85,12 +93,12 @@ TEST_F(PagesTest, IndexPageOfTwoMonths) {
 TEST_F(PagesTest, IndexPageOfSingleMonth) {
   const Period march{2001, 3, 0};
   const PeriodTally& t = Tally("march", rows_);
-  PageBuilder plain(PageText::Get());
+  PageBuilder plain(Texts());
   WriteIndexPage(t, rows_, periods_, IndexLayout{&march, nullptr, true},
                  &plain);
   ExpectPage(plain, "index_single_month.html");
   // Day 2 had accesses but has no page, so it gets no link.
-  PageBuilder linked(PageText::Get());
+  PageBuilder linked(Texts());
   WriteIndexPage(t, rows_, periods_, IndexLayout{&march, Linked({1, 15}), true},
                  &linked);
   ExpectPage(linked, "index_single_month_day_links.html");
@@ -101,17 +109,17 @@ TEST_F(PagesTest, IndexPageWithoutAccesses) {
   WriteFileOrDie(work_.PathOf("none.hk"), "");
   ASSERT_TRUE(
       TallyPeriod(work_, {"none.dk", "none.hk"}, rows_, tally_.get()).ok());
-  PageBuilder page(PageText::Get());
+  PageBuilder page(Texts());
   WriteIndexPage(*tally_, rows_, periods_, IndexLayout{}, &page);
   ExpectPage(page, "index_no_access.html");
 }
 
 TEST_F(PagesTest, MonthAndDayPages) {
-  PageBuilder month(PageText::Get());
+  PageBuilder month(Texts());
   WriteMonthPage(Tally("april", rows_), rows_, Period{2001, 4, 0}, Linked({3}),
                  &month);
   ExpectPage(month, "month_run_level_2.html");
-  PageBuilder day(PageText::Get());
+  PageBuilder day(Texts());
   WriteDayPage(Tally("day", rows_, /*day=*/true), rows_, 2001, 3, 1, &day);
   ExpectPage(day, "day.html");
 }

@@ -109,6 +109,7 @@ Context FakeEnvironment::context() const {
   ctx.platform.shell = &self->shell;
   ctx.platform.beeper = &self->beeper;
   ctx.platform.messages = &self->messages;
+  ctx.platform.encoder = &self->encoder;
   return ctx;
 }
 

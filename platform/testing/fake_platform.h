@@ -123,6 +123,7 @@ struct FakeEnvironment {
   FakeShell shell;
   FakeBeeper beeper;
   FakeMessages messages;
+  IconvEncoder encoder;
 };
 
 // Whole-file helpers for tests.
