@@ -125,7 +125,7 @@ class MainWindowTest : public QObject {
   // Starts a window in the scratch directory, as the program does.
   void StartWindow() {
     MainWindowServices services;
-    services.platform = {&fs_,     &clock_,  &shell_,
+    services.platform = {&fs_,     &clock_,         &shell_,
                          &beeper_, messages_.get(), &encoder_};
     services.prompts = prompts_.get();
     services.run_job = job_->Runner();

@@ -12,6 +12,8 @@ std::string Status::Message() const {
       return FormatText(UserText::kCannotOpen, path_.c_str());
     case Code::kCannotWrite:
       return FormatText(UserText::kCannotWrite, path_.c_str());
+    case Code::kCannotRead:
+      return FormatText(UserText::kCannotRead, path_.c_str());
     case Code::kNoConverter:
       return std::string(TextOf(UserText::kNoConverter));
     case Code::kNotAccessLog:

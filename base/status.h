@@ -18,6 +18,7 @@ class Status {
     kOk,
     kCannotOpen,    // a file that cannot be opened or created
     kCannotWrite,   // a file opened but not written completely (full disk)
+    kCannotRead,    // a read error, or a work file that does not decode
     kNoConverter,   // no Shift-JIS converter: no page can be written
     kNotAccessLog,  // the log was refused by the format check
   };
@@ -30,6 +31,9 @@ class Status {
   }
   static Status CannotWrite(std::string path) {
     return Status(Code::kCannotWrite, std::move(path));
+  }
+  static Status CannotRead(std::string path) {
+    return Status(Code::kCannotRead, std::move(path));
   }
   static Status NoConverter() { return Status(Code::kNoConverter, ""); }
   static Status NotAccessLog(std::string path) {

@@ -23,6 +23,7 @@ constexpr Entry kTexts[] = {
     {UserText::kFinished, "Finished!! - taken %6.0f sec"},
     {UserText::kCannotOpen, "%s ファイルを開けません!!\n"},
     {UserText::kCannotWrite, "%s ファイルに書き込めません!!\n"},
+    {UserText::kCannotRead, "%s ファイルを読めません!!\n"},
     {UserText::kNoConverter,
      "Shift-JIS (CP932) への変換がこの環境では使えません!!\n"},
     {UserText::kNotAccessLog, "アクセスログファイルの書式が不正です!!"},

@@ -27,6 +27,7 @@ enum class UserText {
   // Messages.
   kCannotOpen,     // %s: path
   kCannotWrite,    // %s: path
+  kCannotRead,     // %s: path
   kNoConverter,    // the machine cannot make Shift-JIS pages
   kNotAccessLog,   //
   kBusy,           // a run is going on

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "platform/testing/fake_platform.h"
-#include "work/work_file.h"
+#include "work/work_folder.h"
 
 namespace tovex {
 namespace {

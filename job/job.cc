@@ -23,25 +23,17 @@ void ShowTempFile(JobRun* run, int period) {
 // Everything between the first status text and the clean-up.
 Status Analyse(JobRun* run, const std::string& log_path) {
   switch (run->settings.run_level) {
-    case RunLevel::kYear: {
-      auto sink = NewIndexSink(run);
-      TOVEX_RETURN_IF_ERROR(ReadLog(run, log_path, sink.get(), ShowProcessing));
-      return FinishYearJob(run);
-    }
-    case RunLevel::kMonth: {
-      auto sink = NewPeriodSink(run);
-      TOVEX_RETURN_IF_ERROR(ReadLog(run, log_path, sink.get(), ShowTempFile));
-      return FinishMonthJob(run);
-    }
-    case RunLevel::kDay: {
-      auto sink = NewPeriodSink(run);
-      // No day file of an earlier run may leak into this one's days.
-      RemoveDayFiles(run->work);
-      TOVEX_RETURN_IF_ERROR(ReadLog(run, log_path, sink.get(), nullptr));
-      return FinishDayJob(run);
-    }
+    case RunLevel::kYear:
+      TOVEX_RETURN_IF_ERROR(ReadLog(run, log_path, ShowProcessing));
+      break;
+    case RunLevel::kMonth:
+      TOVEX_RETURN_IF_ERROR(ReadLog(run, log_path, ShowTempFile));
+      break;
+    case RunLevel::kDay:
+      TOVEX_RETURN_IF_ERROR(ReadLog(run, log_path, nullptr));
+      break;
   }
-  return Status::Ok();
+  return WritePages(run);
 }
 
 void Epilogue(JobRun* run, int64_t start, bool open_index,
@@ -53,7 +45,6 @@ void Epilogue(JobRun* run, int64_t start, bool open_index,
   if (open_index && !os.shell->Open(index_path)) {
     os.messages->Warn(std::string(TextOf(UserText::kNoBrowser)));
   }
-  RemoveWorkFiles(run->work);
   if (run->lines_left_out > 0) {
     os.messages->Warn(FormatText(UserText::kMonthsLeftOut, kMaxPeriods,
                                  static_cast<long long>(run->lines_left_out)));
@@ -72,7 +63,10 @@ Status RunJob(const Context& ctx, const Settings& settings,
   if (!texts.ok()) return Status::NoConverter();
   // A PeriodTable and a PeriodTally are too large for a worker's stack.
   auto run = std::make_unique<JobRun>(ctx, settings, texts, observer);
-  TOVEX_RETURN_IF_ERROR(Analyse(run.get(), request.log_path));
+  const Status analysed = Analyse(run.get(), request.log_path);
+  // The work files go whatever the outcome.
+  run->work.RemoveFiles();
+  TOVEX_RETURN_IF_ERROR(analysed);
 
   const std::string index_path =
       JoinPath(ctx, settings.html_dir, kIndexPageName);
@@ -118,10 +112,14 @@ void JobRun::Show(UserText text, ...) {
   observer->OnStatus(line);
 }
 
-PeriodTally* JobRun::tally() {
-  if (!tally_) tally_ = std::make_unique<PeriodTally>();
-  return tally_.get();
-}
+JobRun::JobRun(const Context& c, const Settings& s, const PageText& t,
+               JobObserver* o)
+    : ctx(c),
+      settings(s),
+      texts(t),
+      observer(o),
+      work(c, JoinPath(c, s.work_dir, "")),
+      names(&work, kNameTableBytes) {}
 
 Status JobRun::WritePage(const std::string& name, const PageBuilder& page) {
   const std::string path = JoinPath(ctx, settings.html_dir, name);
@@ -131,11 +129,6 @@ Status JobRun::WritePage(const std::string& name, const PageBuilder& page) {
   const bool written = file->Write(bytes.data(), bytes.size());
   if (!file->Close() || !written) return Status::CannotWrite(path);
   return Status::Ok();
-}
-
-bool JobRun::HasDayPage(int year, int month, int day) const {
-  return FileExists(
-      ctx, JoinPath(ctx, settings.html_dir, DayPageName(year, month, day)));
 }
 
 Status RunAnalysis(const Context& ctx, const RunRequest& request,

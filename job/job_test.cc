@@ -94,9 +94,9 @@ TEST_F(JobTest, StatusTextsOfAThreeMonthLog) {
       {2,
        {"Running!!", "Making!! - 2001-1 temp file",
         "Making!! - 2001-1-5.html file", "Making!! - 2001-1-6.html file",
-        "Making!! - 2001-2 temp file", "Making!! - 2001-2-1.html file",
+        "Making!! - 2001-1.html file", "Making!! - 2001-2 temp file",
+        "Making!! - 2001-2-1.html file", "Making!! - 2001-2.html file",
         "Making!! - 2001-3 temp file", "Making!! - 2001-3-3.html file",
-        "Making!! - 2001-1.html file", "Making!! - 2001-2.html file",
         "Making!! - 2001-3.html file", "Making!! - Index.html file",
         "Finished!! - taken      5 sec"}},
   };
@@ -122,20 +122,12 @@ TEST_F(JobTest, PagesAndCleanWorkDirectoryAtEachLevel) {
   };
   for (const Case& c : cases) {
     WriteLog(kThreeMonths);
-    // Leftovers of an earlier, larger run must not survive either.
-    env_.fs.MakeDirectory(Base() + "workdir");
-    WriteFileOrDie(Base() + "workdir/7.ddy", "stale 1 1 1\n");
     for (const DirEntry& e : env_.fs.List(Base() + "htmldir", "*")) {
       env_.fs.Delete(Base() + "htmldir/" + e.name);
     }
     ASSERT_TRUE(Run(c.level).ok());
     EXPECT_EQ(Files("htmldir"), c.pages) << "run level " << c.level;
-    std::vector<std::string> left = Files("workdir");
-    if (c.level != 2) {
-      // Only the day job clears day files of earlier runs.
-      left.erase(std::remove(left.begin(), left.end(), "7.ddy"), left.end());
-    }
-    EXPECT_TRUE(left.empty()) << "run level " << c.level << ": " << left[0];
+    EXPECT_EQ(Files("workdir"), std::vector<std::string>{}) << c.level;
     EXPECT_EQ(outcome_.lines_counted, 4);
     EXPECT_EQ(outcome_.run_level, RunLevelOf(c.level));
   }
@@ -188,37 +180,26 @@ TEST_F(JobTest, FilesThatCannotBeOpenedFailWithTheirPath) {
   EXPECT_EQ(st.path(), Base() + "access.log");
 
   WriteLog(kThreeMonths);
-  env_.fs.MakeDirectory(Base() + "workdir");
-  env_.fs.MakeDirectory(Base() + "htmldir");
   struct Case {
-    const char* work_dir;  // the settings file's
-    const char* fails;     // a file that cannot be opened
+    const char* fails;  // a file that cannot be opened
     int level;
     std::string path;
   } cases[] = {
-      // A missing work directory fails on the level's first work file.
-      {"nowhere", "", 0, Base() + "nowhere/index.dk"},
-      {"nowhere", "", 1, Base() + "nowhere/1.dk"},
-      {"nowhere", "", 2, Base() + "nowhere/1.dk"},
       // Every kind of page passes its failure up, the index page last.
-      {"workdir", "index.html", 0, Base() + "htmldir/index.html"},
-      {"workdir", "index.html", 1, Base() + "htmldir/index.html"},
-      {"workdir", "index.html", 2, Base() + "htmldir/index.html"},
-      {"workdir", "2001-2.html", 1, Base() + "htmldir/2001-2.html"},
-      {"workdir", "2001-1-6.html", 2, Base() + "htmldir/2001-1-6.html"},
-      // The whole-log merges run on threads of their own beside the month
-      // pages; their failures are the run's.
-      {"workdir", "index.dk", 1, Base() + "workdir/index.dk"},
-      {"workdir", "index.hk", 2, Base() + "workdir/index.hk"},
+      {"index.html", 0, Base() + "htmldir/index.html"},
+      {"index.html", 1, Base() + "htmldir/index.html"},
+      {"index.html", 2, Base() + "htmldir/index.html"},
+      {"2001-2.html", 1, Base() + "htmldir/2001-2.html"},
+      {"2001-1-6.html", 2, Base() + "htmldir/2001-1-6.html"},
+      // The months' names, kept for the whole log's page.
+      {"2.mon", 1, Base() + "workdir/2.mon"},
   };
   for (const Case& c : cases) {
-    WriteFileOrDie(
-        Base() + "quorvane.ini",
-        std::string("WORKDIR=") + c.work_dir + "\\\nHTMLDIR=htmldir\\\n");
     env_.fs.fail_open = c.fails;
     st = Run(c.level);
     EXPECT_EQ(st.code(), Status::Code::kCannotOpen) << c.level;
     EXPECT_EQ(st.path(), c.path) << c.level;
+    EXPECT_EQ(Files("workdir"), std::vector<std::string>{}) << c.level;
   }
 }
 

@@ -10,23 +10,23 @@ constexpr uint64_t kProgressStepBytes = 4u << 20;
 
 }  // namespace
 
-Status ReadLog(JobRun* run, const std::string& log_path, RecordSink* sink,
+Status ReadLog(JobRun* run, const std::string& log_path,
                void (*on_new_period)(JobRun* run, int period)) {
   std::unique_ptr<ReadableFile> log;
   TOVEX_RETURN_IF_ERROR(OpenOrDie(run->ctx, log_path, &log));
   const uint64_t log_size = log->Size();
-  TOVEX_RETURN_IF_ERROR(sink->Start());
   LogScanner lines(log.get());
+  const KeyLayout layout = run->layout();
 
   uint64_t next_progress = kProgressStepBytes;
   int period = -1;
   LogRecord rec;
+  char key[kNameKeyBytes];
   while (lines.Next(&rec)) {
     if (lines.bytes_read() >= next_progress && run->observer != nullptr) {
       run->observer->OnProgress(lines.bytes_read(), log_size);
       next_progress = lines.bytes_read() + kProgressStepBytes;
     }
-
     if (rec.year != run->last_year || rec.month != run->last_month) {
       period = run->periods.Find(rec.year, rec.month);
       if (period < 0) {
@@ -41,14 +41,17 @@ Status ReadLog(JobRun* run, const std::string& log_path, RecordSink* sink,
       continue;
     }
     ++run->lines_counted;
-    ++run->periods.at(period).count;
-    TOVEX_RETURN_IF_ERROR(
-        sink->Add(period, rec.host, rec.path, rec.day, rec.hour, rec.weekday));
+    run->periods.Count(period, rec.day, rec.hour);
+    TOVEX_RETURN_IF_ERROR(run->names.Add(
+        MakeKey(layout, {period, NameKind::kHost, rec.host, rec.day}, key), 1));
+    TOVEX_RETURN_IF_ERROR(run->names.Add(
+        MakeKey(layout, {period, NameKind::kContent, rec.path, rec.day}, key),
+        1));
   }
   if (run->observer != nullptr) {
     run->observer->OnProgress(lines.bytes_read(), log_size);
   }
-  return sink->Finish();
+  return Status::Ok();
 }
 
 }  // namespace tovex

@@ -1,192 +1,219 @@
-// What each run level does after the log has been read.
+// What the job does after reading: the names come out of run->names in key
+// order, period by period; each period's days and the month are tallied as
+// they pass and their pages written; the whole log's names, collected from
+// the months, make the index page last.
 
 #include <array>
-#include <thread>
+#include <memory>
+#include <string>
+#include <vector>
 
 #include "job/job_run.h"
 #include "report/pages.h"
-#include "sort/external_sort.h"
+#include "sort/merge.h"
 #include "work/file_names.h"
 
 namespace tovex {
 namespace {
 
-// Each open day file's buffer: 31 of them stay open while a month is split.
-constexpr size_t kDayFileBufferBytes = 16 * 1024;
-
-// Sorts the pair of period number `number`.
-Status SortPair(JobRun* run, int number) {
-  const WorkPair pair = PeriodPair(number);
-  TOVEX_RETURN_IF_ERROR(SortWorkFile(run->work, pair.hosts));
-  return SortWorkFile(run->work, pair.contents);
-}
-
-// Copies every record of `from` to the `file` of its day's pair. Returns in
-// `has_day` which days received records.
-Status SplitByDay(JobRun* run, const std::string& from,
-                  std::string WorkPair::*file,
-                  std::array<bool, kLastDayFileNumber + 1>* has_day) {
-  std::unique_ptr<RecordReader> reader;
-  TOVEX_RETURN_IF_ERROR(RecordReader::Open(run->ctx, from, &reader));
-  std::array<std::unique_ptr<RecordWriter>, kLastDayFileNumber + 1> days;
-  std::string_view line;
-  WorkRecord rec;
-  while (reader->NextLine(&line)) {
-    // The job writes only valid days; anything else is not a record of ours.
-    if (!ParseRecord(line, &rec) || rec.day < 1 ||
-        rec.day > kLastDayFileNumber) {
-      continue;
-    }
-    auto& writer = days[static_cast<size_t>(rec.day)];
-    if (!writer) {
-      TOVEX_RETURN_IF_ERROR(
-          RecordWriter::Open(run->ctx, run->work.PathOf(DayPair(rec.day).*file),
-                             OpenMode::kWrite, &writer, kDayFileBufferBytes));
-      (*has_day)[static_cast<size_t>(rec.day)] = true;
-    }
-    writer->AddLine(line);
+// Feeds a stream of names with the whole-log layout into a tally.
+class IndexNames : public RunSink {
+ public:
+  explicit IndexNames(NameTally* tally) : tally_(tally) {}
+  Status Take(const RunRecord& r) override {
+    NameKey key;
+    if (!ParseKey(KeyLayout{}, r.key, &key)) return Status::CannotRead("");
+    return Add(tally_, key.kind, key.name, static_cast<int64_t>(r.count));
   }
-  for (auto& writer : days) {
-    if (writer) TOVEX_RETURN_IF_ERROR(writer->Close());
+
+  static Status Add(NameTally* tally, NameKind kind, std::string_view name,
+                    int64_t count) {
+    if (kind == NameKind::kHost) return tally->AddHost(name, count);
+    tally->AddContent(name, count);
+    return Status::Ok();
   }
-  return Status::Ok();
+
+ private:
+  NameTally* tally_;
+};
+
+// The counters of the whole log: every period's cells.
+void CountAllCells(const PeriodTable& periods, PeriodTally* tally) {
+  for (int i = 0; i < periods.size(); ++i) CountCells(periods.at(i), 0, tally);
 }
 
-// Tallies `pair` with `rows` into the job's tally.
-Status Tally(JobRun* run, const WorkPair& pair, const RowGroup& rows) {
-  return TallyPeriod(run->work, pair, rows, run->tally());
+// Day pages exist at the day level, for the days with accesses.
+DayLinked DayLinksOf(const JobRun& run, const Period& p) {
+  if (run.settings.run_level != RunLevel::kDay) return nullptr;
+  return [&p](int day) { return p.DayCount(day) > 0; };
 }
 
-// Run level 2, one month whose pair is sorted: a page for each of its days.
-// Splitting the sorted pair by day gives every day file in record order
-// already, so the days need no sort of their own. Day files of an earlier
-// month that this one does not rewrite are never read.
-Status MakeDaysOfPeriod(JobRun* run, int period) {
-  const Period& p = run->periods.at(period);
-  const WorkPair month = PeriodPair(period + 1);
-  std::array<bool, kLastDayFileNumber + 1> has_day{};
-  TOVEX_RETURN_IF_ERROR(SplitByDay(run, run->work.PathOf(month.hosts),
-                                   &WorkPair::hosts, &has_day));
-  TOVEX_RETURN_IF_ERROR(SplitByDay(run, run->work.PathOf(month.contents),
-                                   &WorkPair::contents, &has_day));
-  const RowGroup& rows = run->settings.day_rows;
-  for (int day = 1; day <= kLastDayFileNumber; ++day) {
-    if (!has_day[static_cast<size_t>(day)]) continue;
-    run->Show(UserText::kMakingDayPage, p.year, p.month, day);
-    TOVEX_RETURN_IF_ERROR(Tally(run, DayPair(day), rows));
-    PageBuilder page(run->texts);
-    WriteDayPage(*run->tally(), rows, p.year, p.month, day, &page);
-    TOVEX_RETURN_IF_ERROR(
-        run->WritePage(DayPageName(p.year, p.month, day), page));
-  }
-  return Status::Ok();
-}
-
-// The calendar of a month links the days whose pages exist; only the day
-// level writes them.
-DayLinked DayLinksOf(JobRun* run, const Period& p) {
-  if (run->settings.run_level != RunLevel::kDay) return nullptr;
-  return [run, p](int day) { return run->HasDayPage(p.year, p.month, day); };
-}
-
-// Month and day levels: a page per month when there are two or more.
-Status MakeMonthPages(JobRun* run) {
-  const PeriodTable& periods = run->periods;
-  if (periods.size() <= 1) return Status::Ok();
-  const RowGroup& rows = run->settings.month_rows;
-  for (int i = 0; i < periods.size(); ++i) {
-    const Period& p = periods.at(i);
-    run->Show(UserText::kMakingMonthPage, PeriodLabel(p.year, p.month).c_str());
-    TOVEX_RETURN_IF_ERROR(Tally(run, PeriodPair(i + 1), rows));
-    PageBuilder page(run->texts);
-    WriteMonthPage(*run->tally(), rows, p, DayLinksOf(run, p), &page);
-    TOVEX_RETURN_IF_ERROR(run->WritePage(MonthPageName(p.year, p.month), page));
-  }
-  return Status::Ok();
-}
-
-// The index page from the sorted whole-log pair. At the month and day
-// levels a log of a single month shows that month's calendar.
-Status MakeIndexPage(JobRun* run) {
-  const RowGroup& rows = run->settings.index_rows;
-  TOVEX_RETURN_IF_ERROR(Tally(run, IndexPair(), rows));
+Status WriteIndex(JobRun* run) {
+  run->Show(UserText::kMakingIndexPage);
   IndexLayout layout;
   layout.month_links = run->settings.run_level != RunLevel::kYear;
   if (layout.month_links && run->periods.size() == 1) {
     layout.single_month = &run->periods.at(0);
-    layout.day_linked = DayLinksOf(run, *layout.single_month);
+    layout.day_linked = DayLinksOf(*run, *layout.single_month);
   }
   PageBuilder page(run->texts);
-  WriteIndexPage(*run->tally(), rows, run->periods, layout, &page);
+  WriteIndexPage(run->tally, run->settings.index_rows, run->periods, layout,
+                 &page);
   return run->WritePage(std::string(kIndexPageName), page);
 }
 
-// Month and day levels, after the months' pairs are sorted: the month pages
-// and the whole-log pair merged from the months' pairs, then the index page.
-// The merges only read the month files that the month pages read too, so
-// they run beside the month pages, the host and the content merge on their
-// own threads (their intermediates have different suffixes).
-Status MakeMonthAndIndexPages(JobRun* run) {
-  const int n = run->periods.size();
-  const WorkPair index = IndexPair();
-  Status hosts, contents;
-  std::thread host_merge([&] {
-    hosts = MergeNumberedFiles(run->work, 1, n, index.hosts, kHostSuffix);
-  });
-  std::thread content_merge([&] {
-    contents =
-        MergeNumberedFiles(run->work, 1, n, index.contents, kContentSuffix);
-  });
-  Status months = MakeMonthPages(run);
-  host_merge.join();
-  content_merge.join();
-  TOVEX_RETURN_IF_ERROR(months);
-  TOVEX_RETURN_IF_ERROR(hosts);
-  TOVEX_RETURN_IF_ERROR(contents);
-  run->Show(UserText::kMakingIndexPage);
-  return MakeIndexPage(run);
-}
+// The month and day levels: takes the names period by period (the key
+// layout puts each period's names together, in name order, each name's
+// days together), tallies each day and the month, writes their pages, and
+// keeps each month's names in a run for the whole log.
+class PeriodNames : public RunSink {
+ public:
+  explicit PeriodNames(JobRun* run)
+      : run_(run),
+        layout_(run->layout()),
+        month_(&run->work, kPeriodOrganisationBytes) {}
+
+  Status Take(const RunRecord& r) override {
+    NameKey key;
+    if (!ParseKey(layout_, r.key, &key)) return Status::CannotRead("");
+    if (key.period != period_) {
+      TOVEX_RETURN_IF_ERROR(FinishPeriod());
+      TOVEX_RETURN_IF_ERROR(StartPeriod(key.period));
+    }
+    const auto count = static_cast<int64_t>(r.count);
+    if (!layout_.day) return AddToMonth(key.kind, key.name, count);
+    TOVEX_RETURN_IF_ERROR(
+        IndexNames::Add(Day(key.day), key.kind, key.name, count));
+    // A name's days follow one another: its month count is their sum.
+    if (pending_ && pending_kind_ == key.kind && pending_name_ == key.name) {
+      pending_count_ += count;
+      return Status::Ok();
+    }
+    TOVEX_RETURN_IF_ERROR(FlushPending());
+    pending_ = true;
+    pending_kind_ = key.kind;
+    pending_name_.assign(key.name);
+    pending_count_ = count;
+    return Status::Ok();
+  }
+
+  // Ends the last period; then the index page.
+  Status Finish() {
+    TOVEX_RETURN_IF_ERROR(FinishPeriod());
+    // With one period the whole log is that month, tallied already.
+    if (run_->periods.size() > 1) {
+      NameTally index(&run_->work, kPeriodOrganisationBytes);
+      IndexNames names(&index);
+      TOVEX_RETURN_IF_ERROR(
+          MergeRuns(&run_->work, month_runs_, nullptr, &names));
+      run_->tally = PeriodTally();
+      CountAllCells(run_->periods, &run_->tally);
+      TOVEX_RETURN_IF_ERROR(index.Finish(&run_->tally));
+    }
+    return WriteIndex(run_);
+  }
+
+ private:
+  NameTally* Day(int day) {
+    auto& tally = days_[static_cast<size_t>(day)];
+    if (!tally) {
+      tally = std::make_unique<NameTally>(&run_->work, kDayOrganisationBytes);
+    }
+    return tally.get();
+  }
+
+  Status StartPeriod(int period) {
+    period_ = period;
+    const Period& p = run_->periods.at(period);
+    if (layout_.day) run_->Show(UserText::kMakingTempFile, p.year, p.month);
+    if (run_->periods.size() == 1) return Status::Ok();
+    month_runs_.push_back(run_->work.NewFile(kMonthSuffix));
+    return RunWriter::Create(run_->ctx, month_runs_.back(), &month_run_);
+  }
+
+  Status AddToMonth(NameKind kind, std::string_view name, int64_t count) {
+    if (month_run_) {
+      char key[kNameKeyBytes];
+      month_run_->Add(MakeKey(KeyLayout{}, {0, kind, name, 0}, key),
+                      static_cast<uint64_t>(count), 0);
+    }
+    return IndexNames::Add(&month_, kind, name, count);
+  }
+
+  Status FlushPending() {
+    if (!pending_) return Status::Ok();
+    pending_ = false;
+    return AddToMonth(pending_kind_, pending_name_, pending_count_);
+  }
+
+  Status FinishPeriod() {
+    if (period_ < 0) return Status::Ok();
+    TOVEX_RETURN_IF_ERROR(FlushPending());
+    const Period& p = run_->periods.at(period_);
+    if (layout_.day) TOVEX_RETURN_IF_ERROR(WriteDays(p));
+    run_->tally = PeriodTally();
+    CountCells(p, 0, &run_->tally);
+    TOVEX_RETURN_IF_ERROR(month_.Finish(&run_->tally));
+    if (month_run_) {
+      TOVEX_RETURN_IF_ERROR(month_run_->Close());
+      month_run_.reset();
+    }
+    if (run_->periods.size() == 1) return Status::Ok();
+    run_->Show(UserText::kMakingMonthPage,
+               PeriodLabel(p.year, p.month).c_str());
+    PageBuilder page(run_->texts);
+    WriteMonthPage(run_->tally, run_->settings.month_rows, p,
+                   DayLinksOf(*run_, p), &page);
+    return run_->WritePage(MonthPageName(p.year, p.month), page);
+  }
+
+  Status WriteDays(const Period& p) {
+    for (int day = 1; day <= 31; ++day) {
+      if (p.DayCount(day) == 0) continue;
+      run_->Show(UserText::kMakingDayPage, p.year, p.month, day);
+      run_->tally = PeriodTally();
+      CountCells(p, day, &run_->tally);
+      TOVEX_RETURN_IF_ERROR(Day(day)->Finish(&run_->tally));
+      PageBuilder page(run_->texts);
+      WriteDayPage(run_->tally, run_->settings.day_rows, p.year, p.month, day,
+                   &page);
+      TOVEX_RETURN_IF_ERROR(
+          run_->WritePage(DayPageName(p.year, p.month, day), page));
+    }
+    return Status::Ok();
+  }
+
+  JobRun* run_;
+  const KeyLayout layout_;
+  int period_ = -1;
+  NameTally month_;
+  std::array<std::unique_ptr<NameTally>, 32> days_;
+  std::unique_ptr<RunWriter> month_run_;
+  std::vector<std::string> month_runs_;
+  bool pending_ = false;
+  NameKind pending_kind_ = NameKind::kHost;
+  std::string pending_name_;
+  int64_t pending_count_ = 0;
+};
 
 }  // namespace
 
-Status FinishYearJob(JobRun* run) {
-  run->Show(UserText::kMakingIndexPage);
-  const WorkPair index = IndexPair();
-  TOVEX_RETURN_IF_ERROR(SortWorkFile(run->work, index.hosts));
-  TOVEX_RETURN_IF_ERROR(SortWorkFile(run->work, index.contents));
-  return MakeIndexPage(run);
-}
-
-Status FinishMonthJob(JobRun* run) {
-  if (run->periods.size() > 0) {
+Status WritePages(JobRun* run) {
+  if (run->settings.run_level == RunLevel::kYear) {
+    NameTally index(&run->work, kPeriodOrganisationBytes);
+    IndexNames names(&index);
+    TOVEX_RETURN_IF_ERROR(run->names.Drain(&names));
+    run->tally = PeriodTally();
+    CountAllCells(run->periods, &run->tally);
+    TOVEX_RETURN_IF_ERROR(index.Finish(&run->tally));
+    return WriteIndex(run);
+  }
+  if (run->settings.run_level == RunLevel::kMonth && run->periods.size() > 0) {
     run->Show(UserText::kMakingTempFile, run->last_year, run->last_month);
   }
-  for (int i = 0; i < run->periods.size(); ++i) {
-    TOVEX_RETURN_IF_ERROR(SortPair(run, i + 1));
-  }
-  return MakeMonthAndIndexPages(run);
-}
-
-Status FinishDayJob(JobRun* run) {
-  // Month i+1 is sorted (on the chunk files) while month i is split into day
-  // files and its day pages are written: the two touch different files.
-  const int n = run->periods.size();
-  Status sorted = n > 0 ? SortPair(run, 1) : Status::Ok();
-  for (int i = 0; i < n; ++i) {
-    TOVEX_RETURN_IF_ERROR(sorted);
-    const Period& p = run->periods.at(i);
-    run->Show(UserText::kMakingTempFile, p.year, p.month);
-    std::thread next;
-    if (i + 1 < n) {
-      next = std::thread(
-          [run, &sorted, number = i + 2] { sorted = SortPair(run, number); });
-    }
-    Status days = MakeDaysOfPeriod(run, i);
-    if (next.joinable()) next.join();
-    TOVEX_RETURN_IF_ERROR(days);
-  }
-  RemoveDayFiles(run->work);
-  return MakeMonthAndIndexPages(run);
+  PeriodNames periods(run);
+  TOVEX_RETURN_IF_ERROR(run->names.Drain(&periods));
+  return periods.Finish();
 }
 
 }  // namespace tovex

@@ -17,11 +17,16 @@ TEST(WildcardMatchTest, Table) {
     const char* name;
     bool match;
   } cases[] = {
-      {"*.html", "index.html", true}, {"*.html", "index.htm", false},
-      {"*.html", ".html", true},      {"*.html", "a.html.bak", false},
-      {"?.s", "1.s", true},           {"?.s", "12.s", false},
-      {"*", "", true},                {"a*b*c", "aXbYc", true},
-      {"a*b*c", "aXbY", false},       {"*.html", "x.HTML", false},
+      {"*.html", "index.html", true},
+      {"*.html", "index.htm", false},
+      {"*.html", ".html", true},
+      {"*.html", "a.html.bak", false},
+      {"?.s", "1.s", true},
+      {"?.s", "12.s", false},
+      {"*", "", true},
+      {"a*b*c", "aXbYc", true},
+      {"a*b*c", "aXbY", false},
+      {"*.html", "x.HTML", false},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(WildcardMatch(c.pattern, c.name), c.match)
@@ -61,7 +66,7 @@ TEST(IconvEncoderTest, Texts) {
       {"　", true, "\x81\x40"},
       {"ｱｸｾｽ", true, "\xB1\xB8\xBE\xBD"},  // half-width kana: one byte each
       {"<TD>%ld</TD>\n", true, "<TD>%ld</TD>\n"},
-      {long_text, true, long_sjis},  // crosses the conversion chunks
+      {long_text, true, long_sjis},     // crosses the conversion chunks
       {"\xF0\x9F\x98\x80", false, ""},  // an emoji has no Shift-JIS form
       {"\xFF", false, ""},              // not UTF-8
   };

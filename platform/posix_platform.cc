@@ -1,8 +1,8 @@
 #include "platform/posix_platform.h"
 
 #include <dirent.h>
-#include <iconv.h>
 #include <fcntl.h>
+#include <iconv.h>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/types.h>

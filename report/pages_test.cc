@@ -3,14 +3,14 @@
 #include <gtest/gtest.h>
 #include <iconv.h>
 
-#include <memory>
+#include <map>
 #include <set>
+#include <sstream>
 #include <string>
 
+#include "base/decimal.h"
 #include "platform/posix_platform.h"
-
 #include "platform/testing/fake_platform.h"
-#include "work/work_file.h"
 
 namespace tovex {
 namespace {
@@ -42,22 +42,40 @@ std::string TestData(const std::string& name) {
                          name);
 }
 
-// Each page is rendered from the tally of a pair of sorted work files in
-// testdata/ ("<name>.dk"/"<name>.hk", or .ddy/.hdy for a day) and compared
-// with a golden page.
+// Each page is rendered from the tally of a few records in testdata/
+// ("<name>.dk" hosts and "<name>.hk" contents, or .ddy/.hdy for a day: lines
+// "name day hour weekday") and compared with a golden page.
 class PagesTest : public ::testing::Test {
  protected:
-  PagesTest() : work_(env_.context(), "") {}
+  PagesTest() : work_(env_.context(), env_.dir.path()) {}
 
-  const PeriodTally& Tally(const std::string& name, const RowGroup& rows,
-                           bool day = false) {
-    const WorkPair pair{name + (day ? ".ddy" : ".dk"),
-                        name + (day ? ".hdy" : ".hk")};
-    for (const std::string* file : {&pair.hosts, &pair.contents}) {
-      WriteFileOrDie(work_.PathOf(*file), TestData(*file));
+  const PeriodTally& Tally(const std::string& name, bool day = false) {
+    tally_ = PeriodTally();
+    // Names in the order the job hands them over: a blank after each.
+    std::map<std::string, int64_t> hosts, contents;
+    for (bool host : {true, false}) {
+      std::istringstream lines(TestData(
+          name + (host ? (day ? ".ddy" : ".dk") : (day ? ".hdy" : ".hk"))));
+      std::string text;
+      int d, h, w;
+      while (lines >> text >> d >> h >> w) {
+        ++(host ? hosts : contents)[text + " "];
+        if (!host) continue;
+        ++tally_.day_count[static_cast<size_t>(d)];
+        ++tally_.hour_count[static_cast<size_t>(h)];
+        ++tally_.weekday_count[static_cast<size_t>(w)];
+        ++tally_.total;
+      }
     }
-    EXPECT_TRUE(TallyPeriod(work_, pair, rows, tally_.get()).ok());
-    return *tally_;
+    NameTally names(&work_, 1 << 16);
+    for (const auto& [text, n] : hosts) {
+      EXPECT_TRUE(names.AddHost(text.substr(0, text.size() - 1), n).ok());
+    }
+    for (const auto& [text, n] : contents) {
+      names.AddContent(text.substr(0, text.size() - 1), n);
+    }
+    EXPECT_TRUE(names.Finish(&tally_).ok());
+    return tally_;
   }
 
   void ExpectPage(const PageBuilder& page, const std::string& golden) {
@@ -71,16 +89,17 @@ class PagesTest : public ::testing::Test {
   }
 
   FakeEnvironment env_;
-  WorkDir work_;
+  WorkFolder work_;
   const RowGroup rows_{10, 5, 10};
   PeriodTable periods_;
-  std::unique_ptr<PeriodTally> tally_ = std::make_unique<PeriodTally>();
+  PeriodTally tally_;
 };
 
 TEST_F(PagesTest, IndexPageOfTwoMonths) {
-  periods_.at(periods_.Add(2001, 3)).count = 5;
-  periods_.at(periods_.Add(2001, 4)).count = 2;
-  const PeriodTally& t = Tally("two_months", rows_);
+  const int march = periods_.Add(2001, 3), april = periods_.Add(2001, 4);
+  for (int i = 0; i < 5; ++i) periods_.Count(march, 1, 0);
+  for (int i = 0; i < 2; ++i) periods_.Count(april, 1, 0);
+  const PeriodTally& t = Tally("two_months");
   for (bool links : {false, true}) {
     PageBuilder page(Texts());
     WriteIndexPage(t, rows_, periods_, IndexLayout{nullptr, nullptr, links},
@@ -91,8 +110,8 @@ TEST_F(PagesTest, IndexPageOfTwoMonths) {
 }
 
 TEST_F(PagesTest, IndexPageOfSingleMonth) {
-  const Period march{2001, 3, 0};
-  const PeriodTally& t = Tally("march", rows_);
+  const Period march{2001, 3, 0, nullptr};
+  const PeriodTally& t = Tally("march");
   PageBuilder plain(Texts());
   WriteIndexPage(t, rows_, periods_, IndexLayout{&march, nullptr, true},
                  &plain);
@@ -105,22 +124,18 @@ TEST_F(PagesTest, IndexPageOfSingleMonth) {
 }
 
 TEST_F(PagesTest, IndexPageWithoutAccesses) {
-  WriteFileOrDie(work_.PathOf("none.dk"), "");
-  WriteFileOrDie(work_.PathOf("none.hk"), "");
-  ASSERT_TRUE(
-      TallyPeriod(work_, {"none.dk", "none.hk"}, rows_, tally_.get()).ok());
   PageBuilder page(Texts());
-  WriteIndexPage(*tally_, rows_, periods_, IndexLayout{}, &page);
+  WriteIndexPage(PeriodTally(), rows_, periods_, IndexLayout{}, &page);
   ExpectPage(page, "index_no_access.html");
 }
 
 TEST_F(PagesTest, MonthAndDayPages) {
   PageBuilder month(Texts());
-  WriteMonthPage(Tally("april", rows_), rows_, Period{2001, 4, 0}, Linked({3}),
-                 &month);
+  const Period april{2001, 4, 0, nullptr};
+  WriteMonthPage(Tally("april"), rows_, april, Linked({3}), &month);
   ExpectPage(month, "month_run_level_2.html");
   PageBuilder day(Texts());
-  WriteDayPage(Tally("day", rows_, /*day=*/true), rows_, 2001, 3, 1, &day);
+  WriteDayPage(Tally("day", /*day=*/true), rows_, 2001, 3, 1, &day);
   ExpectPage(day, "day.html");
 }
 

@@ -7,7 +7,7 @@
 #include "base/decimal.h"
 #include "log/line_reader.h"
 #include "work/file_names.h"
-#include "work/work_file.h"
+#include "work/work_folder.h"
 
 namespace tovex {
 namespace {

@@ -1,19 +1,14 @@
 #include "tally/tally.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
-#include <memory>
 #include <utility>
+
+#include "base/calendar.h"
 
 namespace tovex {
 namespace {
-
-// Slots of the organisation index: a power of two above twice the table, so
-// an open-addressing probe stays short even when the table is full.
-constexpr size_t kOrganisationSlots = 2048;
-static_assert(kOrganisationSlots >= 2 * kMaxOrganisations);
-static_assert((kOrganisationSlots & (kOrganisationSlots - 1)) == 0);
-constexpr int16_t kNoSlot = -1;
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
@@ -25,163 +20,57 @@ void ClearEntries(std::array<RankEntry, N>* entries) {
   }
 }
 
-void ClearTally(PeriodTally* tally) {
-  tally->day_count.fill(0);
-  tally->hour_count.fill(0);
-  tally->weekday_count.fill(0);
-  tally->total = 0;
-  tally->visitors = 0;
-  ClearEntries(&tally->domains.entries);
-  ClearEntries(&tally->organisations.entries);
-  ClearEntries(&tally->contents.entries);
+// Offers a run to `table` unless it cannot beat the last row: most runs
+// lose against a full table, and only a winner needs an entry built.
+void Offer(RankTable* table, std::string_view text, int64_t count) {
+  if (count <= table->entries.back().count) return;
+  RankEntry entry;
+  entry.Assign(text, count);
+  InsertRanked(table, entry, kMaxRankRows);
 }
 
-// Row settings outside 1..kMaxRankRows are caller errors; clamping keeps a
-// wrong setting from indexing outside the tables.
-int ClampRows(int n) { return std::clamp(n, 1, kMaxRankRows); }
-
-// The run of equal texts being counted. The previous text is kept whole (up
-// to a record's length), so two long texts that differ only behind the
-// ranked-text limit still form two runs.
-class RunCounter {
- public:
-  // Returns true when `text` starts a new run (the finished one, if any, has
-  // been offered to `table`).
-  bool Add(std::string_view text, RankTable* table, int n) {
-    if (count_ > 0 && text == std::string_view(prev_, size_)) {
-      ++count_;
-      return false;
-    }
-    Offer(table, n);
-    size_ = std::min(text.size(), sizeof(prev_));
-    std::memcpy(prev_, text.data(), size_);
-    count_ = 1;
-    return true;
+// The number a host is met at, in front of its organisation's name, so
+// that byte order is the order of first meeting.
+std::string_view FirstKey(uint64_t first, std::string_view org, char* buf) {
+  uint64_t be = first;
+  if constexpr (std::endian::native == std::endian::little) {
+    be = __builtin_bswap64(be);
   }
-
-  void Offer(RankTable* table, int n) {
-    // Most runs lose against a full table; only build an entry to insert.
-    if (count_ <= table->entries[static_cast<size_t>(n - 1)].count) return;
-    RankEntry entry;
-    entry.Assign(std::string_view(prev_, size_), count_);
-    InsertRanked(table, entry, n);
-  }
-
- private:
-  char prev_[kMaxRecordBytes];
-  size_t size_ = 0;
-  int64_t count_ = 0;
-};
-
-// Organisations in first-met order, found through a hash index instead of a
-// walk over the table. Gives the same table as walking it from the front.
-class OrganisationCounter {
- public:
-  explicit OrganisationCounter(OrganisationTable* table) : table_(table) {
-    slots_.fill(kNoSlot);
-  }
-
-  // Counts one access of `org`; nothing when the table is full and `org` is
-  // not in it. Returns the entry counted, or -1.
-  int Count(std::string_view org) {
-    org = org.substr(0, kRankTextBytes);  // the text an entry can hold
-    size_t slot = Hash(org) & (kOrganisationSlots - 1);
-    while (slots_[slot] != kNoSlot) {
-      RankEntry& e = table_->entries[static_cast<size_t>(slots_[slot])];
-      if (e.view().bytes == org) {
-        ++e.count;
-        return slots_[slot];
-      }
-      slot = (slot + 1) & (kOrganisationSlots - 1);
-    }
-    if (used_ == kMaxOrganisations) return -1;
-    table_->entries[static_cast<size_t>(used_)].Assign(org, 1);
-    slots_[slot] = static_cast<int16_t>(used_);
-    return used_++;
-  }
-
-  // Counts one more access of the entry that Count returned.
-  void CountAgain(int entry) {
-    ++table_->entries[static_cast<size_t>(entry)].count;
-  }
-
- private:
-  static size_t Hash(std::string_view s) {
-    uint32_t h = 2166136261u;  // FNV-1a
-    for (char c : s) {
-      h ^= static_cast<unsigned char>(c);
-      h *= 16777619u;
-    }
-    return h;
-  }
-
-  OrganisationTable* table_;
-  std::array<int16_t, kOrganisationSlots> slots_;
-  int used_ = 0;
-};
-
-// Adds 1 to counter[index] when index lies inside the counter array.
-template <size_t N>
-void CountAt(std::array<int64_t, N>* counter, int index) {
-  if (index >= 0 && static_cast<size_t>(index) < N) {
-    ++(*counter)[static_cast<size_t>(index)];
-  }
-}
-
-Status HostPass(const WorkDir& work, const std::string& host_file,
-                const RowGroup& rows, PeriodTally* tally) {
-  std::unique_ptr<RecordReader> reader;
-  TOVEX_RETURN_IF_ERROR(
-      RecordReader::Open(work.context(), work.PathOf(host_file), &reader));
-  const int domain_rows = ClampRows(rows.domains);
-  RunCounter run;
-  OrganisationCounter organisations(&tally->organisations);
-  // A host run shares one organisation, so it is looked up once per run.
-  int run_organisation = -1;
-  std::string_view line;
-  WorkRecord record;
-  while (reader->NextLine(&line)) {
-    if (!ParseRecord(line, &record)) continue;  // not a record: skipped
-    // Every record counts in total, even one whose fields fall outside the
-    // counters, so total, visitors and rankings stay consistent.
-    ++tally->total;
-    CountAt(&tally->day_count, record.day);
-    CountAt(&tally->hour_count, record.hour);
-    CountAt(&tally->weekday_count, record.weekday);
-    if (run.Add(record.name, &tally->domains, domain_rows)) {
-      ++tally->visitors;
-      std::string_view org = OrganisationOf(record.name);
-      run_organisation =
-          IsOrganisationName(org) ? organisations.Count(org) : -1;
-    } else if (run_organisation >= 0) {
-      organisations.CountAgain(run_organisation);
-    }
-  }
-  run.Offer(&tally->domains, domain_rows);
-  SortTopEntries(tally->organisations.entries.data(),
-                 ClampRows(rows.organisations), kMaxOrganisations);
-  return Status::Ok();
-}
-
-Status ContentPass(const WorkDir& work, const std::string& content_file,
-                   const RowGroup& rows, PeriodTally* tally) {
-  std::unique_ptr<RecordReader> reader;
-  TOVEX_RETURN_IF_ERROR(
-      RecordReader::Open(work.context(), work.PathOf(content_file), &reader));
-  const int content_rows = ClampRows(rows.contents);
-  RunCounter run;
-  std::string_view line;
-  WorkRecord record;
-  while (reader->NextLine(&line)) {
-    if (ParseRecord(line, &record)) {
-      run.Add(record.name, &tally->contents, content_rows);
-    }
-  }
-  run.Offer(&tally->contents, content_rows);
-  return Status::Ok();
+  std::memcpy(buf, &be, sizeof be);
+  std::memcpy(buf + sizeof be, org.data(), org.size());
+  return std::string_view(buf, sizeof be + org.size());
 }
 
 }  // namespace
+
+// The organisations in first-met order, ranked by the exchange procedure in
+// one pass: carrier i holds the best of what reaches it and hands on what it
+// displaces or does not take, which is what pass i of the exchange sort
+// leaves behind position i. Only the first kMaxRankRows carriers matter.
+class NameTally::Carriers : public RunSink {
+ public:
+  explicit Carriers(RankTable* table) : table_(table) {}
+
+  Status Take(const RunRecord& r) override {
+    RankEntry moving;
+    moving.Assign(r.key.substr(sizeof(uint64_t)),
+                  static_cast<int64_t>(r.count));
+    for (int i = 0; i < kMaxRankRows; ++i) {
+      RankEntry& held = table_->entries[static_cast<size_t>(i)];
+      if (i >= filled_) {
+        held = moving;
+        ++filled_;
+        break;
+      }
+      if (moving.count > held.count) std::swap(moving, held);
+    }
+    return Status::Ok();
+  }
+
+ private:
+  RankTable* table_;
+  int filled_ = 0;
+};
 
 void RankEntry::Assign(std::string_view s, int64_t n) {
   size = static_cast<uint8_t>(std::min(s.size(), kRankTextBytes));
@@ -189,11 +78,63 @@ void RankEntry::Assign(std::string_view s, int64_t n) {
   count = n;
 }
 
-Status TallyPeriod(const WorkDir& work, const WorkPair& pair,
-                   const RowGroup& rows, PeriodTally* tally) {
-  ClearTally(tally);
-  TOVEX_RETURN_IF_ERROR(HostPass(work, pair.hosts, rows, tally));
-  return ContentPass(work, pair.contents, rows, tally);
+void CountCells(const Period& period, int day, PeriodTally* tally) {
+  if (!period.cells) return;
+  for (int d = day == 0 ? 1 : day; d <= (day == 0 ? 31 : day); ++d) {
+    const auto& hours = (*period.cells)[static_cast<size_t>(d)];
+    const int weekday = WeekdayOf(period.year, period.month, d);
+    for (size_t h = 0; h < hours.size(); ++h) {
+      const int64_t n = hours[h];
+      if (n == 0) continue;
+      tally->day_count[static_cast<size_t>(d)] += n;
+      tally->hour_count[h] += n;
+      tally->weekday_count[static_cast<size_t>(weekday)] += n;
+      tally->total += n;
+    }
+  }
+}
+
+NameTally::NameTally(WorkFolder* work, size_t org_bytes)
+    : organisations_(work, org_bytes), by_first_(work, org_bytes) {}
+
+Status NameTally::AddHost(std::string_view host, int64_t count) {
+  Offer(&domains_, host, count);
+  const std::string_view org = OrganisationOf(host);
+  const auto first = static_cast<uint64_t>(visitors_++);
+  if (!IsOrganisationName(org)) return Status::Ok();
+  return organisations_.Add(org, static_cast<uint64_t>(count), first);
+}
+
+void NameTally::AddContent(std::string_view path, int64_t count) {
+  Offer(&contents_, path, count);
+}
+
+Status NameTally::Finish(PeriodTally* tally) {
+  // Organisations come out by name; sorted again by their first host, they
+  // reach the carriers in first-met order.
+  class ByFirst : public RunSink {
+   public:
+    explicit ByFirst(Aggregator* out) : out_(out) {}
+    Status Take(const RunRecord& r) override {
+      char key[kMaxKeyBytes + sizeof(uint64_t)];
+      return out_->Add(FirstKey(r.first, r.key, key), r.count);
+    }
+
+   private:
+    Aggregator* out_;
+  } by_first(&by_first_);
+  TOVEX_RETURN_IF_ERROR(organisations_.Drain(&by_first));
+  ClearEntries(&tally->organisations.entries);
+  Carriers carriers(&tally->organisations);
+  TOVEX_RETURN_IF_ERROR(by_first_.Drain(&carriers));
+
+  tally->visitors = visitors_;
+  tally->domains = domains_;
+  tally->contents = contents_;
+  visitors_ = 0;
+  ClearEntries(&domains_.entries);
+  ClearEntries(&contents_.entries);
+  return Status::Ok();
 }
 
 bool InsertRanked(RankTable* table, const RankEntry& entry, int n) {
@@ -205,16 +146,6 @@ bool InsertRanked(RankTable* table, const RankEntry& entry, int n) {
     std::swap(e[p], e[p - 1]);
   }
   return true;
-}
-
-void SortTopEntries(RankEntry* entries, int k, int size) {
-  for (int i = 0; i < k; ++i) {
-    for (int j = i + 1; j < size; ++j) {
-      if (entries[i].count < entries[j].count) {
-        std::swap(entries[i], entries[j]);
-      }
-    }
-  }
 }
 
 std::string_view OrganisationOf(std::string_view host) {

@@ -1,5 +1,6 @@
-// The figures of one report page, counted from a period's two sorted work
-// files: a host file and a content file.
+// The figures of one report page: counters by day, hour and weekday from the
+// period table's cells, and the visitors and rankings of the period's
+// distinct names, which arrive aggregated and in name order.
 
 #ifndef TOVEX_TALLY_TALLY_H_
 #define TOVEX_TALLY_TALLY_H_
@@ -10,16 +11,16 @@
 
 #include "base/status.h"
 #include "log/log_line.h"
-#include "work/file_names.h"
-#include "work/work_file.h"
+#include "sort/aggregator.h"
+#include "work/period_table.h"
+#include "work/run_file.h"
+#include "work/work_folder.h"
 
 namespace tovex {
 
-// Rows a ranking table can show.
+// Rows a ranking table can hold; a page shows the first rows it asks for.
 inline constexpr int kMaxRankRows = 50;
-// Distinct organisations counted per page; later ones are left out.
-inline constexpr int kMaxOrganisations = 1000;
-// Room for a ranked text; work-file names are at most 121 bytes.
+// Room for a ranked text; names are at most 121 bytes.
 inline constexpr size_t kRankTextBytes = 127;
 
 // One ranked row. count 0 marks an empty entry (with an empty text).
@@ -37,10 +38,6 @@ struct RankTable {
   std::array<RankEntry, kMaxRankRows> entries;
 };
 
-struct OrganisationTable {
-  std::array<RankEntry, kMaxOrganisations> entries;
-};
-
 struct PeriodTally {
   std::array<int64_t, 32> day_count{};  // index 1..31 shown
   std::array<int64_t, 24> hour_count{};
@@ -48,7 +45,7 @@ struct PeriodTally {
   int64_t total = 0;                       // sum of hour_count
   int64_t visitors = 0;                    // distinct hosts
   RankTable domains;
-  OrganisationTable organisations;
+  RankTable organisations;
   RankTable contents;
 };
 
@@ -61,23 +58,41 @@ struct RowGroup {
   bool operator==(const RowGroup&) const = default;
 };
 
-// Counts the two sorted work files of `pair` into `*tally` (cleared first).
-// A record whose day, hour or weekday lies outside its counter's range is
-// counted in the totals and rankings but not in that counter. Fails with
-// CannotOpen when a file cannot be opened.
-// REQUIRES: every row count of `rows` in 1..kMaxRankRows.
-Status TallyPeriod(const WorkDir& work, const WorkPair& pair,
-                   const RowGroup& rows, PeriodTally* tally);
+// Adds the cells of `period` (day `day` only, when it is not 0) to the
+// counters and total of `*tally`.
+void CountCells(const Period& period, int day, PeriodTally* tally);
+
+// The visitors and rankings of one period, from its names: every host once
+// with its accesses, in name order, then every content path likewise.
+//
+// Domains and contents are ranked as offered (InsertRanked, kMaxRankRows
+// rows). Organisations are counted in the order their first host is met,
+// without limit; the ranking is the exchange procedure of SortTopEntries
+// over all of them, computed in one pass with kMaxRankRows carriers. Memory
+// stays bounded: the organisations spill to `work` beyond `org_bytes`.
+class NameTally {
+ public:
+  NameTally(WorkFolder* work, size_t org_bytes);
+
+  Status AddHost(std::string_view host, int64_t count);
+  void AddContent(std::string_view path, int64_t count);
+  // Fills the visitors and the three rankings of `*tally` and starts over.
+  Status Finish(PeriodTally* tally);
+
+ private:
+  class Carriers;
+
+  RankTable domains_;
+  RankTable contents_;
+  int64_t visitors_ = 0;
+  Aggregator organisations_;  // name -> accesses, first host's number
+  Aggregator by_first_;       // first host's number + name -> accesses
+};
 
 // Offers one finished run to the first `n` entries of `table`: taken only
 // when it beats entry n-1 strictly, lifted only past strictly smaller counts.
 // Returns true when taken. REQUIRES: 1 <= n <= kMaxRankRows.
 bool InsertRanked(RankTable* table, const RankEntry& entry, int n);
-
-// Puts the k largest counts of entries[0..size) into positions 0..k-1 by the
-// exchange procedure (for i < k, for j > i: swap when count[i] < count[j]).
-// REQUIRES: k <= size.
-void SortTopEntries(RankEntry* entries, int k, int size);
 
 // The last two dot-separated labels of a host ("a.b.c" gives "b.c"); the
 // whole name when it has fewer than two dots. Points into `host`.

@@ -11,22 +11,6 @@ std::string NumberedName(int number, std::string_view suffix) {
   return name;
 }
 
-WorkPair IndexPair() {
-  std::string stem(kIndexStem);
-  stem += '.';
-  return {stem + std::string(kHostSuffix), stem + std::string(kContentSuffix)};
-}
-
-WorkPair PeriodPair(int number) {
-  return {NumberedName(number, kHostSuffix),
-          NumberedName(number, kContentSuffix)};
-}
-
-WorkPair DayPair(int day) {
-  return {NumberedName(day, kDayHostSuffix),
-          NumberedName(day, kDayContentSuffix)};
-}
-
 std::string PeriodLabel(int year, int month) {
   return DecimalText(year) + "-" + DecimalText(month);
 }

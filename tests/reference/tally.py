@@ -10,8 +10,6 @@ from dataclasses import dataclass, field
 
 # Rank tables hold 50 rows; a page shows its row setting's worth of them.
 RANK_TABLE_ROWS = 50
-# Organisations beyond this many distinct names go uncounted on a page.
-ORGANISATION_LIMIT = 1000
 # The bar of the largest value in a graph table.
 BAR_WIDTH = 20
 
@@ -104,7 +102,7 @@ def tally_period(records, domain_rows, organisation_rows, content_rows):
             continue
         if org in organisation_index:
             organisations[organisation_index[org]][1] += 1
-        elif len(organisations) < ORGANISATION_LIMIT:
+        else:
             organisation_index[org] = len(organisations)
             organisations.append([org, 1])
     host_runs = _runs(hosts)

@@ -1,0 +1,79 @@
+// Counting keys in bounded memory: a hash table collects each distinct key
+// with its count (and the smallest "first" position given for it); when it
+// is full, its keys are sorted and spilled to a run of the work folder. At
+// the end every key comes out once, in key order, its numbers combined over
+// the table and all runs.
+
+#ifndef TOVEX_SORT_AGGREGATOR_H_
+#define TOVEX_SORT_AGGREGATOR_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "base/status.h"
+#include "work/run_file.h"
+#include "work/work_folder.h"
+
+namespace tovex {
+
+class Aggregator {
+ public:
+  // Memory for keys and table stays within about `max_bytes`; it is taken
+  // as needed, so a small aggregator costs little. `work` receives the
+  // spilled runs and must outlive the aggregator.
+  Aggregator(WorkFolder* work, size_t max_bytes);
+  ~Aggregator();
+  Aggregator(const Aggregator&) = delete;
+  Aggregator& operator=(const Aggregator&) = delete;
+
+  // Adds `count` to the key's count; keeps the smaller of `first` and the
+  // key's first. Fails only when a spill fails.
+  // REQUIRES: key.size() <= kMaxKeyBytes.
+  Status Add(std::string_view key, uint64_t count, uint64_t first = 0);
+
+  // Hands every key in order with its combined numbers to `sink` and
+  // leaves the aggregator empty, ready for reuse. The runs are deleted.
+  Status Drain(RunSink* sink);
+
+  // Bytes written to runs so far.
+  uint64_t spilled_bytes() const { return spilled_bytes_; }
+
+ private:
+  struct Entry {
+    uint64_t prefix;  // the key's first 8 bytes, big-endian: sorts fast
+    uint64_t count;
+    uint64_t first;
+    uint32_t offset;  // of the key in arena_
+    uint32_t hash;
+    uint8_t size;
+  };
+  class SortedEntries;
+
+  // Finds the key's entry or makes one; nullptr when the table is full.
+  Entry* Find(std::string_view key, uint32_t hash);
+  // Doubles the slots, up to the limit; false when at the limit.
+  bool GrowSlots();
+  void SortEntries();
+  Status Spill();
+  void Clear();
+  std::string_view KeyOf(const Entry& e) const {
+    return std::string_view(arena_.data() + e.offset, e.size);
+  }
+
+  WorkFolder* work_;
+  size_t max_arena_;
+  size_t max_entries_;
+  std::vector<char> arena_;
+  std::vector<Entry> entries_;
+  std::vector<uint32_t> slots_;  // entry index + 1; 0 is free
+  std::vector<std::string> runs_;
+  uint64_t spilled_bytes_ = 0;
+};
+
+}  // namespace tovex
+
+#endif  // TOVEX_SORT_AGGREGATOR_H_

@@ -1,0 +1,105 @@
+#include "sort/aggregator.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <random>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "platform/testing/fake_platform.h"
+#include "sort/merge.h"
+
+namespace tovex {
+namespace {
+
+using Counts = std::map<std::string, std::pair<uint64_t, uint64_t>>;
+
+// Collects what a drain hands out, checking the order on the way.
+class Collect : public RunSink {
+ public:
+  Status Take(const RunRecord& r) override {
+    EXPECT_TRUE(got.empty() || KeyLess(std::prev(got.end())->first, r.key))
+        << "out of order: " << r.key;
+    got[std::string(r.key)] = {r.count, r.first};
+    return Status::Ok();
+  }
+  Counts got;
+};
+
+class AggregatorTest : public ::testing::Test {
+ protected:
+  AggregatorTest() : work_(env_.context(), env_.dir.path()) {}
+
+  std::vector<std::string> Files() {
+    std::vector<std::string> names;
+    for (const DirEntry& e : env_.fs.List(env_.dir.path(), "*")) {
+      names.push_back(e.name);
+    }
+    return names;
+  }
+
+  FakeEnvironment env_;
+  WorkFolder work_;
+};
+
+// Keys of every length up to the limit, bytes of every value, many
+// repeats; against a map. The memory sizes force no spill, a few spills,
+// and so many that the merge needs passes of its own.
+TEST_F(AggregatorTest, CountsEveryKeyOnceInOrder) {
+  for (size_t memory : {size_t{16} << 20, size_t{64} << 10, size_t{6} << 10}) {
+    std::mt19937_64 rng(memory);
+    Aggregator agg(&work_, memory);
+    Counts want;
+    for (int i = 0; i < 40000; ++i) {
+      std::string key(rng() % 3 == 0 ? rng() % kMaxKeyBytes + 1 : rng() % 6 + 1,
+                      '\0');
+      for (char& c : key) c = static_cast<char>(rng() % 5 * 60);
+      const uint64_t count = rng() % 3 + 1, first = rng() % 1000;
+      auto [it, fresh] = want.try_emplace(key, 0, first);
+      it->second.first += count;
+      it->second.second = std::min(it->second.second, first);
+      ASSERT_TRUE(agg.Add(key, count, first).ok());
+    }
+    Collect sink;
+    ASSERT_TRUE(agg.Drain(&sink).ok());
+    EXPECT_EQ(sink.got, want) << memory;
+    EXPECT_EQ(memory<(size_t{16} << 20), agg.spilled_bytes()> 0) << memory;
+    EXPECT_EQ(Files(), std::vector<std::string>{}) << "runs left behind";
+    // Drained, it starts over.
+    ASSERT_TRUE(agg.Add("x", 2).ok());
+    Collect again;
+    ASSERT_TRUE(agg.Drain(&again).ok());
+    EXPECT_EQ(again.got, (Counts{{"x", {2, 0}}}));
+  }
+}
+
+// A run that cannot be written, or that does not read back, fails the
+// drain with its path.
+TEST_F(AggregatorTest, RunFailuresNameTheRun) {
+  for (bool corrupt : {false, true}) {
+    WorkFolder work(env_.context(), env_.dir.path());
+    Aggregator agg(&work, 4 << 10);
+    env_.fs.fail_write = corrupt ? "" : "1.run";
+    env_.fs.fail_write_after = 100;
+    Status st;
+    for (int i = 0; i < 2000 && st.ok(); ++i) {
+      st = agg.Add("key" + std::to_string(i), 1);
+    }
+    if (corrupt) {
+      ASSERT_TRUE(st.ok());
+      const std::string run = work.dir() + "1.run";
+      const std::string bytes = ReadFileOrEmpty(run);
+      WriteFileOrDie(run, bytes.substr(0, bytes.size() / 2));
+      Collect sink;
+      st = agg.Drain(&sink);
+    }
+    EXPECT_EQ(st.code(),
+              corrupt ? Status::Code::kCannotRead : Status::Code::kCannotWrite);
+    EXPECT_EQ(st.path(), work.dir() + "1.run");
+  }
+}
+
+}  // namespace
+}  // namespace tovex

@@ -1,0 +1,40 @@
+// Merging sorted sources of records into one stream in key order.
+
+#ifndef TOVEX_SORT_MERGE_H_
+#define TOVEX_SORT_MERGE_H_
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "base/status.h"
+#include "work/run_file.h"
+#include "work/work_folder.h"
+
+namespace tovex {
+
+// Sources merged at once; more runs are first merged in groups into new
+// runs. Sixteen read buffers fit the memory the job allows itself.
+inline constexpr size_t kMergeFanIn = 16;
+// Read buffer of each run in a merge.
+inline constexpr size_t kMergeBufferBytes = 64 * 1024;
+
+// Byte order of keys, a shorter key first when it is a prefix of the other.
+inline bool KeyLess(std::string_view a, std::string_view b) { return a < b; }
+
+// Merges `sources` (each in key order, each key at most once) into `sink`,
+// combining the records of equal keys: counts added, the smaller first
+// kept. Fails with the first failing source's or the sink's status.
+// REQUIRES: sources.size() <= kMergeFanIn.
+Status MergeSources(const std::vector<RunSource*>& sources, RunSink* sink);
+
+// Merges the runs named by `runs` (paths) and, when given, `extra` into
+// `sink`; more than kMergeFanIn inputs take passes that merge groups into
+// new runs of `work` first. Every run of `runs` and of the passes is deleted
+// once merged.
+Status MergeRuns(WorkFolder* work, std::vector<std::string> runs,
+                 RunSource* extra, RunSink* sink);
+
+}  // namespace tovex
+
+#endif  // TOVEX_SORT_MERGE_H_
