@@ -22,7 +22,7 @@
 namespace tovex {
 
 // Memory for the names of the whole log before they spill to runs.
-inline constexpr size_t kNameTableBytes = 3 << 19;
+inline constexpr size_t kNameTableBytes = 1 << 20;
 // Memory for one page's organisations before they spill: a month or the
 // whole log, and each of the up to 31 days open at once.
 inline constexpr size_t kPeriodOrganisationBytes = 512 << 10;

@@ -16,8 +16,8 @@ namespace tovex {
 // Sources merged at once; more runs are first merged in groups into new
 // runs. Sixteen read buffers fit the memory the job allows itself.
 inline constexpr size_t kMergeFanIn = 16;
-// Read buffer of each run in a merge.
-inline constexpr size_t kMergeBufferBytes = 64 * 1024;
+// Read buffer of each run in a merge: sixteen of them stay small.
+inline constexpr size_t kMergeBufferBytes = 16 * 1024;
 
 // Byte order of keys, a shorter key first when it is a prefix of the other.
 inline bool KeyLess(std::string_view a, std::string_view b) { return a < b; }
