@@ -82,7 +82,7 @@ class FullRunTest : public QObject {
     QVERIFY(window.Initialise().ok());
     window.show();
 
-    prompts.chosen_file = SamplePath();
+    prompts.chosen_files = QStringList{SamplePath()};
     window.findChild<QPushButton*>("button1009_open")->click();
     window.findChild<QPushButton*>("button1007_run")->click();
     QTRY_VERIFY_WITH_TIMEOUT(!window.WorkerBusy(), kRunTimeoutMs);

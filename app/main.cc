@@ -34,6 +34,11 @@ int main(int argc, char** argv) {
     prompts.Warn(nullptr, QString::fromStdString(status.Message()));
     return status.ExitCode();
   }
+  // Files named on the command line ("Open with" of the desktop) are the
+  // log.
+  QStringList files = QApplication::arguments();
+  files.removeFirst();
+  window.SetLogFiles(files);
   window.exec();
   // A job still running ends with the process; it must not outlive the
   // window it reports to.

@@ -133,11 +133,25 @@ void MainWindow::SetStatus(const QString& text) {
 void MainWindow::OnOpen() {
   if (RefuseWhileRunning()) return;
   SetStatus(Text(UserText::kHello));
-  const std::optional<QString> chosen = services_.prompts->ChooseLogFile(this);
-  if (!chosen) return;
-  log_path_ = QFile::encodeName(*chosen).toStdString();
-  ui_->edit1003_logfile->setText(QFileInfo(*chosen).fileName());
-  if (!log_path_.empty()) ui_->button1007_run->setEnabled(true);
+  const std::optional<QStringList> chosen =
+      services_.prompts->ChooseLogFiles(this);
+  if (chosen) SetLogFiles(*chosen);
+}
+
+void MainWindow::SetLogFiles(const QStringList& paths) {
+  if (paths.isEmpty()) return;
+  log_paths_.clear();
+  // One name as it is; several quoted one by one, as the file dialog shows
+  // them.
+  QStringList names;
+  for (const QString& path : paths) {
+    log_paths_.push_back(QFile::encodeName(path).toStdString());
+    names << QFileInfo(path).fileName();
+  }
+  ui_->edit1003_logfile->setText(
+      names.size() == 1 ? names[0]
+                        : QStringLiteral("\"%1\"").arg(names.join("\" \"")));
+  ui_->button1007_run->setEnabled(true);
 }
 
 void MainWindow::OnRun() {
@@ -150,7 +164,7 @@ void MainWindow::StartJob() {
   // its job's last action; at most it is returning now.
   if (worker_.joinable()) worker_.join();
   RunRequest request;
-  request.log_path = log_path_;
+  request.inputs = log_paths_;
   request.run_level = settings_.run_level;
   // Set here rather than by the job, so that a second press of Run that
   // arrives before the worker gets going is refused too.
@@ -202,7 +216,7 @@ void MainWindow::OnHomePage() {
 void MainWindow::Fail(const Status& status) {
   if (status.code() == Status::Code::kNotAccessLog) {
     // A refused log ends only the run; the message is the whole of it.
-    services_.prompts->Warn(this, Text(UserText::kNotAccessLog));
+    services_.prompts->Warn(this, QString::fromStdString(status.Message()));
     return;
   }
   exit_code_.store(status.ExitCode());

@@ -26,6 +26,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "app/prompts.h"
 #include "base/status.h"
@@ -85,7 +86,11 @@ class MainWindow : public QDialog {
   QString StatusText() const;
   const Context& context() const { return ctx_; }
   const Settings& settings() const { return settings_; }
-  const std::string& log_path() const { return log_path_; }
+  const std::vector<std::string>& log_paths() const { return log_paths_; }
+
+  // Takes `paths` as the log, as if they had been chosen with Open (the
+  // command line's files). Nothing changes for an empty list.
+  void SetLogFiles(const QStringList& paths);
   bool JobRunning() const { return running_.load(); }
 
  signals:
@@ -118,7 +123,7 @@ class MainWindow : public QDialog {
   std::unique_ptr<Ui::MainWindowForm> ui_;
   Context ctx_;
   Settings settings_;
-  std::string log_path_;
+  std::vector<std::string> log_paths_;
 
   std::atomic<bool> running_{false};
   std::atomic<bool> worker_busy_{false};

@@ -168,7 +168,8 @@ class MainWindowTest : public QObject {
     return path;
   }
   void Open(const std::optional<QString>& chosen) {
-    prompts_->chosen_file = chosen;
+    prompts_->chosen_files =
+        chosen ? std::optional(QStringList{*chosen}) : std::nullopt;
     Button("button1009_open")->click();
   }
   void OpenLog() { Open(WriteLog("access.log", kLogLine)); }
@@ -240,8 +241,13 @@ class MainWindowTest : public QObject {
     // A cancelled Open keeps the log and the button.
     Open(std::nullopt);
     QCOMPARE(prompts_->file_dialogs, 2);
-    QCOMPARE(window_->log_path(), log.toStdString());
+    QCOMPARE(window_->log_paths(), std::vector{log.toStdString()});
     QVERIFY(Button("button1007_run")->isEnabled());
+    // Several files: shown one by one in quotes, all of them the log.
+    prompts_->chosen_files = QStringList{Path("a.log"), Path("b.log.gz")};
+    Button("button1009_open")->click();
+    QCOMPARE(LogBox(), QString("\"a.log\" \"b.log.gz\""));
+    QCOMPARE(window_->log_paths().size(), size_t{2});
   }
 
   void runTwiceDuringJobStartsOneJob() {
@@ -312,7 +318,7 @@ class MainWindowTest : public QObject {
     FinishJob();
     QTRY_COMPARE(window_->StatusText(),
                  QString("Finished!! - taken      3 sec"));
-    prompts_->chosen_file = std::nullopt;
+    prompts_->chosen_files = std::nullopt;
     Button(button.toLatin1().constData())->click();
     QCOMPARE(window_->StatusText(), Utf8(UserText::kHello));
   }
@@ -323,7 +329,8 @@ class MainWindowTest : public QObject {
     StartJob();
     QCOMPARE(job_->seen().request.run_level,
              std::optional<RunLevel>(RunLevel::kMonth));
-    QCOMPARE(job_->seen().request.log_path, Path("access.log").toStdString());
+    QCOMPARE(job_->seen().request.inputs,
+             std::vector{Path("access.log").toStdString()});
   }
 
   void failedJobEndsProcessWithItsMessage() {
@@ -342,7 +349,8 @@ class MainWindowTest : public QObject {
     StartJob();
     FinishJob();
     QTRY_COMPARE(prompts_->warnings,
-                 QStringList{Utf8(UserText::kNotAccessLog)});
+                 QStringList{QString::fromStdString(
+                     Status::NotAccessLog("readme.txt").Message())});
     QVERIFY(exits_.empty());
     QCOMPARE(window_->ExitCode(), 0);
   }

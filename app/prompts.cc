@@ -24,11 +24,12 @@ bool QtPrompts::AskYesNo(QWidget* parent, const QString& text,
   return box.exec() == QMessageBox::Yes;
 }
 
-std::optional<QString> QtPrompts::ChooseLogFile(QWidget* parent) {
-  QString path = QFileDialog::getOpenFileName(
-      parent, QString(), QString(), QStringLiteral("Access Log File (*)"));
-  if (path.isEmpty()) return std::nullopt;
-  return path;
+std::optional<QStringList> QtPrompts::ChooseLogFiles(QWidget* parent) {
+  const QStringList paths = QFileDialog::getOpenFileNames(
+      parent, QString(), QString(),
+      QStringLiteral("Access Log File (*);;Access Log File (*.log *.gz)"));
+  if (paths.isEmpty()) return std::nullopt;
+  return paths;
 }
 
 int QtPrompts::RunSettingsDialog(SettingsDialog* dialog) {

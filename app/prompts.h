@@ -8,6 +8,7 @@
 #define TOVEX_APP_PROMPTS_H_
 
 #include <QString>
+#include <QStringList>
 #include <QUrl>
 #include <optional>
 
@@ -28,9 +29,9 @@ class Prompts {
   // True for Yes.
   virtual bool AskYesNo(QWidget* parent, const QString& text,
                         const QString& caption) = 0;
-  // The file-open dialog for an access log; the chosen file's full path, or
-  // nothing when the user cancelled.
-  virtual std::optional<QString> ChooseLogFile(QWidget* parent) = 0;
+  // The file-open dialog for access logs; the full paths of the chosen
+  // files (one or several), or nothing when the user cancelled.
+  virtual std::optional<QStringList> ChooseLogFiles(QWidget* parent) = 0;
   // Shows the filled dialog modally; returns its result code
   // (QDialog::Accepted after a successful save).
   virtual int RunSettingsDialog(SettingsDialog* dialog) = 0;
@@ -47,7 +48,7 @@ class QtPrompts : public Prompts {
   void Warn(QWidget* parent, const QString& text) override;
   bool AskYesNo(QWidget* parent, const QString& text,
                 const QString& caption) override;
-  std::optional<QString> ChooseLogFile(QWidget* parent) override;
+  std::optional<QStringList> ChooseLogFiles(QWidget* parent) override;
   int RunSettingsDialog(SettingsDialog* dialog) override;
   void RunAboutDialog(AboutDialog* dialog) override;
   void OpenUrl(const QUrl& url) override;

@@ -19,9 +19,9 @@ bool ScriptedPrompts::AskYesNo(QWidget*, const QString& text,
   return answer_yes;
 }
 
-std::optional<QString> ScriptedPrompts::ChooseLogFile(QWidget*) {
+std::optional<QStringList> ScriptedPrompts::ChooseLogFiles(QWidget*) {
   ++file_dialogs;
-  return chosen_file;
+  return chosen_files;
 }
 
 int ScriptedPrompts::RunSettingsDialog(SettingsDialog* dialog) {

@@ -22,14 +22,14 @@ class ScriptedPrompts : public Prompts {
   void Warn(QWidget* parent, const QString& text) override;
   bool AskYesNo(QWidget* parent, const QString& text,
                 const QString& caption) override;
-  std::optional<QString> ChooseLogFile(QWidget* parent) override;
+  std::optional<QStringList> ChooseLogFiles(QWidget* parent) override;
   int RunSettingsDialog(SettingsDialog* dialog) override;
   void RunAboutDialog(AboutDialog* dialog) override;
   void OpenUrl(const QUrl& url) override;
 
   // Answers.
   bool answer_yes = false;
-  std::optional<QString> chosen_file;  // nothing: the user cancels
+  std::optional<QStringList> chosen_files;  // nothing: the user cancels
   // Plays the user's part in the settings dialog and returns its result;
   // unset: the user cancels at once.
   std::function<int(SettingsDialog*)> settings_script;

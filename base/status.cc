@@ -3,23 +3,36 @@
 #include "base/texts.h"
 
 namespace tovex {
+namespace {
+
+UserText TextOf(Status::Code code, bool named) {
+  switch (code) {
+    case Status::Code::kCannotOpen:
+      return UserText::kCannotOpen;
+    case Status::Code::kCannotWrite:
+      return UserText::kCannotWrite;
+    case Status::Code::kCannotRead:
+      return UserText::kCannotRead;
+    case Status::Code::kCannotMakeFolder:
+      return UserText::kCannotMakeFolder;
+    case Status::Code::kCorruptInput:
+      return UserText::kCorruptInput;
+    case Status::Code::kNoConverter:
+      return UserText::kNoConverter;
+    case Status::Code::kOk:
+    case Status::Code::kNotAccessLog:
+      break;
+  }
+  return named ? UserText::kInputNotAccessLog : UserText::kNotAccessLog;
+}
+
+}  // namespace
 
 std::string Status::Message() const {
-  switch (code_) {
-    case Code::kOk:
-      return std::string();
-    case Code::kCannotOpen:
-      return FormatText(UserText::kCannotOpen, path_.c_str());
-    case Code::kCannotWrite:
-      return FormatText(UserText::kCannotWrite, path_.c_str());
-    case Code::kCannotRead:
-      return FormatText(UserText::kCannotRead, path_.c_str());
-    case Code::kNoConverter:
-      return std::string(TextOf(UserText::kNoConverter));
-    case Code::kNotAccessLog:
-      return std::string(TextOf(UserText::kNotAccessLog)) + "\n";
-  }
-  return std::string();
+  if (ok()) return std::string();
+  std::string text = FormatText(TextOf(code_, !path_.empty()), path_.c_str());
+  if (!detail_.empty()) text += " (" + detail_ + ")";
+  return text + "\n";
 }
 
 int Status::ExitCode() const {

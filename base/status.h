@@ -16,36 +16,48 @@ class Status {
  public:
   enum class Code {
     kOk,
-    kCannotOpen,    // a file that cannot be opened or created
-    kCannotWrite,   // a file opened but not written completely (full disk)
-    kCannotRead,    // a read error, or a work file that does not decode
-    kNoConverter,   // no Shift-JIS converter: no page can be written
-    kNotAccessLog,  // the log was refused by the format check
+    kCannotOpen,        // a file that cannot be opened or created
+    kCannotWrite,       // a file opened but not written completely (full disk)
+    kCannotRead,        // a read error, or a work file that does not decode
+    kCannotMakeFolder,  // a work or output folder that cannot be made
+    kCorruptInput,      // a compressed input that does not decompress
+    kNoConverter,       // no Shift-JIS converter: no page can be written
+    kNotAccessLog,      // the log was refused by the format check
   };
 
   Status() = default;
 
   static Status Ok() { return Status(); }
-  static Status CannotOpen(std::string path) {
-    return Status(Code::kCannotOpen, std::move(path));
+  // `detail`, when given, is the reason (the system's, a decoder's); the
+  // message adds it in parentheses.
+  static Status CannotOpen(std::string path, std::string detail = {}) {
+    return Status(Code::kCannotOpen, std::move(path), std::move(detail));
   }
-  static Status CannotWrite(std::string path) {
-    return Status(Code::kCannotWrite, std::move(path));
+  static Status CannotWrite(std::string path, std::string detail = {}) {
+    return Status(Code::kCannotWrite, std::move(path), std::move(detail));
   }
-  static Status CannotRead(std::string path) {
-    return Status(Code::kCannotRead, std::move(path));
+  static Status CannotRead(std::string path, std::string detail = {}) {
+    return Status(Code::kCannotRead, std::move(path), std::move(detail));
   }
-  static Status NoConverter() { return Status(Code::kNoConverter, ""); }
+  static Status CannotMakeFolder(std::string path, std::string detail = {}) {
+    return Status(Code::kCannotMakeFolder, std::move(path), std::move(detail));
+  }
+  static Status CorruptInput(std::string path, std::string detail) {
+    return Status(Code::kCorruptInput, std::move(path), std::move(detail));
+  }
+  static Status NoConverter() { return Status(Code::kNoConverter, "", ""); }
+  // `path` names the refused input; empty when every input was empty.
   static Status NotAccessLog(std::string path) {
-    return Status(Code::kNotAccessLog, std::move(path));
+    return Status(Code::kNotAccessLog, std::move(path), "");
   }
 
   bool ok() const { return code_ == Code::kOk; }
   Code code() const { return code_; }
   // The file the failure is about; empty when none.
   const std::string& path() const { return path_; }
+  const std::string& detail() const { return detail_; }
 
-  // The user message (UTF-8); empty for Ok.
+  // The user message (UTF-8), ending in a line end; empty for Ok.
   std::string Message() const;
 
   // The process exit status for this failure: 0 for Ok, 3 for a refused
@@ -53,10 +65,12 @@ class Status {
   int ExitCode() const;
 
  private:
-  Status(Code code, std::string path) : code_(code), path_(std::move(path)) {}
+  Status(Code code, std::string path, std::string detail)
+      : code_(code), path_(std::move(path)), detail_(std::move(detail)) {}
 
   Code code_ = Code::kOk;
   std::string path_;
+  std::string detail_;
 };
 
 // Evaluates `expr` (a Status) and returns it from the enclosing function when

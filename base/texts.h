@@ -25,16 +25,20 @@ enum class UserText {
   kMakingIndexPage,  //
   kFinished,         // %6.0f: seconds taken
   // Messages.
-  kCannotOpen,     // %s: path
-  kCannotWrite,    // %s: path
-  kCannotRead,     // %s: path
-  kNoConverter,    // the machine cannot make Shift-JIS pages
-  kNotAccessLog,   //
-  kBusy,           // a run is going on
-  kNoBrowser,      // the index page could not be opened
-  kMonthsLeftOut,  // %d: month limit, %lld: lines
-  kExitQuestion,   // the window's question before closing
-  kTooLong,        // %d: characters allowed in a settings box
+  kCannotOpen,         // %s: path
+  kCannotWrite,        // %s: path
+  kCannotRead,         // %s: path
+  kCannotMakeFolder,   // %s: path
+  kCorruptInput,       // %s: the compressed input
+  kNoConverter,        // the machine cannot make Shift-JIS pages
+  kNotAccessLog,       //
+  kInputNotAccessLog,  // %s: the refused input
+  kEmptyInput,         // %s: an input without a byte, passed over
+  kBusy,               // a run is going on
+  kNoBrowser,          // the index page could not be opened
+  kMonthsLeftOut,      // %d: month limit, %lld: lines
+  kExitQuestion,       // the window's question before closing
+  kTooLong,            // %d: characters allowed in a settings box
 };
 
 // The UTF-8 text, conversions unfilled.

@@ -69,9 +69,10 @@ int main(int argc, char** argv) {
     }
     const size_t end = held + static_cast<size_t>(got);
     size_t start = 0;
-    while (const void* nl = std::memchr(buf.data() + start, '\n', end - start)) {
-      const size_t at = static_cast<size_t>(static_cast<const char*>(nl) -
-                                            buf.data());
+    while (const void* nl =
+               std::memchr(buf.data() + start, '\n', end - start)) {
+      const size_t at =
+          static_cast<size_t>(static_cast<const char*>(nl) - buf.data());
       Count(std::string_view(buf.data() + start, at + 1 - start), &counts);
       start = at + 1;
     }

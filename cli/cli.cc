@@ -2,86 +2,133 @@
 
 #include <unistd.h>
 
-#include <cstring>
+#include <algorithm>
 #include <optional>
 #include <string>
+#include <vector>
 
-#include "base/texts.h"
 #include "job/job.h"
+#include "log/log_input.h"
 
 namespace tovex {
 namespace {
 
 constexpr char kVersion[] = "1.0.0.1";
 constexpr char kUsage[] =
-    "usage: tovex-cli [--run-level 0|1|2] [--open] LOGFILE\n"
+    "usage: tovex-cli [OPTIONS] LOG...\n"
     "\n"
     "Analyses an access log (common or combined layout) and writes the HTML\n"
-    "report into the output directory named by quorvane.ini in the current\n"
-    "directory (created with defaults when missing).\n"
+    "report. Several LOGs are one log, read oldest first; \"-\" is standard\n"
+    "input; gzip-compressed logs are read as they are.\n"
     "\n"
-    "  --run-level N  0: index page only, 1: and month pages, 2: and day "
-    "pages\n"
-    "                 (default: RUNLEVEL of quorvane.ini)\n"
-    "  --open         open the index page in the web browser when done\n"
-    "  --help         show this text\n"
-    "  --version      show the version\n"
+    "  --run-level N        0: index page only, 1: and month pages,\n"
+    "                       2: and day pages (default: RUNLEVEL)\n"
+    "  -o, --output DIR     write the pages into DIR (default: HTMLDIR)\n"
+    "  -c, --settings FILE  the settings file (default: ./quorvane.ini);\n"
+    "                       its folder is the base of WORKDIR and HTMLDIR\n"
+    "  -q, --quiet          print only errors and warnings\n"
+    "  --open               open the index page in the web browser when done\n"
+    "  -h, --help           show this text\n"
+    "  --version            show the version\n"
+    "  --                   end of the options\n"
     "\n"
-    "Exit status: 0 done, 1 a file could not be opened, 2 wrong usage,\n"
-    "3 not an access log.\n";
+    "Exit status: 0 done, 1 a file could not be opened, read or written,\n"
+    "2 wrong usage, 3 not an access log.\n";
 
 struct Options {
   std::optional<RunLevel> run_level;
+  std::optional<std::string> output;
+  std::optional<std::string> settings;
+  bool quiet = false;
   bool open = false;
   bool help = false;
   bool version = false;
-  std::string log_path;
+  std::vector<std::string> inputs;
 };
+
+// The value of option `arg` ("--name VALUE", "--name=VALUE" or "-x VALUE"),
+// or an error text. `*i` moves past a separate value.
+std::string OptionValue(int argc, const char* const* argv, int* i,
+                        std::string_view arg, std::string_view name,
+                        std::string* value) {
+  if (arg.size() > name.size() && arg[name.size()] == '=') {
+    *value = std::string(arg.substr(name.size() + 1));
+    return std::string();
+  }
+  if (++*i >= argc) return std::string(name) + " needs a value";
+  *value = argv[*i];
+  return std::string();
+}
+
+bool Is(std::string_view arg, std::string_view short_name,
+        std::string_view long_name) {
+  return arg == short_name ||
+         (arg.starts_with(long_name) &&
+          (arg.size() == long_name.size() || arg[long_name.size()] == '='));
+}
 
 // Returns an error text, or empty when the command line is sound.
 std::string ParseArgs(int argc, const char* const* argv, Options* opts) {
+  bool options_end = false;
   for (int i = 1; i < argc; ++i) {
     std::string_view arg = argv[i];
-    if (arg == "--help" || arg == "-h") {
+    std::string value, error;
+    if (options_end || arg == "-" || arg.empty() || arg[0] != '-') {
+      opts->inputs.emplace_back(arg);
+    } else if (arg == "--") {
+      options_end = true;
+    } else if (arg == "--help" || arg == "-h") {
       opts->help = true;
     } else if (arg == "--version") {
       opts->version = true;
     } else if (arg == "--open") {
       opts->open = true;
-    } else if (arg == "--run-level" || arg.starts_with("--run-level=")) {
-      std::string_view value;
-      if (arg == "--run-level") {
-        if (++i >= argc) return "--run-level needs a value";
-        value = argv[i];
-      } else {
-        value = arg.substr(std::strlen("--run-level="));
+    } else if (arg == "--quiet" || arg == "-q") {
+      opts->quiet = true;
+    } else if (Is(arg, "", "--run-level")) {
+      error = OptionValue(argc, argv, &i, arg, "--run-level", &value);
+      if (error.empty() && value != "0" && value != "1" && value != "2") {
+        error = "--run-level takes 0, 1 or 2";
       }
-      if (value != "0" && value != "1" && value != "2") {
-        return "--run-level takes 0, 1 or 2";
-      }
-      opts->run_level = RunLevelOf(value[0] - '0');
-    } else if (arg.size() > 1 && arg[0] == '-' && arg != "-") {
-      return "unknown option " + std::string(arg);
-    } else if (!opts->log_path.empty()) {
-      return "only one log file, please";
+      if (error.empty()) opts->run_level = RunLevelOf(value[0] - '0');
+    } else if (Is(arg, "-o", "--output")) {
+      error = OptionValue(argc, argv, &i, arg, arg == "-o" ? "-o" : "--output",
+                          &value);
+      opts->output = value;
+    } else if (Is(arg, "-c", "--settings")) {
+      error = OptionValue(argc, argv, &i, arg,
+                          arg == "-c" ? "-c" : "--settings", &value);
+      opts->settings = value;
     } else {
-      opts->log_path = std::string(arg);
+      error = "unknown option " + std::string(arg);
     }
+    if (!error.empty()) return error;
   }
-  if (!opts->help && !opts->version && opts->log_path.empty()) {
-    return "no log file given";
+  if (opts->help || opts->version) return std::string();
+  if (opts->inputs.empty()) return "no log given";
+  if (std::count(opts->inputs.begin(), opts->inputs.end(), kStandardInputName) >
+      1) {
+    return "standard input (\"-\") can be read only once";
   }
   return std::string();
+}
+
+// `path` as seen from `base` (a directory with its trailing separator).
+std::string FromBase(const std::string& base, const std::string& path) {
+  return !path.empty() && path[0] == kPathSeparator ? path : base + path;
 }
 
 // Status texts go to stderr a line each; on a terminal the share of the log
 // read so far is shown on a line that the next text overwrites.
 class StderrObserver : public JobObserver {
  public:
-  explicit StderrObserver(std::FILE* err)
-      : err_(err), terminal_(::isatty(::fileno(err)) != 0) {}
+  StderrObserver(std::FILE* err, bool quiet)
+      : err_(err),
+        terminal_(!quiet && ::isatty(::fileno(err)) != 0),
+        quiet_(quiet) {}
 
   void OnStatus(std::string_view text) override {
+    if (quiet_) return;
     ClearProgress();
     std::fprintf(err_, "%.*s\n", static_cast<int>(text.size()), text.data());
     std::fflush(err_);
@@ -105,6 +152,7 @@ class StderrObserver : public JobObserver {
  private:
   std::FILE* err_;
   bool terminal_;
+  bool quiet_;
   bool progress_shown_ = false;
 };
 
@@ -136,15 +184,24 @@ int RunCli(int argc, const char* const* argv, const Platform& platform,
   ctx.base_dir = base_dir;
   ctx.platform = platform;
   RunRequest request;
-  request.log_path = opts.log_path;
+  if (opts.settings) {
+    // The settings file's folder is the base directory.
+    const std::string path = FromBase(base_dir, *opts.settings);
+    const size_t cut = path.rfind(kPathSeparator) + 1;
+    ctx.base_dir = path.substr(0, cut);
+    request.settings_file = path.substr(cut);
+  }
+  // Paths on the command line are the shell's: from the current directory.
+  if (opts.output) request.output_dir = FromBase(base_dir, *opts.output);
+  request.inputs = opts.inputs;
   request.run_level = opts.run_level;
   request.open_index = opts.open;
-  StderrObserver observer(err);
+  StderrObserver observer(err, opts.quiet);
   JobOutcome outcome;
   const Status status = RunAnalysis(ctx, request, &observer, nullptr, &outcome);
   observer.ClearProgress();
   if (!status.ok()) return Fail(status, err);
-  std::fprintf(out, "%s\n", outcome.index_path.c_str());
+  if (!opts.quiet) std::fprintf(out, "%s\n", outcome.index_path.c_str());
   return kExitDone;
 }
 

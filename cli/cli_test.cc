@@ -59,7 +59,8 @@ TEST_F(CliTest, UsageErrorsExitWithTwo) {
       {"--run-level", "3", "x.log"},
       {"--run-level=-1", "x.log"},
       {"--bogus", "x.log"},
-      {"a.log", "b.log"},
+      {"-", "x.log", "-"},
+      {"-o"},
   };
   for (const auto& args : cases) {
     Result r = Cli(args);
@@ -86,6 +87,21 @@ TEST_F(CliTest, RunPrintsIndexPathAndStatusTexts) {
             std::string::npos);
 }
 
+// Settings and output paths are the shell's, from the current directory;
+// the settings file's folder is the base of the work folder; quiet runs say
+// nothing.
+TEST_F(CliTest, OptionsForScripts) {
+  WriteFileOrDie(Log(), kPageLine);
+  env_.fs.MakeDirectory(Base() + "site");
+  Result r =
+      Cli({"-q", "-o", "out", "--settings=site/my.ini", "--", Log().c_str()});
+  EXPECT_EQ(r.status, kExitDone) << r.err;
+  EXPECT_EQ(r.out + r.err, "");
+  EXPECT_TRUE(FileExists(env_.context(), Base() + "site/my.ini"));
+  EXPECT_TRUE(FileExists(env_.context(), Base() + "out/index.html"));
+  EXPECT_FALSE(FileExists(env_.context(), Base() + "quorvane.ini"));
+}
+
 TEST_F(CliTest, FailuresExitWithTheirStatusAndMessage) {
   Result r = Cli({Log().c_str()});
   EXPECT_EQ(r.status, kExitCannotOpen);
@@ -93,7 +109,7 @@ TEST_F(CliTest, FailuresExitWithTheirStatusAndMessage) {
   WriteFileOrDie(Log(), "not a log at all\n");
   r = Cli({Log().c_str()});
   EXPECT_EQ(r.status, kExitNotAccessLog);
-  EXPECT_EQ(r.err, "アクセスログファイルの書式が不正です!!\n");
+  EXPECT_EQ(r.err, Log() + " アクセスログファイルの書式が不正です!!\n");
   EXPECT_EQ(r.out, "");
 }
 

@@ -4,7 +4,7 @@
 
 #include "base/texts.h"
 #include "job/job_run.h"
-#include "log/log_check.h"
+#include "log/log_input.h"
 #include "work/file_names.h"
 
 namespace tovex {
@@ -21,16 +21,16 @@ void ShowTempFile(JobRun* run, int period) {
 }
 
 // Everything between the first status text and the clean-up.
-Status Analyse(JobRun* run, const std::string& log_path) {
+Status Analyse(JobRun* run, InputLog* log) {
   switch (run->settings.run_level) {
     case RunLevel::kYear:
-      TOVEX_RETURN_IF_ERROR(ReadLog(run, log_path, ShowProcessing));
+      TOVEX_RETURN_IF_ERROR(ReadLog(run, log, ShowProcessing));
       break;
     case RunLevel::kMonth:
-      TOVEX_RETURN_IF_ERROR(ReadLog(run, log_path, ShowTempFile));
+      TOVEX_RETURN_IF_ERROR(ReadLog(run, log, ShowTempFile));
       break;
     case RunLevel::kDay:
-      TOVEX_RETURN_IF_ERROR(ReadLog(run, log_path, nullptr));
+      TOVEX_RETURN_IF_ERROR(ReadLog(run, log, nullptr));
       break;
   }
   return WritePages(run);
@@ -53,7 +53,7 @@ void Epilogue(JobRun* run, int64_t start, bool open_index,
 
 // The job proper, from its first status text to the removal of its files.
 Status RunJob(const Context& ctx, const Settings& settings,
-              const RunRequest& request, JobObserver* observer,
+              const RunRequest& request, InputLog* log, JobObserver* observer,
               JobOutcome* outcome) {
   if (observer != nullptr) {
     observer->OnStatus(TextOf(UserText::kRunning));
@@ -63,7 +63,7 @@ Status RunJob(const Context& ctx, const Settings& settings,
   if (!texts.ok()) return Status::NoConverter();
   // A PeriodTable and a PeriodTally are too large for a worker's stack.
   auto run = std::make_unique<JobRun>(ctx, settings, texts, observer);
-  const Status analysed = Analyse(run.get(), request.log_path);
+  const Status analysed = Analyse(run.get(), log);
   // The work files go whatever the outcome.
   run->work.RemoveFiles();
   TOVEX_RETURN_IF_ERROR(analysed);
@@ -91,14 +91,17 @@ void DeleteOldPages(const Context& ctx, const Settings& settings) {
 Status RunSequence(const Context& ctx, const RunRequest& request,
                    JobObserver* observer, JobOutcome* outcome) {
   Settings settings;
-  TOVEX_RETURN_IF_ERROR(LoadSettings(ctx, &settings));
+  TOVEX_RETURN_IF_ERROR(LoadSettings(ctx, &settings, request.settings_file));
   if (request.run_level) settings.run_level = *request.run_level;
-  // The old pages go first, so they are gone even when the log is refused.
+  if (request.output_dir) settings.html_dir = *request.output_dir;
+  for (const std::string* dir : {&settings.work_dir, &settings.html_dir}) {
+    TOVEX_RETURN_IF_ERROR(MakeFolder(ctx, DirectoryPath(ctx, *dir)));
+  }
+  // A log that cannot be read or is refused leaves the old pages alone.
+  std::unique_ptr<InputLog> log;
+  TOVEX_RETURN_IF_ERROR(OpenLog(ctx, request.inputs, &log));
   DeleteOldPages(ctx, settings);
-  bool is_log = false;
-  TOVEX_RETURN_IF_ERROR(IsAccessLog(ctx, request.log_path, &is_log));
-  if (!is_log) return Status::NotAccessLog(request.log_path);
-  return RunJob(ctx, settings, request, observer, outcome);
+  return RunJob(ctx, settings, request, log.get(), observer, outcome);
 }
 
 }  // namespace

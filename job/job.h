@@ -2,7 +2,8 @@
 // (index page), 1 (and month pages) or 2 (and day pages).
 //
 // RunAnalysis is the whole run as both front ends start it: it loads the
-// settings, deletes the old pages, checks the log and runs the job. The job
+// settings, opens and checks the log, deletes the old pages and runs the
+// job. The job
 // streams the log once, writes two records per counted line into work
 // files, sorts and merges them externally, tallies each period and writes
 // its page, then beeps, optionally opens the index page and removes its work
@@ -16,10 +17,12 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "base/status.h"
 #include "platform/platform.h"
 #include "settings/settings.h"
+#include "work/file_names.h"
 
 namespace tovex {
 
@@ -35,9 +38,15 @@ class JobObserver {
 };
 
 struct RunRequest {
-  std::string log_path;
+  // The log: one or more inputs, read as one (log/log_input.h); "-" is
+  // standard input.
+  std::vector<std::string> inputs;
   // Overrides RUNLEVEL of the settings file for this run.
   std::optional<RunLevel> run_level;
+  // Overrides HTMLDIR of the settings file for this run.
+  std::optional<std::string> output_dir;
+  // The settings file's name in the base directory.
+  std::string settings_file = std::string(kSettingsFileName);
   // Ask the shell to open index.html at the end.
   bool open_index = true;
 };
@@ -53,11 +62,11 @@ struct JobOutcome {
 inline constexpr int kBeepHertz = 16365;
 inline constexpr int kBeepMilliseconds = 500;
 
-// Runs one analysis of `request.log_path`. `running`, when given, is set at
+// Runs one analysis of `request.inputs`. `running`, when given, is set at
 // the start and cleared as the very last action, whatever the outcome.
-// Fails with NotAccessLog when the log is refused (the old pages are gone
-// then), CannotOpen/CannotWrite for files, NoConverter when no page can be
-// made; work files written so far then stay behind.
+// Fails with NotAccessLog when the log is refused, CannotOpen, CannotRead,
+// CorruptInput or CannotWrite for files, NoConverter when no page can be
+// made. The inputs are opened and checked before the old pages go.
 Status RunAnalysis(const Context& ctx, const RunRequest& request,
                    JobObserver* observer, std::atomic<bool>* running,
                    JobOutcome* outcome);

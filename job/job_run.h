@@ -11,6 +11,7 @@
 #include "base/texts.h"
 #include "job/job.h"
 #include "job/name_keys.h"
+#include "log/log_input.h"
 #include "report/page_builder.h"
 #include "report/page_text.h"
 #include "settings/settings.h"
@@ -67,7 +68,7 @@ struct JobRun {
 // in order of first appearance; `on_new_period` runs for each (its status
 // text). Lines of months beyond the table's capacity are counted in
 // run->lines_left_out only.
-Status ReadLog(JobRun* run, const std::string& log_path,
+Status ReadLog(JobRun* run, InputLog* log,
                void (*on_new_period)(JobRun* run, int period));
 
 // After reading: every page of the run level.

@@ -52,7 +52,7 @@ class JobTest : public ::testing::Test {
   Status Run(int level, RecordingObserver* observer = nullptr,
              std::atomic<bool>* running = nullptr, bool open_index = true) {
     RunRequest request;
-    request.log_path = Base() + "access.log";
+    request.inputs = {Base() + "access.log"};
     request.run_level = RunLevelOf(level);
     request.open_index = open_index;
     return RunAnalysis(env_.context(), request, observer, running, &outcome_);
@@ -203,8 +203,8 @@ TEST_F(JobTest, FilesThatCannotBeOpenedFailWithTheirPath) {
   }
 }
 
-// The old pages go before the log is judged; only files named *.html go.
-TEST_F(JobTest, RefusedLogFailsAfterDeletingOldPages) {
+// A refused log leaves the old pages alone.
+TEST_F(JobTest, RefusedLogLeavesTheOldPages) {
   WriteLog("not a log at all\n");
   env_.fs.MakeDirectory(Base() + "htmldir");
   env_.fs.MakeDirectory(Base() + "htmldir/keep.html");
@@ -215,7 +215,7 @@ TEST_F(JobTest, RefusedLogFailsAfterDeletingOldPages) {
   EXPECT_EQ(st.code(), Status::Code::kNotAccessLog);
   EXPECT_EQ(st.ExitCode(), 3);
   EXPECT_EQ(Files("htmldir"),
-            (std::vector<std::string>{"keep.html", "notes.txt"}));
+            (std::vector<std::string>{"keep.html", "notes.txt", "old.html"}));
   EXPECT_TRUE(observer.texts.empty());
 }
 
@@ -227,7 +227,7 @@ TEST_F(JobTest, MissingShiftJisConverterSaysSo) {
   Context ctx = env_.context();
   ctx.platform.encoder = &none;
   RunRequest request;
-  request.log_path = Base() + "access.log";
+  request.inputs = {Base() + "access.log"};
   Status st = RunAnalysis(ctx, request, nullptr, nullptr, nullptr);
   EXPECT_EQ(st.code(), Status::Code::kNoConverter);
   EXPECT_EQ(st.Message().find("ファイル"), std::string::npos);

@@ -10,12 +10,10 @@ constexpr uint64_t kProgressStepBytes = 4u << 20;
 
 }  // namespace
 
-Status ReadLog(JobRun* run, const std::string& log_path,
+Status ReadLog(JobRun* run, InputLog* log,
                void (*on_new_period)(JobRun* run, int period)) {
-  std::unique_ptr<ReadableFile> log;
-  TOVEX_RETURN_IF_ERROR(OpenOrDie(run->ctx, log_path, &log));
   const uint64_t log_size = log->Size();
-  LogScanner lines(log.get());
+  LogScanner lines(log);
   const KeyLayout layout = run->layout();
 
   uint64_t next_progress = kProgressStepBytes;
@@ -23,9 +21,9 @@ Status ReadLog(JobRun* run, const std::string& log_path,
   LogRecord rec;
   char key[kNameKeyBytes];
   while (lines.Next(&rec)) {
-    if (lines.bytes_read() >= next_progress && run->observer != nullptr) {
-      run->observer->OnProgress(lines.bytes_read(), log_size);
-      next_progress = lines.bytes_read() + kProgressStepBytes;
+    if (log->bytes_read() >= next_progress && run->observer != nullptr) {
+      run->observer->OnProgress(log->bytes_read(), log_size);
+      next_progress = log->bytes_read() + kProgressStepBytes;
     }
     if (rec.year != run->last_year || rec.month != run->last_month) {
       period = run->periods.Find(rec.year, rec.month);
@@ -48,8 +46,9 @@ Status ReadLog(JobRun* run, const std::string& log_path,
         MakeKey(layout, {period, NameKind::kContent, rec.path, rec.day}, key),
         1));
   }
+  TOVEX_RETURN_IF_ERROR(ReadFailure(*log));
   if (run->observer != nullptr) {
-    run->observer->OnProgress(lines.bytes_read(), log_size);
+    run->observer->OnProgress(log->bytes_read(), log_size);
   }
   return Status::Ok();
 }

@@ -39,6 +39,7 @@ bool LineReader::Fill() {
     std::memmove(owned_.get(), buf_ + begin_, end_ - begin_);
     end_ -= begin_;
     if (nul_ != kNoNul) nul_ -= begin_;
+    buffer_start_ += begin_;
     begin_ = 0;
   }
   size_t got = file_->Read(owned_.get() + end_, capacity_ - end_);
@@ -67,6 +68,7 @@ void LineReader::UpdateNul() {
 
 std::string_view LineReader::Take(size_t len) {
   const char* start = buf_ + begin_;
+  line_start_ = buffer_start_ + begin_;
   size_t content = len;
   if (nul_ != kNoNul && nul_ < begin_ + len) content = nul_ - begin_;
   begin_ += len;

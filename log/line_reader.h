@@ -55,6 +55,8 @@ class LineReader {
 
   // Bytes taken from the file so far (for progress reports).
   uint64_t bytes_read() const { return bytes_read_; }
+  // Where the line last handed out starts, counted in bytes of the file.
+  uint64_t line_start() const { return line_start_; }
 
  private:
   // Moves the unread bytes to the front and reads more behind them. Returns
@@ -82,6 +84,8 @@ class LineReader {
   static constexpr size_t kNoNul = static_cast<size_t>(-1);
   size_t nul_ = kNoNul;
   uint64_t bytes_read_ = 0;
+  uint64_t buffer_start_ = 0;  // file offset of buf_[0]
+  uint64_t line_start_ = 0;
 };
 
 }  // namespace tovex

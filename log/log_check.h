@@ -1,13 +1,10 @@
-// Whether a chosen file is an access log at all, judged by its first lines.
+// Whether an input is an access log at all, judged by its first lines
+// (log_input.h reads them).
 
 #ifndef TOVEX_LOG_LOG_CHECK_H_
 #define TOVEX_LOG_LOG_CHECK_H_
 
-#include <string>
 #include <string_view>
-
-#include "base/status.h"
-#include "platform/platform.h"
 
 namespace tovex {
 
@@ -20,11 +17,6 @@ inline constexpr std::string_view LogLinePattern = " - - [//:::] ";
 
 // True when `line` contains LogLinePattern in order (other bytes between).
 bool LooksLikeLogLine(std::string_view line);
-
-// Sets `*is_log` to true when each of the first lines of the file (at least
-// one, at most kLinesChecked; read as the job reads them) looks like a log
-// line. Fails with CannotOpen when the file cannot be opened.
-Status IsAccessLog(const Context& ctx, const std::string& path, bool* is_log);
 
 }  // namespace tovex
 

@@ -22,15 +22,23 @@
 
 namespace tovex {
 
-// A file open for sequential reading. Closed by its destructor.
+// A file or stream open for sequential reading. Closed by its destructor.
 class ReadableFile {
  public:
   virtual ~ReadableFile() = default;
   // Reads up to `n` bytes into `buf` and returns how many were read; 0 at the
-  // end of the file or on a read error (a short read ends the input).
+  // end of the file, and 0 for good after a read error, which error() then
+  // tells. A caller that meets 0 must look at error() before taking it for
+  // the end.
   virtual size_t Read(char* buf, size_t n) = 0;
+  // Empty while no read failed; else the reason (the system's, or a
+  // decoder's).
+  virtual std::string error() const = 0;
   // Size in bytes at the time of opening; 0 when unknown. Progress only.
   virtual uint64_t Size() const = 0;
+  // Goes back to the first byte; false for a stream that cannot (a pipe,
+  // a terminal).
+  virtual bool Rewind() { return false; }
 };
 
 // A file open for writing or appending. The destructor closes it without
@@ -54,6 +62,8 @@ class FileSystem {
   virtual ~FileSystem() = default;
   // Each Open returns nullptr when the file cannot be opened.
   virtual std::unique_ptr<ReadableFile> OpenRead(const std::string& path) = 0;
+  // The process's standard input, left open when the result goes away.
+  virtual std::unique_ptr<ReadableFile> OpenStandardInput() = 0;
   // Creates the file or empties an existing one.
   virtual std::unique_ptr<WritableFile> OpenWrite(const std::string& path) = 0;
   // Creates the file or appends to an existing one.

@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <thread>
 
 extern char** environ;
@@ -22,22 +23,51 @@ namespace {
 
 class PosixReadableFile : public ReadableFile {
  public:
-  PosixReadableFile(int fd, uint64_t size) : fd_(fd), size_(size) {}
-  ~PosixReadableFile() override { ::close(fd_); }
+  // `owned`: the descriptor is closed with the object.
+  PosixReadableFile(int fd, uint64_t size, bool seekable, bool owned)
+      : fd_(fd), size_(size), seekable_(seekable), owned_(owned) {}
+  ~PosixReadableFile() override {
+    if (owned_) ::close(fd_);
+  }
 
   size_t Read(char* buf, size_t n) override {
+    if (errno_ != 0) return 0;
     while (true) {
       ssize_t r = ::read(fd_, buf, n);
       if (r >= 0) return static_cast<size_t>(r);
-      if (errno != EINTR) return 0;
+      if (errno != EINTR) {
+        errno_ = errno;
+        return 0;
+      }
     }
   }
+  std::string error() const override {
+    return errno_ == 0 ? std::string() : std::strerror(errno_);
+  }
   uint64_t Size() const override { return size_; }
+  bool Rewind() override {
+    return seekable_ && errno_ == 0 && ::lseek(fd_, 0, SEEK_SET) == 0;
+  }
 
  private:
   int fd_;
   uint64_t size_;
+  bool seekable_;
+  bool owned_;
+  int errno_ = 0;
 };
+
+// A regular file can be read again from its start; a pipe cannot.
+std::unique_ptr<ReadableFile> ReadableFd(int fd, bool owned) {
+  struct stat st;
+  if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+    if (owned) ::close(fd);
+    return nullptr;
+  }
+  const bool regular = S_ISREG(st.st_mode);
+  return std::make_unique<PosixReadableFile>(
+      fd, regular ? static_cast<uint64_t>(st.st_size) : 0, regular, owned);
+}
 
 // Writing mode empties the file, but lazily: an existing file is overwritten
 // from its start and cut to the bytes written when it is closed. Work files
@@ -98,13 +128,11 @@ std::unique_ptr<ReadableFile> PosixFileSystem::OpenRead(
     const std::string& path) {
   int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return nullptr;
-  struct stat st;
-  if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
-    ::close(fd);
-    return nullptr;
-  }
-  return std::make_unique<PosixReadableFile>(
-      fd, S_ISREG(st.st_mode) ? static_cast<uint64_t>(st.st_size) : 0);
+  return ReadableFd(fd, /*owned=*/true);
+}
+
+std::unique_ptr<ReadableFile> PosixFileSystem::OpenStandardInput() {
+  return ReadableFd(STDIN_FILENO, /*owned=*/false);
 }
 
 std::unique_ptr<WritableFile> PosixFileSystem::OpenWrite(

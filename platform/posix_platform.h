@@ -14,6 +14,7 @@ namespace tovex {
 class PosixFileSystem : public FileSystem {
  public:
   std::unique_ptr<ReadableFile> OpenRead(const std::string& path) override;
+  std::unique_ptr<ReadableFile> OpenStandardInput() override;
   std::unique_ptr<WritableFile> OpenWrite(const std::string& path) override;
   std::unique_ptr<WritableFile> OpenAppend(const std::string& path) override;
   bool Delete(const std::string& path) override;

@@ -129,12 +129,13 @@ RunLevel RunLevelOf(int level) {
   return static_cast<RunLevel>(std::clamp(level, 0, 2));
 }
 
-Status LoadSettings(const Context& ctx, Settings* settings) {
-  const std::string path = JoinPath(ctx, "", kSettingsFileName);
+Status LoadSettings(const Context& ctx, Settings* settings,
+                    std::string_view name) {
+  const std::string path = JoinPath(ctx, "", name);
   std::unique_ptr<ReadableFile> file = ctx.platform.fs->OpenRead(path);
   if (!file) {
     *settings = DefaultSettings();
-    TOVEX_RETURN_IF_ERROR(WriteSettingsFile(ctx, *settings));
+    TOVEX_RETURN_IF_ERROR(WriteSettingsFile(ctx, *settings, name));
     MakeDefaultDirectories(ctx, *settings);
     return Status::Ok();
   }
@@ -158,8 +159,9 @@ void ClampSettings(Settings* settings) {
   }
 }
 
-Status WriteSettingsFile(const Context& ctx, const Settings& settings) {
-  const std::string path = JoinPath(ctx, "", kSettingsFileName);
+Status WriteSettingsFile(const Context& ctx, const Settings& settings,
+                         std::string_view name) {
+  const std::string path = JoinPath(ctx, "", name);
   std::unique_ptr<WritableFile> file;
   TOVEX_RETURN_IF_ERROR(OpenOrDie(ctx, path, OpenMode::kWrite, &file));
   std::string text = "[SYSTEM]\n";

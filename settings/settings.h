@@ -13,6 +13,7 @@
 #include "base/status.h"
 #include "platform/platform.h"
 #include "tally/tally.h"
+#include "work/file_names.h"
 
 namespace tovex {
 
@@ -53,17 +54,20 @@ Settings DefaultSettings();
 // The run level for a number, clamped into 0..2.
 RunLevel RunLevelOf(int level);
 
-// Fills `*settings` from the file in ctx.base_dir, clamped. A missing file
-// is created with DefaultSettings(), and so are the default work and output
+// Fills `*settings` from the file `name` (kSettingsFileName unless the
+// user names another) in ctx.base_dir, clamped. A missing file is created
+// with DefaultSettings(), and so are the default work and output
 // directories where missing. Fails with CannotOpen when the file cannot be
 // created.
-Status LoadSettings(const Context& ctx, Settings* settings);
+Status LoadSettings(const Context& ctx, Settings* settings,
+                    std::string_view name = kSettingsFileName);
 
 // Forces every row count into its bounds.
 void ClampSettings(Settings* settings);
 
-// Writes the 13-line file, replacing any earlier one.
-Status WriteSettingsFile(const Context& ctx, const Settings& settings);
+// Writes the 13-line file `name` in ctx.base_dir, replacing any earlier one.
+Status WriteSettingsFile(const Context& ctx, const Settings& settings,
+                         std::string_view name = kSettingsFileName);
 
 // Position of the first occurrence of `pattern` in `text`, or -1 when it does
 // not occur, when either is empty, or when `pattern` is longer than 32 bytes.

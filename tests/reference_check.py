@@ -12,19 +12,22 @@ Environment (set by ctest):
 
 import concurrent.futures
 import glob
+import gzip
 import json
 import os
 import subprocess
 import sys
 import tempfile
+import threading
 import unittest
-from dataclasses import dataclass
+from dataclasses import dataclass, field
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
 
 import reference  # noqa: E402  (needs the path above)
 from reference.logline import MONTH_NAMES  # noqa: E402
+from reference.inputs import joined_log  # noqa: E402
 from reference.report import MAX_PERIODS, Settings  # noqa: E402
 
 REFUSED_EXIT = 3
@@ -47,6 +50,9 @@ ROW_SETTING_LOGS = {"ranking-ties.log": (WIDE, MIXED),
                     "escaping.log": (MIXED,),
                     "sort-order.log": (WIDE,),
                     "many-organisations-1050.log": (WIDE,)}
+# Logs also read through standard input, a FIFO and as a rotated set.
+INPUT_CASE_LOGS = ("sample.log", "nginx-meatlabel-2025-12-2026-01.log",
+                   "month-returns.log")
 ROW_SETTING_REAL_LOGS = {"nginx-meatlabel-2025-12-2026-01.log": (WIDE,),
                          "xampp-localhost-2024-10-2025-01.log": (MIXED,)}
 
@@ -57,11 +63,17 @@ class Case:
     log_path: str
     level: int
     settings: Settings = None   # None: let the program create its defaults
+    # Instead of log_path: the inputs' file names and bytes, in the order
+    # given on the command line, and how the first one is fed: "file",
+    # "pipe" (standard input, "-"), "dev-stdin" or "fifo".
+    inputs: list = field(default_factory=list)
+    via: str = "file"
 
     def describe(self):
         rows = "" if self.settings is None else (
             " rows=" + ("wide" if self.settings == WIDE else "mixed"))
-        return f"{self.name} level={self.level}{rows}"
+        how = f" via={self.via}" if self.via != "file" else ""
+        return f"{self.name} level={self.level}{rows}{how}"
 
 
 def run_model_unit_tests():
@@ -99,10 +111,47 @@ def first_difference(want, got):
     return f"line {n}:\n    want: {decode(w)!r}\n    got:  {decode(g)!r}"
 
 
+def feed_fifo(path, data):
+    with open(path, "wb") as f:
+        f.write(data)
+
+
+def run_cli(cli, case, base):
+    """Runs tovex-cli over the case's log or inputs, fed as the case says."""
+    args = [cli, "--run-level", str(case.level)]
+    stdin = None
+    if not case.inputs:
+        return subprocess.run(args + [os.path.abspath(case.log_path)],
+                              cwd=base, capture_output=True,
+                              timeout=RUN_TIMEOUT_SECONDS)
+    feeder = None
+    for n, (name, data) in enumerate(case.inputs):
+        path = os.path.join(base, name)
+        if n == 0 and case.via == "fifo":
+            os.mkfifo(path)
+            feeder = threading.Thread(target=feed_fifo, args=(path, data))
+            feeder.start()
+        elif n == 0 and case.via in ("pipe", "dev-stdin"):
+            stdin = data
+            path = "-" if case.via == "pipe" else "/dev/stdin"
+        else:
+            with open(path, "wb") as f:
+                f.write(data)
+        args.append(path)
+    try:
+        return subprocess.run(args, cwd=base, input=stdin, capture_output=True,
+                              timeout=RUN_TIMEOUT_SECONDS)
+    finally:
+        if feeder:
+            feeder.join()
+
+
 def run_case(cli, case, data):
     """Failure texts of one run of tovex-cli; empty when it matched."""
     settings = case.settings or Settings()
-    model = reference.expected_report(data, case.level, settings)
+    if case.inputs:
+        data = joined_log([part for _, part in case.inputs])
+    model = reference.expected_report(data or b"", case.level, settings)
     failures = []
     with tempfile.TemporaryDirectory(prefix="tovex-check-") as base:
         if case.settings is not None:
@@ -111,10 +160,7 @@ def run_case(cli, case, data):
             os.mkdir(os.path.join(base, "workdir"))
             os.mkdir(os.path.join(base, "htmldir"))
         try:
-            result = subprocess.run(
-                [cli, "--run-level", str(case.level),
-                 os.path.abspath(case.log_path)],
-                cwd=base, capture_output=True, timeout=RUN_TIMEOUT_SECONDS)
+            result = run_cli(cli, case, base)
         except subprocess.TimeoutExpired:
             return [f"timed out after {RUN_TIMEOUT_SECONDS} s"]
         want_exit = REFUSED_EXIT if model.refused else 0
@@ -253,6 +299,41 @@ def chunk_edge_log(path):
         f.writelines(lines)
 
 
+def rotated_set(data):
+    """The log cut as logrotate leaves it: the newest part plain and without
+    its final line end, an empty part, the older parts compressed (one as
+    two members); given newest first, as a shell lists them."""
+    lines = data.splitlines(keepends=True)
+    third = len(lines) // 3
+    old, middle, new = (b"".join(lines[:third]),
+                        b"".join(lines[third:2 * third]),
+                        b"".join(lines[2 * third:]))
+    half = len(old) // 2
+    return [("access.log", new.rstrip(b"\n")), ("access.log.1", b""),
+            ("access.log.2.gz", gzip.compress(middle)),
+            ("access.log.3.gz", gzip.compress(old[:half])
+             + gzip.compress(old[half:]))]
+
+
+def input_cases(logs, quick):
+    """The same logs through standard input, /dev/stdin and a FIFO, and
+    cut into a rotated set given in two orders."""
+    cases = []
+    for path in logs:
+        name = os.path.basename(path)
+        with open(path, "rb") as f:
+            data = f.read()
+        for level in (0, 2) if quick else (0, 1, 2):
+            for via in ("pipe", "dev-stdin", "fifo"):
+                cases.append(Case(name, path, level,
+                                  inputs=[("log", data)], via=via))
+            parts = rotated_set(data)
+            cases.append(Case(name + " rotated", path, level, inputs=parts))
+            cases.append(Case(name + " rotated, reversed", path, level,
+                              inputs=parts[::-1]))
+    return cases
+
+
 def build_cases(source_dir, real_logs, scratch, quick):
     cases = []
     own_logs = sorted(glob.glob(os.path.join(HERE, "logs", "*.log")))
@@ -270,6 +351,8 @@ def build_cases(source_dir, real_logs, scratch, quick):
             cases.append(Case(name, path, level))
             for settings in ROW_SETTING_LOGS.get(name, ()):
                 cases.append(Case(name, path, level, settings))
+    cases += input_cases([p for p in own_logs + real_logs if os.path.basename(
+        p) in INPUT_CASE_LOGS], quick)
     for path in real_logs:
         name = os.path.basename(path)
         for level in ((0, 2) if quick else (0, 1, 2)):

@@ -8,14 +8,25 @@
 #include <string>
 #include <string_view>
 
+#include "base/status.h"
 #include "platform/platform.h"
 
 namespace tovex {
 
-// base + directory + name. The directory text is taken as the settings give
-// it ("workdir\"); NativeDirectory turns it into the host's form.
+// The directory a directory setting names, with its trailing separator: a
+// value that begins with a separator is absolute, any other is taken from
+// the base directory; the trailing separator may be missing ("stats"). A
+// backslash is a separator too, so settings written on Windows load
+// unchanged.
+std::string DirectoryPath(const Context& ctx, std::string_view dir);
+
+// DirectoryPath(dir) + name.
 std::string JoinPath(const Context& ctx, std::string_view dir,
                      std::string_view name);
+
+// Makes the directory `path` (with its trailing separator) and every missing
+// parent. Fails with CannotMakeFolder naming it.
+Status MakeFolder(const Context& ctx, const std::string& path);
 
 class WorkFolder {
  public:

@@ -7,6 +7,8 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "platform/testing/string_file.h"
+
 namespace tovex {
 namespace {
 
@@ -68,6 +70,10 @@ std::unique_ptr<ReadableFile> FaultyFileSystem::OpenRead(
     const std::string& path) {
   if (FailsOpen(path)) return nullptr;
   return real_.OpenRead(path);
+}
+
+std::unique_ptr<ReadableFile> FaultyFileSystem::OpenStandardInput() {
+  return std::make_unique<StringFile>(std::move(standard_input));
 }
 
 std::unique_ptr<WritableFile> FaultyFileSystem::OpenWrite(

@@ -68,6 +68,9 @@ class FakeMessages : public Messages {
 class FaultyFileSystem : public FileSystem {
  public:
   std::unique_ptr<ReadableFile> OpenRead(const std::string& path) override;
+  // The text of `standard_input`, read once.
+  std::unique_ptr<ReadableFile> OpenStandardInput() override;
+  std::string standard_input;
   std::unique_ptr<WritableFile> OpenWrite(const std::string& path) override;
   std::unique_ptr<WritableFile> OpenAppend(const std::string& path) override;
   bool Delete(const std::string& path) override { return real_.Delete(path); }

@@ -14,7 +14,8 @@
 namespace tovex {
 
 // Hands out `data` in reads of at most `chunk` bytes, so that tests can make
-// a reader refill its buffer at every possible point.
+// a reader refill its buffer at every possible point. It cannot rewind, like
+// a pipe.
 class StringFile : public ReadableFile {
  public:
   explicit StringFile(std::string data, size_t chunk = SIZE_MAX)
@@ -26,6 +27,7 @@ class StringFile : public ReadableFile {
     pos_ += take;
     return take;
   }
+  std::string error() const override { return std::string(); }
   uint64_t Size() const override { return data_.size(); }
 
  private:
