@@ -27,7 +27,7 @@ inline constexpr size_t kNameTableBytes = 1 << 20;
 // Memory for one page's organisations before they spill: a month or the
 // whole log, and each of the up to 31 days open at once.
 inline constexpr size_t kPeriodOrganisationBytes = 512 << 10;
-inline constexpr size_t kDayOrganisationBytes = 32 << 10;
+inline constexpr size_t kDayOrganisationBytes = 16 << 10;
 
 struct JobRun {
   JobRun(const Context& c, const Settings& s, const PageText& t,

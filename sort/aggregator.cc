@@ -163,14 +163,27 @@ Status Aggregator::Spill() {
 }
 
 Status Aggregator::Drain(RunSink* sink) {
-  SortEntries();
-  SortedEntries table(this);
-  std::vector<std::string> runs = std::move(runs_);
+  Status status;
+  if (runs_.empty()) {
+    SortEntries();
+    SortedEntries table(this);
+    status = MergeSources({&table}, sink);
+  } else if (status = Spill(); status.ok()) {
+    // The table goes to a run too, so that its memory is free for the
+    // merge's read buffers and for what the sink does.
+    Release();
+    status = MergeRuns(work_, std::move(runs_), nullptr, sink);
+  }
   runs_.clear();
-  Status status = runs.empty() ? MergeSources({&table}, sink)
-                               : MergeRuns(work_, runs, &table, sink);
-  Clear();
+  Release();
   return status;
+}
+
+void Aggregator::Release() {
+  std::vector<char>().swap(arena_);
+  std::vector<Entry>().swap(entries_);
+  slots_.assign(kInitialSlots, 0);
+  slots_.shrink_to_fit();
 }
 
 }  // namespace tovex

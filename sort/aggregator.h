@@ -36,7 +36,8 @@ class Aggregator {
   Status Add(std::string_view key, uint64_t count, uint64_t first = 0);
 
   // Hands every key in order with its combined numbers to `sink` and
-  // leaves the aggregator empty, ready for reuse. The runs are deleted.
+  // leaves the aggregator empty, its memory given back, ready for reuse.
+  // The runs are deleted.
   Status Drain(RunSink* sink);
 
   // Bytes written to runs so far.
@@ -60,6 +61,7 @@ class Aggregator {
   void SortEntries();
   Status Spill();
   void Clear();
+  void Release();
   std::string_view KeyOf(const Entry& e) const {
     return std::string_view(arena_.data() + e.offset, e.size);
   }
