@@ -1,11 +1,14 @@
 #include "app/main_window.h"
 
+#include <QCoreApplication>
+#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QIcon>
 #include <QKeyEvent>
 #include <QMetaObject>
 #include <QUrl>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <string_view>
@@ -166,6 +169,7 @@ void MainWindow::StartJob() {
   RunRequest request;
   request.inputs = log_paths_;
   request.run_level = settings_.run_level;
+  request.cancel = services_.stop;
   // Set here rather than by the job, so that a second press of Run that
   // arrives before the worker gets going is refused too.
   running_.store(true);
@@ -176,7 +180,8 @@ void MainWindow::StartJob() {
     const Status status =
         services_.run_job(ctx, request, &relay, &running_, &outcome);
     running_.store(false);
-    if (!status.ok()) {
+    // A stopped job stops because the program ends: nothing to say.
+    if (!status.ok() && status.code() != Status::Code::kCancelled) {
       if (status.code() != Status::Code::kNotAccessLog) {
         exit_code_.store(status.ExitCode());
       }
@@ -185,6 +190,19 @@ void MainWindow::StartJob() {
     }
     worker_busy_.store(false);
   });
+}
+
+void MainWindow::StopJobAndWait() {
+  if (!WorkerBusy()) return;
+  if (services_.stop != nullptr) {
+    int none = 0;
+    services_.stop->compare_exchange_strong(none, kStopAsked);
+  }
+  // The job may still show a message box; the events keep flowing for it.
+  while (WorkerBusy()) {
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
 }
 
 void MainWindow::OnSettings() {

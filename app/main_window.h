@@ -12,9 +12,9 @@
 // the Messages service, which carries its boxes to the GUI thread.
 //
 // Ending. When the window closes while the worker still runs, the program
-// ends the process at once (WorkerBusy()); nothing waits for the job, and no
-// queued call can reach a destroyed window. A file that cannot be opened
-// ends the process with its message and exit status 1 (ProcessExit).
+// asks the job to stop and waits for it (StopJobAndWait): its work files
+// go and the old report stays as it was. A file that cannot be opened ends
+// the process with its message and exit status 1 (ProcessExit).
 
 #ifndef TOVEX_APP_MAIN_WINDOW_H_
 #define TOVEX_APP_MAIN_WINDOW_H_
@@ -57,6 +57,9 @@ using ProcessExit = std::function<void(int code)>;
 struct MainWindowServices {
   // The services of jobs and of the window's own file work. Not owned.
   Platform platform;
+  // Read by every job: a nonzero value stops it (a signal's number, or
+  // kStopAsked). Not owned; null: jobs run to their end.
+  std::atomic<int>* stop = nullptr;
   // The modal dialogs. Not owned.
   Prompts* prompts = nullptr;
   JobRunner run_job = RunAnalysis;
@@ -79,6 +82,9 @@ class MainWindow : public QDialog {
 
   // True from Run until the worker thread has done its last step.
   bool WorkerBusy() const { return worker_busy_.load(); }
+  // Asks a running job to stop, then keeps the window's events flowing
+  // until the worker has ended.
+  void StopJobAndWait();
   // The exit status the process owes: 1 once a job failed, else 0.
   int ExitCode() const { return exit_code_.load(); }
 

@@ -19,6 +19,10 @@ UserText TextOf(Status::Code code, bool named) {
       return UserText::kCorruptInput;
     case Status::Code::kNoConverter:
       return UserText::kNoConverter;
+    case Status::Code::kBusy:
+      return UserText::kBusyFolder;
+    case Status::Code::kCancelled:
+      return UserText::kStopped;
     case Status::Code::kOk:
     case Status::Code::kNotAccessLog:
       break;
@@ -30,7 +34,10 @@ UserText TextOf(Status::Code code, bool named) {
 
 std::string Status::Message() const {
   if (ok()) return std::string();
-  std::string text = FormatText(TextOf(code_, !path_.empty()), path_.c_str());
+  std::string text =
+      code_ == Code::kCancelled
+          ? FormatText(UserText::kStopped, signal_)
+          : FormatText(TextOf(code_, !path_.empty()), path_.c_str());
   if (!detail_.empty()) text += " (" + detail_ + ")";
   return text + "\n";
 }
@@ -41,6 +48,10 @@ int Status::ExitCode() const {
       return 0;
     case Code::kNotAccessLog:
       return 3;
+    case Code::kBusy:
+      return 4;
+    case Code::kCancelled:
+      return 128 + signal_;
     default:
       return 1;
   }

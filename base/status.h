@@ -23,6 +23,8 @@ class Status {
     kCorruptInput,      // a compressed input that does not decompress
     kNoConverter,       // no Shift-JIS converter: no page can be written
     kNotAccessLog,      // the log was refused by the format check
+    kBusy,              // another run holds the work or output folder
+    kCancelled,         // stopped by a signal (or the window closing)
   };
 
   Status() = default;
@@ -51,6 +53,16 @@ class Status {
     return Status(Code::kNotAccessLog, std::move(path), "");
   }
 
+  static Status Busy(std::string folder) {
+    return Status(Code::kBusy, std::move(folder), "");
+  }
+  // `signal`: the number of the signal that stopped the run, 0 for none.
+  static Status Cancelled(int signal) {
+    Status s(Code::kCancelled, "", "");
+    s.signal_ = signal;
+    return s;
+  }
+
   bool ok() const { return code_ == Code::kOk; }
   Code code() const { return code_; }
   // The file the failure is about; empty when none.
@@ -61,7 +73,8 @@ class Status {
   std::string Message() const;
 
   // The process exit status for this failure: 0 for Ok, 3 for a refused
-  // log, 1 for every other failure.
+  // log, 4 for a busy folder, 128 + the signal for a stop, 1 for every
+  // other failure.
   int ExitCode() const;
 
  private:
@@ -71,6 +84,7 @@ class Status {
   Code code_ = Code::kOk;
   std::string path_;
   std::string detail_;
+  int signal_ = 0;
 };
 
 // Evaluates `expr` (a Status) and returns it from the enclosing function when

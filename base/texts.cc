@@ -31,6 +31,15 @@ constexpr Entry kTexts[] = {
     {UserText::kNotAccessLog, "アクセスログファイルの書式が不正です!!"},
     {UserText::kInputNotAccessLog, "%s アクセスログファイルの書式が不正です!!"},
     {UserText::kEmptyInput, "%s 空のファイルは読み飛ばしました!!"},
+    {UserText::kBusyFolder, "%s 別の実行が使用中です!!"},
+    {UserText::kStopped, "シグナル %d で中断しました!!"},
+    {UserText::kNoDisplay, "画面がないため Webブラウザ－で開けません!!"},
+    {UserText::kNoWindow,
+     "画面がないためウィンドウを開けません!! (DISPLAY も WAYLAND_DISPLAY も"
+     "ありません)"},
+    {UserText::kSummary,
+     "Read!! - %lld lines, %lld page requests counted, %lld lines not "
+     "counted"},
     {UserText::kBusy, "実行中です!!"},
     {UserText::kNoBrowser, "Webブラウザ－がインストールされていません!!"},
     {UserText::kMonthsLeftOut,

@@ -34,6 +34,11 @@ enum class UserText {
   kNotAccessLog,       //
   kInputNotAccessLog,  // %s: the refused input
   kEmptyInput,         // %s: an input without a byte, passed over
+  kBusyFolder,         // %s: a folder another run holds
+  kStopped,            // %d: the signal that stopped the run
+  kNoDisplay,          // the index page cannot be opened without a desktop
+  kNoWindow,           // the window cannot start without a desktop
+  kSummary,            // %lld: lines read, page requests counted, the rest
   kBusy,               // a run is going on
   kNoBrowser,          // the index page could not be opened
   kMonthsLeftOut,      // %d: month limit, %lld: lines

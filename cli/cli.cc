@@ -3,10 +3,13 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "base/texts.h"
 #include "job/job.h"
 #include "log/log_input.h"
 
@@ -33,7 +36,8 @@ constexpr char kUsage[] =
     "  --                   end of the options\n"
     "\n"
     "Exit status: 0 done, 1 a file could not be opened, read or written,\n"
-    "2 wrong usage, 3 not an access log.\n";
+    "2 wrong usage, 3 not an access log, 4 another run holds the work or\n"
+    "output folder, 128+N stopped by signal N.\n";
 
 struct Options {
   std::optional<RunLevel> run_level;
@@ -164,7 +168,8 @@ int Fail(const Status& status, std::FILE* err) {
 }  // namespace
 
 int RunCli(int argc, const char* const* argv, const Platform& platform,
-           const std::string& base_dir, std::FILE* out, std::FILE* err) {
+           const std::string& base_dir, std::FILE* out, std::FILE* err,
+           const std::atomic<int>* stop) {
   Options opts;
   std::string error = ParseArgs(argc, argv, &opts);
   if (!error.empty()) {
@@ -196,12 +201,23 @@ int RunCli(int argc, const char* const* argv, const Platform& platform,
   request.inputs = opts.inputs;
   request.run_level = opts.run_level;
   request.open_index = opts.open;
+  request.cancel = stop;
   StderrObserver observer(err, opts.quiet);
   JobOutcome outcome;
   const Status status = RunAnalysis(ctx, request, &observer, nullptr, &outcome);
   observer.ClearProgress();
   if (!status.ok()) return Fail(status, err);
-  if (!opts.quiet) std::fprintf(out, "%s\n", outcome.index_path.c_str());
+  if (opts.quiet) return kExitDone;
+  observer.OnStatus(FormatText(
+      UserText::kSummary, static_cast<long long>(outcome.lines_read),
+      static_cast<long long>(outcome.lines_counted),
+      static_cast<long long>(outcome.lines_read - outcome.lines_counted)));
+  // A script that reads the path must get it whole, or learn that it did
+  // not.
+  if (std::fprintf(out, "%s\n", outcome.index_path.c_str()) < 0 ||
+      std::fflush(out) != 0) {
+    return Fail(Status::CannotWrite("stdout", std::strerror(errno)), err);
+  }
   return kExitDone;
 }
 

@@ -27,6 +27,9 @@ std::string Drain(std::FILE* f) {
 
 class CliTest : public ::testing::Test {
  protected:
+  bool Exists(const std::string& path) {
+    return env_.fs.KindOf(path) == PathKind::kRegular;
+  }
   struct Result {
     int status;
     std::string out;
@@ -80,7 +83,7 @@ TEST_F(CliTest, RunPrintsIndexPathAndStatusTexts) {
   EXPECT_EQ(r.out, Base() + "htmldir/index.html\n");
   EXPECT_EQ(r.err.substr(0, 10), "Running!!\n");
   EXPECT_NE(r.err.find("Finished!! - taken"), std::string::npos);
-  EXPECT_FALSE(FileExists(env_.context(), Base() + "htmldir/2000-10-10.html"));
+  EXPECT_FALSE(Exists(Base() + "htmldir/2000-10-10.html"));
   EXPECT_TRUE(env_.shell.opened.empty());
   // The option does not touch the settings file, which says level 2.
   EXPECT_NE(ReadFileOrEmpty(Base() + "quorvane.ini").find("RUNLEVEL=2\n"),
@@ -92,20 +95,21 @@ TEST_F(CliTest, RunPrintsIndexPathAndStatusTexts) {
 // nothing.
 TEST_F(CliTest, OptionsForScripts) {
   WriteFileOrDie(Log(), kPageLine);
-  env_.fs.MakeDirectory(Base() + "site");
+  env_.fs.MakeDirectory(Base() + "site", nullptr);
   Result r =
       Cli({"-q", "-o", "out", "--settings=site/my.ini", "--", Log().c_str()});
   EXPECT_EQ(r.status, kExitDone) << r.err;
   EXPECT_EQ(r.out + r.err, "");
-  EXPECT_TRUE(FileExists(env_.context(), Base() + "site/my.ini"));
-  EXPECT_TRUE(FileExists(env_.context(), Base() + "out/index.html"));
-  EXPECT_FALSE(FileExists(env_.context(), Base() + "quorvane.ini"));
+  EXPECT_TRUE(Exists(Base() + "site/my.ini"));
+  EXPECT_TRUE(Exists(Base() + "out/index.html"));
+  EXPECT_FALSE(Exists(Base() + "quorvane.ini"));
 }
 
 TEST_F(CliTest, FailuresExitWithTheirStatusAndMessage) {
   Result r = Cli({Log().c_str()});
   EXPECT_EQ(r.status, kExitCannotOpen);
-  EXPECT_EQ(r.err, Log() + " ファイルを開けません!!\n");
+  EXPECT_EQ(r.err,
+            Log() + " ファイルを開けません!! (No such file or directory)\n");
   WriteFileOrDie(Log(), "not a log at all\n");
   r = Cli({Log().c_str()});
   EXPECT_EQ(r.status, kExitNotAccessLog);

@@ -1,9 +1,14 @@
+#include <atomic>
 #include <cstdio>
 
 #include "cli/cli.h"
 #include "platform/posix_platform.h"
 
 int main(int argc, char** argv) {
+  // Before any other thread: Ctrl-C, kill and a closed terminal stop the
+  // run cleanly.
+  std::atomic<int> stop{0};
+  tovex::SignalStopper stopper(&stop);
   tovex::PosixFileSystem fs;
   tovex::PosixClock clock;
   tovex::PosixShell shell;
@@ -17,5 +22,5 @@ int main(int argc, char** argv) {
     return tovex::kExitCannotOpen;
   }
   return tovex::RunCli(argc, argv, platform, tovex::BaseDirectoryFrom(current),
-                       stdout, stderr);
+                       stdout, stderr, &stop);
 }

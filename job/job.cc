@@ -42,8 +42,12 @@ void Epilogue(JobRun* run, int64_t start, bool open_index,
   const int64_t end = os.clock->NowSeconds();
   run->Show(UserText::kFinished, static_cast<double>(end - start));
   os.beeper->Beep(kBeepHertz, kBeepMilliseconds);
-  if (open_index && !os.shell->Open(index_path)) {
-    os.messages->Warn(std::string(TextOf(UserText::kNoBrowser)));
+  if (open_index) {
+    if (!os.shell->HasDisplay()) {
+      os.messages->Warn(std::string(TextOf(UserText::kNoDisplay)));
+    } else if (!os.shell->Open(index_path)) {
+      os.messages->Warn(std::string(TextOf(UserText::kNoBrowser)));
+    }
   }
   if (run->lines_left_out > 0) {
     os.messages->Warn(FormatText(UserText::kMonthsLeftOut, kMaxPeriods,
@@ -51,10 +55,38 @@ void Epilogue(JobRun* run, int64_t start, bool open_index,
   }
 }
 
-// The job proper, from its first status text to the removal of its files.
+// The folders a run holds while it runs: locked, so that no other run
+// shares them; its own work folder and page staging folder inside them.
+struct RunFolders {
+  std::vector<std::unique_ptr<FolderLock>> locks;
+  std::unique_ptr<WorkFolder> work;
+  std::unique_ptr<PageFolder> pages;
+};
+
+// Makes the work and output folders where missing and locks them.
+Status LockFolders(const Context& ctx, const Settings& settings,
+                   RunFolders* folders) {
+  const std::string work = DirectoryPath(ctx, settings.work_dir);
+  const std::string html = DirectoryPath(ctx, settings.html_dir);
+  for (const std::string* dir : {&work, &html}) {
+    TOVEX_RETURN_IF_ERROR(MakeFolder(ctx, *dir));
+    // One folder may serve as both; it is locked once.
+    if (dir == &html && ctx.platform.fs->SameFile(work, html)) break;
+    bool busy = false;
+    std::string error;
+    auto lock = ctx.platform.fs->LockFolder(*dir, &busy, &error);
+    if (!lock) {
+      return busy ? Status::Busy(*dir) : Status::CannotOpen(*dir, error);
+    }
+    folders->locks.push_back(std::move(lock));
+  }
+  return Status::Ok();
+}
+
+// The job proper, from its first status text to its pages in place.
 Status RunJob(const Context& ctx, const Settings& settings,
-              const RunRequest& request, InputLog* log, JobObserver* observer,
-              JobOutcome* outcome) {
+              const RunRequest& request, InputLog* log, RunFolders* folders,
+              JobObserver* observer, JobOutcome* outcome) {
   if (observer != nullptr) {
     observer->OnStatus(TextOf(UserText::kRunning));
   }
@@ -62,17 +94,20 @@ Status RunJob(const Context& ctx, const Settings& settings,
   const PageText texts(ctx.platform.encoder);
   if (!texts.ok()) return Status::NoConverter();
   // A PeriodTable and a PeriodTally are too large for a worker's stack.
-  auto run = std::make_unique<JobRun>(ctx, settings, texts, observer);
-  const Status analysed = Analyse(run.get(), log);
-  // The work files go whatever the outcome.
-  run->work.RemoveFiles();
-  TOVEX_RETURN_IF_ERROR(analysed);
+  auto run = std::make_unique<JobRun>(ctx, settings, texts, observer,
+                                      folders->work.get(), folders->pages.get(),
+                                      request.cancel);
+  TOVEX_RETURN_IF_ERROR(Analyse(run.get(), log));
+  // The last moment a stop leaves the old report as it was; once the pages
+  // go in place, they all do.
+  TOVEX_RETURN_IF_ERROR(run->Stopped());
+  TOVEX_RETURN_IF_ERROR(folders->pages->Publish());
 
-  const std::string index_path =
-      JoinPath(ctx, settings.html_dir, kIndexPageName);
+  const std::string index_path = folders->pages->PublishedPath(kIndexPageName);
   Epilogue(run.get(), start, request.open_index, index_path);
   if (outcome != nullptr) {
     outcome->index_path = index_path;
+    outcome->lines_read = run->lines_read;
     outcome->lines_counted = run->lines_counted;
     outcome->lines_left_out = run->lines_left_out;
     outcome->run_level = settings.run_level;
@@ -80,28 +115,24 @@ Status RunJob(const Context& ctx, const Settings& settings,
   return Status::Ok();
 }
 
-// Deletes every "*.html" file (not directory) of the output directory.
-void DeleteOldPages(const Context& ctx, const Settings& settings) {
-  const std::string dir = JoinPath(ctx, settings.html_dir, "");
-  for (const DirEntry& entry : ctx.platform.fs->List(dir, "*.html")) {
-    if (!entry.is_directory) ctx.platform.fs->Delete(dir + entry.name);
-  }
-}
-
+// A settings file is made with defaults only where none exists; one that
+// exists but cannot be read fails the run.
 Status RunSequence(const Context& ctx, const RunRequest& request,
                    JobObserver* observer, JobOutcome* outcome) {
   Settings settings;
   TOVEX_RETURN_IF_ERROR(LoadSettings(ctx, &settings, request.settings_file));
   if (request.run_level) settings.run_level = *request.run_level;
   if (request.output_dir) settings.html_dir = *request.output_dir;
-  for (const std::string* dir : {&settings.work_dir, &settings.html_dir}) {
-    TOVEX_RETURN_IF_ERROR(MakeFolder(ctx, DirectoryPath(ctx, *dir)));
-  }
-  // A log that cannot be read or is refused leaves the old pages alone.
+  RunFolders folders;
+  TOVEX_RETURN_IF_ERROR(LockFolders(ctx, settings, &folders));
+  // A log that cannot be read or is refused leaves everything as it was.
   std::unique_ptr<InputLog> log;
   TOVEX_RETURN_IF_ERROR(OpenLog(ctx, request.inputs, &log));
-  DeleteOldPages(ctx, settings);
-  return RunJob(ctx, settings, request, log.get(), observer, outcome);
+  TOVEX_RETURN_IF_ERROR(WorkFolder::Create(
+      ctx, DirectoryPath(ctx, settings.work_dir), &folders.work));
+  TOVEX_RETURN_IF_ERROR(PageFolder::Create(
+      ctx, DirectoryPath(ctx, settings.html_dir), &folders.pages));
+  return RunJob(ctx, settings, request, log.get(), &folders, observer, outcome);
 }
 
 }  // namespace
@@ -116,22 +147,20 @@ void JobRun::Show(UserText text, ...) {
 }
 
 JobRun::JobRun(const Context& c, const Settings& s, const PageText& t,
-               JobObserver* o)
+               JobObserver* o, WorkFolder* w, PageFolder* p,
+               const std::atomic<int>* stop)
     : ctx(c),
       settings(s),
       texts(t),
       observer(o),
-      work(c, JoinPath(c, s.work_dir, "")),
-      names(&work, kNameTableBytes) {}
+      work(*w),
+      pages(*p),
+      names(w, kNameTableBytes),
+      stop_(stop) {}
 
 Status JobRun::WritePage(const std::string& name, const PageBuilder& page) {
-  const std::string path = JoinPath(ctx, settings.html_dir, name);
-  std::unique_ptr<WritableFile> file;
-  TOVEX_RETURN_IF_ERROR(OpenOrDie(ctx, path, OpenMode::kWrite, &file));
-  const std::string& bytes = page.page();
-  const bool written = file->Write(bytes.data(), bytes.size());
-  if (!file->Close() || !written) return Status::CannotWrite(path);
-  return Status::Ok();
+  TOVEX_RETURN_IF_ERROR(Stopped());
+  return pages.Write(name, page.page());
 }
 
 Status RunAnalysis(const Context& ctx, const RunRequest& request,
@@ -139,6 +168,7 @@ Status RunAnalysis(const Context& ctx, const RunRequest& request,
                    JobOutcome* outcome) {
   if (running != nullptr) running->store(true);
   Status status = RunSequence(ctx, request, observer, outcome);
+  // A stop that came while the pages went in place did not stop the run.
   if (running != nullptr) running->store(false);
   return status;
 }

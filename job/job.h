@@ -2,8 +2,8 @@
 // (index page), 1 (and month pages) or 2 (and day pages).
 //
 // RunAnalysis is the whole run as both front ends start it: it loads the
-// settings, opens and checks the log, deletes the old pages and runs the
-// job. The job
+// settings, takes its folders, opens and checks the log, runs the job and
+// puts the pages in place. The job
 // streams the log once, writes two records per counted line into work
 // files, sorts and merges them externally, tallies each period and writes
 // its page, then beeps, optionally opens the index page and removes its work
@@ -47,16 +47,24 @@ struct RunRequest {
   std::optional<std::string> output_dir;
   // The settings file's name in the base directory.
   std::string settings_file = std::string(kSettingsFileName);
+  // When given, read all along: a nonzero value (the number of the signal
+  // that asked for it) stops the run with Cancelled, leaving the old report
+  // as it was and no work file behind.
+  const std::atomic<int>* cancel = nullptr;
   // Ask the shell to open index.html at the end.
   bool open_index = true;
 };
 
 struct JobOutcome {
   std::string index_path;      // full path of index.html
+  int64_t lines_read = 0;      // lines of the log
   int64_t lines_counted = 0;   // lines on the report
   int64_t lines_left_out = 0;  // counted lines of months beyond the table
   RunLevel run_level = RunLevel::kYear;  // the level that ran
 };
+
+// The stop a front end asks for without a signal (the window closing).
+inline constexpr int kStopAsked = -1;
 
 // The beep at the end of a job.
 inline constexpr int kBeepHertz = 16365;
@@ -64,9 +72,15 @@ inline constexpr int kBeepMilliseconds = 500;
 
 // Runs one analysis of `request.inputs`. `running`, when given, is set at
 // the start and cleared as the very last action, whatever the outcome.
-// Fails with NotAccessLog when the log is refused, CannotOpen, CannotRead,
-// CorruptInput or CannotWrite for files, NoConverter when no page can be
-// made. The inputs are opened and checked before the old pages go.
+//
+// The work and output folders are made where missing and locked for the
+// run (Busy when another run holds one); the inputs are opened and checked;
+// the pages are staged and put in place together at the end, then the old
+// report pages the new report lacks go. Any failure before that, and a
+// stop, leave the output folder as it was and no work file behind. Fails
+// with NotAccessLog when the log is refused, CannotOpen, CannotRead,
+// CorruptInput, CannotMakeFolder or CannotWrite for files, NoConverter
+// when no page can be made, Cancelled when stopped.
 Status RunAnalysis(const Context& ctx, const RunRequest& request,
                    JobObserver* observer, std::atomic<bool>* running,
                    JobOutcome* outcome);

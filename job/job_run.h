@@ -4,6 +4,7 @@
 #ifndef TOVEX_JOB_JOB_RUN_H_
 #define TOVEX_JOB_JOB_RUN_H_
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -30,16 +31,23 @@ inline constexpr size_t kPeriodOrganisationBytes = 512 << 10;
 inline constexpr size_t kDayOrganisationBytes = 16 << 10;
 
 struct JobRun {
-  JobRun(const Context& c, const Settings& s, const PageText& t,
-         JobObserver* o);
+  // `stop`, when given, is read at every step: once it holds a nonzero
+  // signal number the run stops with Cancelled.
+  JobRun(const Context& c, const Settings& s, const PageText& t, JobObserver* o,
+         WorkFolder* w, PageFolder* p, const std::atomic<int>* stop);
 
   // Shows a status text from the table, its conversions filled
   // printf-style.
   void Show(UserText text, ...);
 
-  // Writes a finished page into the output directory as `name`, replacing
-  // an earlier file of that name.
+  // Stages a finished page as `name`.
   Status WritePage(const std::string& name, const PageBuilder& page);
+
+  // Cancelled with the signal once a stop was asked for; else Ok.
+  Status Stopped() const {
+    const int signal = stop_ != nullptr ? stop_->load() : 0;
+    return signal == 0 ? Status::Ok() : Status::Cancelled(signal);
+  }
 
   // The layout of the names' keys at this run level.
   KeyLayout layout() const {
@@ -51,9 +59,11 @@ struct JobRun {
   const Settings settings;
   const PageText& texts;
   JobObserver* observer;
-  WorkFolder work;
+  WorkFolder& work;
+  PageFolder& pages;
   PeriodTable periods;
   Aggregator names;
+  int64_t lines_read = 0;
   int64_t lines_counted = 0;
   int64_t lines_left_out = 0;
   // Year and month of the last counted line; -1 before the first.
@@ -61,6 +71,9 @@ struct JobRun {
   int last_month = -1;
   // One page's figures at a time.
   PeriodTally tally;
+
+ private:
+  const std::atomic<int>* stop_;
 };
 
 // Reads the log once and counts every counted line: its period's cells and

@@ -191,14 +191,15 @@ TEST_F(JobTest, FilesThatCannotBeOpenedFailWithTheirPath) {
       {"index.html", 2, Base() + "htmldir/index.html"},
       {"2001-2.html", 1, Base() + "htmldir/2001-2.html"},
       {"2001-1-6.html", 2, Base() + "htmldir/2001-1-6.html"},
-      // The months' names, kept for the whole log's page.
-      {"2.mon", 1, Base() + "workdir/2.mon"},
+      // The months' names, kept for the whole log's page in the run's own
+      // work folder.
+      {"2.mon", 1, Base() + "workdir/tovex-run-"},
   };
   for (const Case& c : cases) {
     env_.fs.fail_open = c.fails;
     st = Run(c.level);
     EXPECT_EQ(st.code(), Status::Code::kCannotOpen) << c.level;
-    EXPECT_EQ(st.path(), c.path) << c.level;
+    EXPECT_EQ(st.path().substr(0, c.path.size()), c.path) << c.level;
     EXPECT_EQ(Files("workdir"), std::vector<std::string>{}) << c.level;
   }
 }
@@ -206,8 +207,8 @@ TEST_F(JobTest, FilesThatCannotBeOpenedFailWithTheirPath) {
 // A refused log leaves the old pages alone.
 TEST_F(JobTest, RefusedLogLeavesTheOldPages) {
   WriteLog("not a log at all\n");
-  env_.fs.MakeDirectory(Base() + "htmldir");
-  env_.fs.MakeDirectory(Base() + "htmldir/keep.html");
+  env_.fs.MakeDirectory(Base() + "htmldir", nullptr);
+  env_.fs.MakeDirectory(Base() + "htmldir/keep.html", nullptr);
   WriteFileOrDie(Base() + "htmldir/old.html", "x");
   WriteFileOrDie(Base() + "htmldir/notes.txt", "x");
   RecordingObserver observer;

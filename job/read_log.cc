@@ -7,6 +7,9 @@ namespace {
 
 // Progress is reported after this many bytes of the log, not per line.
 constexpr uint64_t kProgressStepBytes = 4u << 20;
+// A stop is looked for after this many counted lines: often enough to stop
+// at once, seldom enough to cost nothing.
+constexpr int64_t kStopCheckLines = 4096;
 
 }  // namespace
 
@@ -38,7 +41,9 @@ Status ReadLog(JobRun* run, InputLog* log,
       ++run->lines_left_out;
       continue;
     }
-    ++run->lines_counted;
+    if (++run->lines_counted % kStopCheckLines == 0) {
+      TOVEX_RETURN_IF_ERROR(run->Stopped());
+    }
     run->periods.Count(period, rec.day, rec.hour);
     TOVEX_RETURN_IF_ERROR(run->names.Add(
         MakeKey(layout, {period, NameKind::kHost, rec.host, rec.day}, key), 1));
@@ -47,6 +52,7 @@ Status ReadLog(JobRun* run, InputLog* log,
         1));
   }
   TOVEX_RETURN_IF_ERROR(ReadFailure(*log));
+  run->lines_read = lines.lines() + log->lines_passed_over();
   if (run->observer != nullptr) {
     run->observer->OnProgress(log->bytes_read(), log_size);
   }

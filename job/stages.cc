@@ -16,11 +16,17 @@
 namespace tovex {
 namespace {
 
+// A stop is looked for after this many names.
+constexpr int64_t kStopCheckRecords = 4096;
+
 // Feeds a stream of names with the whole-log layout into a tally.
 class IndexNames : public RunSink {
  public:
-  explicit IndexNames(NameTally* tally) : tally_(tally) {}
+  explicit IndexNames(NameTally* tally, const JobRun* run)
+      : tally_(tally), run_(run) {}
   Status Take(const RunRecord& r) override {
+    if (++taken_ % kStopCheckRecords == 0)
+      TOVEX_RETURN_IF_ERROR(run_->Stopped());
     NameKey key;
     if (!ParseKey(KeyLayout{}, r.key, &key)) return Status::CannotRead("");
     return Add(tally_, key.kind, key.name, static_cast<int64_t>(r.count));
@@ -35,6 +41,8 @@ class IndexNames : public RunSink {
 
  private:
   NameTally* tally_;
+  const JobRun* run_;
+  int64_t taken_ = 0;
 };
 
 // The counters of the whole log: every period's cells.
@@ -74,6 +82,8 @@ class PeriodNames : public RunSink {
         month_(&run->work, kPeriodOrganisationBytes) {}
 
   Status Take(const RunRecord& r) override {
+    if (++taken_ % kStopCheckRecords == 0)
+      TOVEX_RETURN_IF_ERROR(run_->Stopped());
     NameKey key;
     if (!ParseKey(layout_, r.key, &key)) return Status::CannotRead("");
     if (key.period != period_) {
@@ -103,7 +113,7 @@ class PeriodNames : public RunSink {
     // With one period the whole log is that month, tallied already.
     if (run_->periods.size() > 1) {
       NameTally index(&run_->work, kPeriodOrganisationBytes);
-      IndexNames names(&index);
+      IndexNames names(&index, run_);
       TOVEX_RETURN_IF_ERROR(
           MergeRuns(&run_->work, month_runs_, nullptr, &names));
       run_->tally = PeriodTally();
@@ -185,6 +195,7 @@ class PeriodNames : public RunSink {
 
   JobRun* run_;
   const KeyLayout layout_;
+  int64_t taken_ = 0;
   int period_ = -1;
   NameTally month_;
   std::array<std::unique_ptr<NameTally>, 32> days_;
@@ -201,7 +212,7 @@ class PeriodNames : public RunSink {
 Status WritePages(JobRun* run) {
   if (run->settings.run_level == RunLevel::kYear) {
     NameTally index(&run->work, kPeriodOrganisationBytes);
-    IndexNames names(&index);
+    IndexNames names(&index, run);
     TOVEX_RETURN_IF_ERROR(run->names.Drain(&names));
     run->tally = PeriodTally();
     CountAllCells(run->periods, &run->tally);

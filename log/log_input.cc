@@ -286,10 +286,11 @@ Status OpenLog(const Context& ctx, const std::vector<std::string>& names,
   std::unique_ptr<InputLog> result(new InputLog());
   std::vector<std::unique_ptr<LogInput>> dated, undated;
   for (const std::string& name : names) {
+    std::string error;
     std::unique_ptr<ReadableFile> raw =
         name == kStandardInputName ? ctx.platform.fs->OpenStandardInput()
-                                   : ctx.platform.fs->OpenRead(name);
-    if (!raw) return Status::CannotOpen(name);
+                                   : ctx.platform.fs->OpenRead(name, &error);
+    if (!raw) return Status::CannotOpen(name, error);
     auto input = std::make_unique<LogInput>(name, std::move(raw));
     TOVEX_RETURN_IF_ERROR(input->Check());
     result->size_ += input->size();

@@ -99,11 +99,13 @@ void LogScanner::Fill(Slot* slot) {
 
 void LogScanner::Scan(Slot* slot) {
   slot->records.clear();
+  slot->lines = 0;
   LineReader lines(std::string_view(slot->data.get(), slot->size),
                    kMaxLogLineBytes);
   std::string_view line;
   LogRecord record;
   while (lines.Next(&line)) {
+    ++slot->lines;
     if (IsPageRequest(line) && ParseLogLine(line, &record)) {
       slot->records.push_back(record);
     }
@@ -158,6 +160,7 @@ bool LogScanner::Next(LogRecord* record) {
         return true;
       }
       done_ = slot.last;
+      lines_ += slot.lines;
       {
         std::lock_guard<std::mutex> lock(mu_);
         slot.state = SlotState::kFree;

@@ -42,6 +42,9 @@ class LogScanner {
 
   // Bytes read from the file so far.
   uint64_t bytes_read() const { return bytes_read_; }
+  // Lines handed over so far, counted or not (all of them once Next has
+  // returned false).
+  int64_t lines() const { return lines_; }
 
  private:
   enum class SlotState { kFree, kFilled, kScanned };
@@ -52,6 +55,7 @@ class LogScanner {
     size_t size = 0;
     bool last = false;  // nothing follows this block
     std::vector<LogRecord> records;
+    int64_t lines = 0;  // in the block, counted or not
     SlotState state = SlotState::kFree;
   };
 
@@ -78,6 +82,7 @@ class LogScanner {
   size_t carry_size_ = 0;
   bool skipping_ = false;
   uint64_t bytes_read_ = 0;
+  int64_t lines_ = 0;
 
   std::mutex mu_;
   std::condition_variable changed_;

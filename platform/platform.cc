@@ -4,19 +4,16 @@ namespace tovex {
 
 Status OpenOrDie(const Context& ctx, const std::string& path,
                  std::unique_ptr<ReadableFile>* file) {
-  *file = ctx.platform.fs->OpenRead(path);
-  return *file ? Status::Ok() : Status::CannotOpen(path);
+  std::string error;
+  *file = ctx.platform.fs->OpenRead(path, &error);
+  return *file ? Status::Ok() : Status::CannotOpen(path, error);
 }
 
-Status OpenOrDie(const Context& ctx, const std::string& path, OpenMode mode,
-                 std::unique_ptr<WritableFile>* file) {
-  *file = mode == OpenMode::kWrite ? ctx.platform.fs->OpenWrite(path)
-                                   : ctx.platform.fs->OpenAppend(path);
-  return *file ? Status::Ok() : Status::CannotOpen(path);
-}
-
-bool FileExists(const Context& ctx, const std::string& path) {
-  return ctx.platform.fs->OpenRead(path) != nullptr;
+Status CreateOrDie(const Context& ctx, const std::string& path,
+                   std::unique_ptr<WritableFile>* file) {
+  std::string error;
+  *file = ctx.platform.fs->CreateNew(path, &error);
+  return *file ? Status::Ok() : Status::CannotOpen(path, error);
 }
 
 std::string NativeDirectory(std::string_view dir) {

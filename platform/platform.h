@@ -41,8 +41,8 @@ class ReadableFile {
   virtual bool Rewind() { return false; }
 };
 
-// A file open for writing or appending. The destructor closes it without
-// reporting; call Close() to learn whether every byte reached the file.
+// A file open for writing. The destructor closes it without reporting;
+// call Close() to learn whether every byte reached the file.
 class WritableFile {
  public:
   virtual ~WritableFile() = default;
@@ -50,36 +50,70 @@ class WritableFile {
   virtual bool Write(const char* data, size_t n) = 0;
   // Returns false when the file could not be completed.
   virtual bool Close() = 0;
+  // Empty while nothing failed; else the reason.
+  virtual std::string error() const = 0;
 };
 
 struct DirEntry {
   std::string name;
-  bool is_directory = false;
+  bool is_directory = false;  // a link to a directory is not one
 };
 
+// What a path names, without following a last link.
+enum class PathKind { kMissing, kRegular, kDirectory, kOther };
+
+// Held while a run uses a folder; released when it goes away.
+class FolderLock {
+ public:
+  virtual ~FolderLock() = default;
+};
+
+// Every function that can fail and takes `error` sets `*error` (when given)
+// to the reason on failure.
 class FileSystem {
  public:
   virtual ~FileSystem() = default;
-  // Each Open returns nullptr when the file cannot be opened.
-  virtual std::unique_ptr<ReadableFile> OpenRead(const std::string& path) = 0;
+  // nullptr when the file cannot be opened or is a directory.
+  virtual std::unique_ptr<ReadableFile> OpenRead(const std::string& path,
+                                                 std::string* error) = 0;
   // The process's standard input, left open when the result goes away.
   virtual std::unique_ptr<ReadableFile> OpenStandardInput() = 0;
-  // Creates the file or empties an existing one.
-  virtual std::unique_ptr<WritableFile> OpenWrite(const std::string& path) = 0;
-  // Creates the file or appends to an existing one.
-  virtual std::unique_ptr<WritableFile> OpenAppend(const std::string& path) = 0;
-  // Returns false when nothing was deleted; callers treat that as no error.
+  // Creates a new file; nullptr when anything stands under that name
+  // already (a planted link among them: it is never followed).
+  virtual std::unique_ptr<WritableFile> CreateNew(const std::string& path,
+                                                  std::string* error) = 0;
+  // Moves `from` to `to`, replacing what `to` names (a link itself, never
+  // its target). Both in one file system.
+  virtual bool Rename(const std::string& from, const std::string& to,
+                      std::string* error) = 0;
+  // Removes a file (a link itself); false when nothing was deleted.
   virtual bool Delete(const std::string& path) = 0;
+  virtual PathKind KindOf(const std::string& path) = 0;
+  // Whether the two paths name one file or directory.
+  virtual bool SameFile(const std::string& a, const std::string& b) = 0;
   // Entries of directory `dir` (with or without a trailing separator) whose
   // names match `pattern`, where "*" stands for any run of bytes and "?" for
   // one byte. Empty when nothing matches or the directory is missing.
   virtual std::vector<DirEntry> List(const std::string& dir,
                                      std::string_view pattern) = 0;
+  // Creates one directory level; true when it exists afterwards.
+  virtual bool MakeDirectory(const std::string& path, std::string* error) = 0;
+  // Creates a new directory in `parent` (with its trailing separator) whose
+  // name starts with `prefix`, readable by its owner alone; returns its
+  // path with a trailing separator, or empty.
+  virtual std::string MakePrivateDirectory(const std::string& parent,
+                                           std::string_view prefix,
+                                           std::string* error) = 0;
+  // Removes an empty directory.
+  virtual bool RemoveDirectory(const std::string& path) = 0;
+  // Takes the folder for this process alone; nullptr with `*busy` set when
+  // another holds it, nullptr with `*busy` clear when it cannot be taken.
+  virtual std::unique_ptr<FolderLock> LockFolder(const std::string& path,
+                                                 bool* busy,
+                                                 std::string* error) = 0;
   // The process's current directory, without a trailing separator (except
   // for the root); empty when it cannot be read.
   virtual std::string CurrentDirectory() = 0;
-  // Creates one directory level; true when it exists afterwards.
-  virtual bool MakeDirectory(const std::string& path) = 0;
 };
 
 class Clock {
@@ -92,6 +126,8 @@ class Clock {
 class Shell {
  public:
   virtual ~Shell() = default;
+  // Whether there is a desktop to open anything on.
+  virtual bool HasDisplay() = 0;
   // Asks the desktop to open a document or an address with its default
   // program. False when no program could be started for it.
   virtual bool Open(const std::string& target) = 0;
@@ -146,16 +182,14 @@ struct Context {
 };
 
 // Opening files through ctx's file system. A file that cannot be opened
-// gives Status::CannotOpen with its path; the front end shows the message and
-// ends the run. (Nothing dies inside the core, whatever the name says.)
-enum class OpenMode { kWrite, kAppend };
+// gives Status::CannotOpen with its path and the reason; the front end
+// shows the message and ends the run. (Nothing dies inside the core,
+// whatever the name says.)
 Status OpenOrDie(const Context& ctx, const std::string& path,
                  std::unique_ptr<ReadableFile>* file);
-Status OpenOrDie(const Context& ctx, const std::string& path, OpenMode mode,
-                 std::unique_ptr<WritableFile>* file);
-
-// True when the file can be opened for reading.
-bool FileExists(const Context& ctx, const std::string& path);
+// Creates a new file (never through a link); CannotOpen as above.
+Status CreateOrDie(const Context& ctx, const std::string& path,
+                   std::unique_ptr<WritableFile>* file);
 
 // The host's directory separator.
 #ifdef _WIN32

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <string>
 
@@ -34,22 +35,45 @@ TEST(WildcardMatchTest, Table) {
   }
 }
 
-TEST(PosixFileSystemTest, WritingReplacesLongerContent) {
+// Nothing is written through a planted link: new files are created only
+// where nothing stands, and a rename replaces the link itself.
+TEST(PosixFileSystemTest, LinksAreNeverFollowed) {
   TempDir dir;
   PosixFileSystem fs;
-  const std::string path = dir.path() + "f";
-  WriteFileOrDie(path, std::string(100000, 'x'));
-  {
-    auto file = fs.OpenWrite(path);
-    ASSERT_TRUE(file->Write("short\n", 6));
-    ASSERT_TRUE(file->Close());
-  }
-  EXPECT_EQ(ReadFileOrEmpty(path), "short\n");
-  auto append = fs.OpenAppend(path);
-  ASSERT_TRUE(append->Write("z", 1));
-  ASSERT_TRUE(append->Close());
-  EXPECT_EQ(ReadFileOrEmpty(path), "short\nz");
-  EXPECT_EQ(fs.OpenRead(dir.path()), nullptr);  // a directory is not a file
+  const std::string target = dir.path() + "target", link = dir.path() + "link";
+  WriteFileOrDie(target, "precious");
+  ASSERT_EQ(::symlink(target.c_str(), link.c_str()), 0);
+  std::string error;
+  EXPECT_EQ(fs.CreateNew(link, &error), nullptr);
+  EXPECT_FALSE(error.empty());
+  EXPECT_EQ(fs.CreateNew(target, nullptr), nullptr);
+  auto fresh = fs.CreateNew(dir.path() + "fresh", nullptr);
+  ASSERT_TRUE(fresh->Write("new", 3) && fresh->Close());
+  ASSERT_TRUE(fs.Rename(dir.path() + "fresh", link, nullptr));
+  EXPECT_EQ(ReadFileOrEmpty(target), "precious");
+  EXPECT_EQ(fs.KindOf(link), PathKind::kRegular);
+  EXPECT_EQ(ReadFileOrEmpty(link), "new");
+  EXPECT_EQ(fs.OpenRead(dir.path(), nullptr), nullptr);
+}
+
+TEST(PosixFileSystemTest, FolderLocksAndPrivateFolders) {
+  TempDir dir;
+  PosixFileSystem fs;
+  bool busy = true;
+  auto lock = fs.LockFolder(dir.path(), &busy, nullptr);
+  ASSERT_NE(lock, nullptr);
+  EXPECT_FALSE(busy);
+  EXPECT_EQ(fs.LockFolder(dir.path(), &busy, nullptr), nullptr);
+  EXPECT_TRUE(busy);
+  lock.reset();
+  EXPECT_NE(fs.LockFolder(dir.path(), &busy, nullptr), nullptr);
+
+  const std::string own = fs.MakePrivateDirectory(dir.path(), "p-", nullptr);
+  ASSERT_EQ(own.substr(0, dir.path().size() + 2), dir.path() + "p-");
+  struct stat st;
+  ASSERT_EQ(::stat(own.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0700u);
+  EXPECT_TRUE(fs.SameFile(own, own + "."));
 }
 
 TEST(IconvEncoderTest, Texts) {

@@ -3,7 +3,10 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <iconv.h>
+#include <pthread.h>
+#include <signal.h>
 #include <spawn.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <sys/wait.h>
@@ -13,6 +16,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <thread>
 
@@ -20,6 +24,17 @@ extern char** environ;
 
 namespace tovex {
 namespace {
+
+std::string Reason(int errno_value) {
+  return errno_value == 0 ? std::string() : std::strerror(errno_value);
+}
+
+// Sets `*error` to the reason of the failure in errno; returns `result`.
+template <typename T>
+T Failed(std::string* error, T result) {
+  if (error != nullptr) *error = Reason(errno);
+  return result;
+}
 
 class PosixReadableFile : public ReadableFile {
  public:
@@ -41,9 +56,7 @@ class PosixReadableFile : public ReadableFile {
       }
     }
   }
-  std::string error() const override {
-    return errno_ == 0 ? std::string() : std::strerror(errno_);
-  }
+  std::string error() const override { return Reason(errno_); }
   uint64_t Size() const override { return size_; }
   bool Rewind() override {
     return seekable_ && errno_ == 0 && ::lseek(fd_, 0, SEEK_SET) == 0;
@@ -69,54 +82,37 @@ std::unique_ptr<ReadableFile> ReadableFd(int fd, bool owned) {
       fd, regular ? static_cast<uint64_t>(st.st_size) : 0, regular, owned);
 }
 
-// Writing mode empties the file, but lazily: an existing file is overwritten
-// from its start and cut to the bytes written when it is closed. Work files
-// and pages are rewritten many times a run, and overwriting keeps their
-// blocks where truncating would free them first (slow on file systems that
-// discard freed blocks).
 class PosixWritableFile : public WritableFile {
  public:
-  PosixWritableFile(int fd, bool cut_at_close)
-      : fd_(fd), cut_at_close_(cut_at_close) {}
+  explicit PosixWritableFile(int fd) : fd_(fd) {}
   ~PosixWritableFile() override { Close(); }
 
   bool Write(const char* data, size_t n) override {
-    while (n > 0) {
+    while (n > 0 && errno_ == 0) {
       ssize_t w = ::write(fd_, data, n);
       if (w < 0) {
-        if (errno == EINTR) continue;
-        return false;
+        if (errno != EINTR) errno_ = errno;
+        continue;
       }
       data += w;
       n -= static_cast<size_t>(w);
-      written_ += static_cast<uint64_t>(w);
     }
-    return true;
+    return errno_ == 0;
   }
 
   bool Close() override {
-    if (fd_ < 0) return true;
-    bool ok = true;
-    if (cut_at_close_) {
-      ok = ::ftruncate(fd_, static_cast<off_t>(written_)) == 0;
-    }
-    ok = ::close(fd_) == 0 && ok;
+    if (fd_ < 0) return errno_ == 0;
+    if (::close(fd_) != 0 && errno_ == 0) errno_ = errno;
     fd_ = -1;
-    return ok;
+    return errno_ == 0;
   }
+
+  std::string error() const override { return Reason(errno_); }
 
  private:
   int fd_;
-  bool cut_at_close_;
-  uint64_t written_ = 0;
+  int errno_ = 0;
 };
-
-std::unique_ptr<WritableFile> OpenForWriting(const std::string& path, int flags,
-                                             bool cut_at_close) {
-  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | flags, 0644);
-  if (fd < 0) return nullptr;
-  return std::make_unique<PosixWritableFile>(fd, cut_at_close);
-}
 
 // Room for the bytes of one conversion step; Shift-JIS never needs more
 // bytes than UTF-8 for the same text.
@@ -124,29 +120,50 @@ constexpr size_t kConvertChunkBytes = 256;
 
 }  // namespace
 
-std::unique_ptr<ReadableFile> PosixFileSystem::OpenRead(
-    const std::string& path) {
+std::unique_ptr<ReadableFile> PosixFileSystem::OpenRead(const std::string& path,
+                                                        std::string* error) {
   int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return nullptr;
-  return ReadableFd(fd, /*owned=*/true);
+  if (fd < 0) return Failed(error, nullptr);
+  auto file = ReadableFd(fd, /*owned=*/true);
+  if (!file && error != nullptr) *error = Reason(EISDIR);
+  return file;
 }
 
 std::unique_ptr<ReadableFile> PosixFileSystem::OpenStandardInput() {
   return ReadableFd(STDIN_FILENO, /*owned=*/false);
 }
 
-std::unique_ptr<WritableFile> PosixFileSystem::OpenWrite(
-    const std::string& path) {
-  return OpenForWriting(path, 0, /*cut_at_close=*/true);
+std::unique_ptr<WritableFile> PosixFileSystem::CreateNew(
+    const std::string& path, std::string* error) {
+  const int fd = ::open(
+      path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+  if (fd < 0) return Failed(error, nullptr);
+  return std::make_unique<PosixWritableFile>(fd);
 }
 
-std::unique_ptr<WritableFile> PosixFileSystem::OpenAppend(
-    const std::string& path) {
-  return OpenForWriting(path, O_APPEND, /*cut_at_close=*/false);
+bool PosixFileSystem::Rename(const std::string& from, const std::string& to,
+                             std::string* error) {
+  return ::rename(from.c_str(), to.c_str()) == 0 || Failed(error, false);
 }
 
 bool PosixFileSystem::Delete(const std::string& path) {
   return ::unlink(path.c_str()) == 0;
+}
+
+PathKind PosixFileSystem::KindOf(const std::string& path) {
+  struct stat st;
+  if (::lstat(path.c_str(), &st) != 0) {
+    return errno == ENOENT ? PathKind::kMissing : PathKind::kOther;
+  }
+  return S_ISREG(st.st_mode)   ? PathKind::kRegular
+         : S_ISDIR(st.st_mode) ? PathKind::kDirectory
+                               : PathKind::kOther;
+}
+
+bool PosixFileSystem::SameFile(const std::string& a, const std::string& b) {
+  struct stat sa, sb;
+  return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 &&
+         sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
 
 std::vector<DirEntry> PosixFileSystem::List(const std::string& dir,
@@ -164,11 +181,63 @@ std::vector<DirEntry> PosixFileSystem::List(const std::string& dir,
     if (!full.empty() && full.back() != kPathSeparator) full += kPathSeparator;
     full += entry.name;
     struct stat st;
-    entry.is_directory = ::stat(full.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    entry.is_directory = ::lstat(full.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
     entries.push_back(std::move(entry));
   }
   ::closedir(d);
   return entries;
+}
+
+bool PosixFileSystem::MakeDirectory(const std::string& path,
+                                    std::string* error) {
+  if (::mkdir(path.c_str(), 0755) == 0) return true;
+  const int made_errno = errno;
+  struct stat st;
+  if (::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return true;
+  errno = made_errno;
+  return Failed(error, false);
+}
+
+std::string PosixFileSystem::MakePrivateDirectory(const std::string& parent,
+                                                  std::string_view prefix,
+                                                  std::string* error) {
+  std::string path = parent;
+  path.append(prefix).append("XXXXXX");
+  if (::mkdtemp(path.data()) == nullptr) return Failed(error, std::string());
+  return path + kPathSeparator;
+}
+
+bool PosixFileSystem::RemoveDirectory(const std::string& path) {
+  return ::rmdir(path.c_str()) == 0;
+}
+
+namespace {
+
+class PosixFolderLock : public FolderLock {
+ public:
+  explicit PosixFolderLock(int fd) : fd_(fd) {}
+  ~PosixFolderLock() override { ::close(fd_); }
+
+ private:
+  int fd_;
+};
+
+}  // namespace
+
+std::unique_ptr<FolderLock> PosixFileSystem::LockFolder(const std::string& path,
+                                                        bool* busy,
+                                                        std::string* error) {
+  *busy = false;
+  const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return Failed(error, nullptr);
+  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    *busy = errno == EWOULDBLOCK;
+    const int lock_errno = errno;
+    ::close(fd);
+    errno = lock_errno;
+    return Failed(error, nullptr);
+  }
+  return std::make_unique<PosixFolderLock>(fd);
 }
 
 std::string PosixFileSystem::CurrentDirectory() {
@@ -181,14 +250,16 @@ std::string PosixFileSystem::CurrentDirectory() {
   return buf;
 }
 
-bool PosixFileSystem::MakeDirectory(const std::string& path) {
-  if (::mkdir(path.c_str(), 0755) == 0) return true;
-  struct stat st;
-  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
 int64_t PosixClock::NowSeconds() {
   return static_cast<int64_t>(::time(nullptr));
+}
+
+bool PosixShell::HasDisplay() {
+  for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY"}) {
+    const char* value = std::getenv(name);
+    if (value != nullptr && *value != '\0') return true;
+  }
+  return false;
 }
 
 bool PosixShell::Open(const std::string& target) {
@@ -261,6 +332,40 @@ bool IconvEncoder::ToShiftJis(std::string_view utf8, std::string* out) {
   }
   iconv_close(cd);
   return ok;
+}
+
+namespace {
+
+// The signals that stop a run, and the one that ends the watcher.
+sigset_t WatchedSignals() {
+  sigset_t set;
+  sigemptyset(&set);
+  for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGUSR1}) sigaddset(&set, signal);
+  return set;
+}
+
+}  // namespace
+
+SignalStopper::SignalStopper(std::atomic<int>* stop) : stop_(stop) {
+  ::signal(SIGPIPE, SIG_IGN);
+  const sigset_t set = WatchedSignals();
+  ::pthread_sigmask(SIG_BLOCK, &set, nullptr);
+  watcher_ = std::thread([this, set] {
+    while (true) {
+      int signal = 0;
+      if (::sigwait(&set, &signal) != 0) continue;
+      if (ending_.load()) return;
+      if (signal == SIGUSR1) continue;
+      int none = 0;
+      stop_->compare_exchange_strong(none, signal);
+    }
+  });
+}
+
+SignalStopper::~SignalStopper() {
+  ending_.store(true);
+  ::pthread_kill(watcher_.native_handle(), SIGUSR1);
+  watcher_.join();
 }
 
 }  // namespace tovex

@@ -5,7 +5,9 @@
 #ifndef TOVEX_PLATFORM_POSIX_PLATFORM_H_
 #define TOVEX_PLATFORM_POSIX_PLATFORM_H_
 
+#include <atomic>
 #include <string>
+#include <thread>
 
 #include "platform/platform.h"
 
@@ -13,15 +15,26 @@ namespace tovex {
 
 class PosixFileSystem : public FileSystem {
  public:
-  std::unique_ptr<ReadableFile> OpenRead(const std::string& path) override;
+  std::unique_ptr<ReadableFile> OpenRead(const std::string& path,
+                                         std::string* error) override;
   std::unique_ptr<ReadableFile> OpenStandardInput() override;
-  std::unique_ptr<WritableFile> OpenWrite(const std::string& path) override;
-  std::unique_ptr<WritableFile> OpenAppend(const std::string& path) override;
+  std::unique_ptr<WritableFile> CreateNew(const std::string& path,
+                                          std::string* error) override;
+  bool Rename(const std::string& from, const std::string& to,
+              std::string* error) override;
   bool Delete(const std::string& path) override;
+  PathKind KindOf(const std::string& path) override;
+  bool SameFile(const std::string& a, const std::string& b) override;
   std::vector<DirEntry> List(const std::string& dir,
                              std::string_view pattern) override;
+  bool MakeDirectory(const std::string& path, std::string* error) override;
+  std::string MakePrivateDirectory(const std::string& parent,
+                                   std::string_view prefix,
+                                   std::string* error) override;
+  bool RemoveDirectory(const std::string& path) override;
+  std::unique_ptr<FolderLock> LockFolder(const std::string& path, bool* busy,
+                                         std::string* error) override;
   std::string CurrentDirectory() override;
-  bool MakeDirectory(const std::string& path) override;
 };
 
 class PosixClock : public Clock {
@@ -37,6 +50,8 @@ class PosixShell : public Shell {
  public:
   explicit PosixShell(std::string opener = "xdg-open", int wait_ms = 2000)
       : opener_(std::move(opener)), wait_ms_(wait_ms) {}
+  // A desktop session names its display in the environment.
+  bool HasDisplay() override;
   bool Open(const std::string& target) override;
 
  private:
@@ -63,6 +78,25 @@ class StderrMessages : public Messages {
 class IconvEncoder : public Encoder {
  public:
   bool ToShiftJis(std::string_view utf8, std::string* out) override;
+};
+
+// Turns SIGINT, SIGTERM and SIGHUP into a request to stop: they are blocked
+// in every thread and a thread of its own sets `*stop` to the number of the
+// first that arrives, so that the run can end cleanly. Writes to a closed
+// pipe fail instead of ending the process. Construct before any other
+// thread starts; `stop` must outlive the object.
+class SignalStopper {
+ public:
+  explicit SignalStopper(std::atomic<int>* stop);
+  // Ends the watching thread; the signals stay blocked.
+  ~SignalStopper();
+  SignalStopper(const SignalStopper&) = delete;
+  SignalStopper& operator=(const SignalStopper&) = delete;
+
+ private:
+  std::atomic<int>* stop_;
+  std::atomic<bool> ending_{false};
+  std::thread watcher_;
 };
 
 }  // namespace tovex

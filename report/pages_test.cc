@@ -47,7 +47,10 @@ std::string TestData(const std::string& name) {
 // "name day hour weekday") and compared with a golden page.
 class PagesTest : public ::testing::Test {
  protected:
-  PagesTest() : work_(env_.context(), env_.dir.path()) {}
+  PagesTest() {
+    EXPECT_TRUE(
+        WorkFolder::Create(env_.context(), env_.dir.path(), &work_).ok());
+  }
 
   const PeriodTally& Tally(const std::string& name, bool day = false) {
     tally_ = PeriodTally();
@@ -67,7 +70,7 @@ class PagesTest : public ::testing::Test {
         ++tally_.total;
       }
     }
-    NameTally names(&work_, 1 << 16);
+    NameTally names(work_.get(), 1 << 16);
     for (const auto& [text, n] : hosts) {
       EXPECT_TRUE(names.AddHost(text.substr(0, text.size() - 1), n).ok());
     }
@@ -89,7 +92,7 @@ class PagesTest : public ::testing::Test {
   }
 
   FakeEnvironment env_;
-  WorkFolder work_;
+  std::unique_ptr<WorkFolder> work_;
   const RowGroup rows_{10, 5, 10};
   PeriodTable periods_;
   PeriodTally tally_;

@@ -12,6 +12,9 @@
 namespace tovex {
 namespace {
 
+// A new settings file is written under the name with this added, then
+// renamed.
+constexpr std::string_view kNewFileSuffix = ".new";
 // Longer patterns are refused rather than searched; the keys are far shorter.
 constexpr size_t kMaxPatternChars = 32;
 // Read block of the settings file; the file is a few hundred bytes.
@@ -108,7 +111,8 @@ void ApplyLine(std::string_view line, Settings* settings, int* run_level) {
 void MakeDefaultDirectories(const Context& ctx, const Settings& settings) {
   for (const std::string* dir : {&settings.work_dir, &settings.html_dir}) {
     if (dir->empty()) continue;
-    ctx.platform.fs->MakeDirectory(ctx.base_dir + NativeDirectory(*dir));
+    ctx.platform.fs->MakeDirectory(ctx.base_dir + NativeDirectory(*dir),
+                                   nullptr);
   }
 }
 
@@ -132,13 +136,21 @@ RunLevel RunLevelOf(int level) {
 Status LoadSettings(const Context& ctx, Settings* settings,
                     std::string_view name) {
   const std::string path = JoinPath(ctx, "", name);
-  std::unique_ptr<ReadableFile> file = ctx.platform.fs->OpenRead(path);
-  if (!file) {
-    *settings = DefaultSettings();
-    TOVEX_RETURN_IF_ERROR(WriteSettingsFile(ctx, *settings, name));
-    MakeDefaultDirectories(ctx, *settings);
-    return Status::Ok();
+  switch (ctx.platform.fs->KindOf(path)) {
+    case PathKind::kMissing:
+      *settings = DefaultSettings();
+      TOVEX_RETURN_IF_ERROR(WriteSettingsFile(ctx, *settings, name));
+      MakeDefaultDirectories(ctx, *settings);
+      return Status::Ok();
+    case PathKind::kRegular:
+      break;
+    default:
+      // A settings file that exists is never replaced; one that is no
+      // regular file cannot be read.
+      return Status::CannotOpen(path, "not a regular file");
   }
+  std::unique_ptr<ReadableFile> file;
+  TOVEX_RETURN_IF_ERROR(OpenOrDie(ctx, path, &file));
   // Keys the file does not name stay at 0 and empty, then clamp.
   *settings = Settings();
   for (const CountKey& k : kCountKeys) CountOf(settings, k) = 0;
@@ -147,6 +159,7 @@ Status LoadSettings(const Context& ctx, Settings* settings,
                     kSettingsReadBytes);
   std::string_view piece;
   while (pieces.Next(&piece)) ApplyLine(piece, settings, &run_level);
+  if (!file->error().empty()) return Status::CannotRead(path, file->error());
   settings->run_level = RunLevelOf(run_level);
   ClampSettings(settings);
   return Status::Ok();
@@ -162,8 +175,6 @@ void ClampSettings(Settings* settings) {
 Status WriteSettingsFile(const Context& ctx, const Settings& settings,
                          std::string_view name) {
   const std::string path = JoinPath(ctx, "", name);
-  std::unique_ptr<WritableFile> file;
-  TOVEX_RETURN_IF_ERROR(OpenOrDie(ctx, path, OpenMode::kWrite, &file));
   std::string text = "[SYSTEM]\n";
   for (const DirKey& k : kDirKeys) {
     text.append(k.key).append(settings.*k.field).append("\n");
@@ -174,9 +185,22 @@ Status WriteSettingsFile(const Context& ctx, const Settings& settings,
   text.append(kRunLevelKey)
       .append(DecimalText(static_cast<int>(settings.run_level)))
       .append("\n");
+  // Written beside and renamed over, so that the file is never cut short
+  // and a link in its place is replaced, not written through.
+  FileSystem* fs = ctx.platform.fs;
+  const std::string fresh = path + std::string(kNewFileSuffix);
+  fs->Delete(fresh);
+  std::string error;
+  std::unique_ptr<WritableFile> file = fs->CreateNew(fresh, &error);
+  if (!file) return Status::CannotOpen(path, error);
   const bool written = file->Write(text.data(), text.size());
-  const bool closed = file->Close();
-  return written && closed ? Status::Ok() : Status::CannotWrite(path);
+  if (!file->Close() || !written) {
+    error = file->error();
+  } else if (fs->Rename(fresh, path, &error)) {
+    return Status::Ok();
+  }
+  fs->Delete(fresh);
+  return Status::CannotWrite(path, error);
 }
 
 int FindPattern(std::string_view text, std::string_view pattern) {

@@ -55,17 +55,19 @@ Settings DefaultSettings();
 RunLevel RunLevelOf(int level);
 
 // Fills `*settings` from the file `name` (kSettingsFileName unless the
-// user names another) in ctx.base_dir, clamped. A missing file is created
-// with DefaultSettings(), and so are the default work and output
-// directories where missing. Fails with CannotOpen when the file cannot be
-// created.
+// user names another) in ctx.base_dir, clamped. Only a missing file is
+// created, with DefaultSettings(), and so are the default work and output
+// directories where missing; an existing file is never written. Fails with
+// CannotOpen when the file exists but cannot be opened or is no regular
+// file, CannotRead on a read error, CannotWrite when it cannot be created.
 Status LoadSettings(const Context& ctx, Settings* settings,
                     std::string_view name = kSettingsFileName);
 
 // Forces every row count into its bounds.
 void ClampSettings(Settings* settings);
 
-// Writes the 13-line file `name` in ctx.base_dir, replacing any earlier one.
+// Writes the 13-line file `name` in ctx.base_dir, replacing any earlier one
+// by rename.
 Status WriteSettingsFile(const Context& ctx, const Settings& settings,
                          std::string_view name = kSettingsFileName);
 

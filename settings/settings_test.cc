@@ -139,11 +139,42 @@ TEST_F(SettingsTest, FailuresNameTheFile) {
   EXPECT_EQ(st.code(), Status::Code::kCannotOpen);
   EXPECT_EQ(st.path(), ctx.base_dir + "quorvane.ini");
 
-  env_.fs.fail_write = "quorvane.ini";
-  env_.fs.fail_write_after = 20;
+  // A full disk leaves the file as it was.
+  WriteFileOrDie(FilePath(), "RUNLEVEL=1\n");
+  env_.fs.fail_write = "quorvane.ini.new";
+  env_.fs.fail_after = 20;
   st = WriteSettingsFile(env_.context(), DefaultSettings());
   EXPECT_EQ(st.code(), Status::Code::kCannotWrite);
   EXPECT_EQ(st.path(), FilePath());
+  EXPECT_EQ(ReadFileOrEmpty(FilePath()), "RUNLEVEL=1\n");
+}
+
+// A file that exists is never replaced with the defaults: one that cannot
+// be opened or read, or is no regular file, fails the load.
+TEST_F(SettingsTest, UnreadableFileIsNeverOverwritten) {
+  WriteFileOrDie(FilePath(), "RUNLEVEL=1\n");
+  struct Case {
+    const char* fail_open;
+    const char* fail_read;
+    Status::Code code;
+  } cases[] = {{"quorvane.ini", "", Status::Code::kCannotOpen},
+               {"", "quorvane.ini", Status::Code::kCannotRead}};
+  for (const Case& c : cases) {
+    env_.fs.fail_open = c.fail_open;
+    env_.fs.fail_read = c.fail_read;
+    env_.fs.fail_after = 3;
+    Settings s;
+    Status st = LoadSettings(env_.context(), &s);
+    EXPECT_EQ(st.code(), c.code);
+    EXPECT_EQ(st.path(), FilePath());
+    EXPECT_FALSE(st.detail().empty());
+    EXPECT_EQ(ReadFileOrEmpty(FilePath()), "RUNLEVEL=1\n");
+  }
+  env_.fs.fail_open = env_.fs.fail_read = "";
+  ASSERT_TRUE(env_.fs.Delete(FilePath()));
+  ASSERT_TRUE(env_.fs.MakeDirectory(FilePath(), nullptr));
+  Settings s;
+  EXPECT_EQ(LoadSettings(env_.context(), &s).code(), Status::Code::kCannotOpen);
 }
 
 TEST(ClampSettingsTest, EveryCountHasItsBounds) {

@@ -30,18 +30,22 @@ class Collect : public RunSink {
 
 class AggregatorTest : public ::testing::Test {
  protected:
-  AggregatorTest() : work_(env_.context(), env_.dir.path()) {}
+  AggregatorTest() { NewFolder(); }
 
+  void NewFolder() {
+    EXPECT_TRUE(
+        WorkFolder::Create(env_.context(), env_.dir.path(), &work_).ok());
+  }
   std::vector<std::string> Files() {
     std::vector<std::string> names;
-    for (const DirEntry& e : env_.fs.List(env_.dir.path(), "*")) {
+    for (const DirEntry& e : env_.fs.List(work_->dir(), "*")) {
       names.push_back(e.name);
     }
     return names;
   }
 
   FakeEnvironment env_;
-  WorkFolder work_;
+  std::unique_ptr<WorkFolder> work_;
 };
 
 // Keys of every length up to the limit, bytes of every value, many
@@ -50,7 +54,7 @@ class AggregatorTest : public ::testing::Test {
 TEST_F(AggregatorTest, CountsEveryKeyOnceInOrder) {
   for (size_t memory : {size_t{16} << 20, size_t{64} << 10, size_t{6} << 10}) {
     std::mt19937_64 rng(memory);
-    Aggregator agg(&work_, memory);
+    Aggregator agg(work_.get(), memory);
     Counts want;
     for (int i = 0; i < 40000; ++i) {
       std::string key(rng() % 3 == 0 ? rng() % kMaxKeyBytes + 1 : rng() % 6 + 1,
@@ -79,10 +83,11 @@ TEST_F(AggregatorTest, CountsEveryKeyOnceInOrder) {
 // drain with its path.
 TEST_F(AggregatorTest, RunFailuresNameTheRun) {
   for (bool corrupt : {false, true}) {
-    WorkFolder work(env_.context(), env_.dir.path());
+    NewFolder();
+    WorkFolder& work = *work_;
     Aggregator agg(&work, 4 << 10);
     env_.fs.fail_write = corrupt ? "" : "1.run";
-    env_.fs.fail_write_after = 100;
+    env_.fs.fail_after = 100;
     Status st;
     for (int i = 0; i < 2000 && st.ok(); ++i) {
       st = agg.Add("key" + std::to_string(i), 1);

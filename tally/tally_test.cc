@@ -78,15 +78,18 @@ TEST(OrganisationTest, Table) {
 
 class NameTallyTest : public ::testing::Test {
  protected:
-  NameTallyTest() : work_(env_.context(), env_.dir.path()) {}
+  NameTallyTest() {
+    EXPECT_TRUE(
+        WorkFolder::Create(env_.context(), env_.dir.path(), &work_).ok());
+  }
 
   FakeEnvironment env_;
-  WorkFolder work_;
+  std::unique_ptr<WorkFolder> work_;
   PeriodTally tally_;
 };
 
 TEST_F(NameTallyTest, VisitorsAndRankings) {
-  NameTally names(&work_, 1 << 16);
+  NameTally names(work_.get(), 1 << 16);
   for (int round = 0; round < 2; ++round) {  // the second starts afresh
     for (auto [host, n] :
          Rows{{"1.2.3.4", 2}, {"a.x.com", 3}, {"b.x.com", 1}, {"y.org", 1}}) {
@@ -147,7 +150,7 @@ TEST_F(NameTallyTest, OrganisationsRankLikeTheExchangeProcedure) {
                                                      counts.end());
   const Rows want = ExchangeSorted(hosts);
   for (size_t memory : {size_t{1} << 20, size_t{4} << 10}) {
-    NameTally names(&work_, memory);
+    NameTally names(work_.get(), memory);
     for (const auto& [host, n] : hosts)
       ASSERT_TRUE(names.AddHost(host, n).ok());
     ASSERT_TRUE(names.Finish(&tally_).ok());

@@ -29,6 +29,13 @@ inline constexpr std::array<std::string_view, 3> kWorkFileSuffixes = {
 // "<number>.<suffix>", e.g. "3.run".
 std::string NumberedName(int number, std::string_view suffix);
 
+// A run's own folder inside the work folder, made fresh for it: the prefix
+// of its name.
+inline constexpr std::string_view kRunFolderPrefix = "tovex-run-";
+// Where a run stages its pages inside the output folder before they are
+// put in place; hidden, and readable by its owner alone.
+inline constexpr std::string_view kStagingFolderPrefix = ".tovex-new-";
+
 // Report pages, in the output directory.
 inline constexpr std::string_view kIndexPageName = "index.html";
 // "year-month", no zero padding ("2001-3"): a month's label and page stem.
@@ -37,6 +44,10 @@ std::string PeriodLabel(int year, int month);
 std::string MonthPageName(int year, int month);
 // "2001-3-15.html".
 std::string DayPageName(int year, int month, int day);
+// Whether `name` is one a report page can have: kIndexPageName, or a month
+// or day page of a year 1..9999 in the digits the job writes. Only such
+// files are ever removed from an output folder.
+bool IsReportPageName(std::string_view name);
 
 }  // namespace tovex
 

@@ -47,7 +47,7 @@ RunWriter::~RunWriter() {
 Status RunWriter::Create(const Context& ctx, const std::string& path,
                          std::unique_ptr<RunWriter>* writer) {
   std::unique_ptr<WritableFile> file;
-  TOVEX_RETURN_IF_ERROR(OpenOrDie(ctx, path, OpenMode::kWrite, &file));
+  TOVEX_RETURN_IF_ERROR(CreateOrDie(ctx, path, &file));
   writer->reset(new RunWriter(std::move(file), path));
   return Status::Ok();
 }
@@ -74,9 +74,10 @@ Status RunWriter::Close() {
   if (file_) {
     Flush();
     if (!file_->Close()) failed_ = true;
+    if (failed_) error_ = file_->error();
     file_.reset();
   }
-  return failed_ ? Status::CannotWrite(path_) : Status::Ok();
+  return failed_ ? Status::CannotWrite(path_, error_) : Status::Ok();
 }
 
 RunReader::RunReader(std::unique_ptr<ReadableFile> file, std::string path,
@@ -103,7 +104,12 @@ void RunReader::Fill() {
   begin_ = 0;
   while (!eof_ && end_ < kMaxRecordBytes) {
     const size_t got = file_->Read(buf_.get() + end_, capacity_ - end_);
-    if (got == 0) eof_ = true;
+    if (got == 0) {
+      eof_ = true;
+      if (!file_->error().empty()) {
+        status_ = Status::CannotRead(path_, file_->error());
+      }
+    }
     end_ += got;
   }
 }
@@ -111,7 +117,7 @@ void RunReader::Fill() {
 bool RunReader::Next(RunRecord* record) {
   if (!status_.ok()) return false;
   if (end_ - begin_ < kMaxRecordBytes && !eof_) Fill();
-  if (begin_ == end_) return false;
+  if (begin_ == end_ || !status_.ok()) return false;
   const char* p = buf_.get() + begin_;
   const char* const end = buf_.get() + end_;
   const size_t key_size = static_cast<unsigned char>(*p++);

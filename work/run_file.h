@@ -51,8 +51,8 @@ class RunSource {
 
 class RunWriter : public RunSink {
  public:
-  // Creates `path`, which must not exist yet. CannotOpen when it cannot be
-  // created.
+  // Creates `path`, which must not exist yet (nothing is written through a
+  // link). CannotOpen when it cannot be created.
   static Status Create(const Context& ctx, const std::string& path,
                        std::unique_ptr<RunWriter>* writer);
   ~RunWriter();  // Closes without reporting; call Close() to learn.
@@ -78,6 +78,7 @@ class RunWriter : public RunSink {
   size_t used_ = 0;
   uint64_t bytes_ = 0;
   bool failed_ = false;
+  std::string error_;
 };
 
 class RunReader : public RunSource {

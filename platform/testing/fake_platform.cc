@@ -1,5 +1,6 @@
 #include "platform/testing/fake_platform.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -12,24 +13,55 @@
 namespace tovex {
 namespace {
 
-class FailingAfterWritableFile : public WritableFile {
+class FailingWritableFile : public WritableFile {
  public:
-  FailingAfterWritableFile(std::unique_ptr<WritableFile> inner, int64_t budget)
+  FailingWritableFile(std::unique_ptr<WritableFile> inner, int64_t budget)
       : inner_(std::move(inner)), budget_(budget) {}
   bool Write(const char* data, size_t n) override {
     if (static_cast<int64_t>(n) > budget_) {
       inner_->Write(data, static_cast<size_t>(budget_));
       budget_ = 0;
+      failed_ = true;
       return false;
     }
     budget_ -= static_cast<int64_t>(n);
     return inner_->Write(data, n);
   }
-  bool Close() override { return inner_->Close(); }
+  bool Close() override { return inner_->Close() && !failed_; }
+  std::string error() const override {
+    return failed_ ? "No space left on device" : inner_->error();
+  }
 
  private:
   std::unique_ptr<WritableFile> inner_;
   int64_t budget_;
+  bool failed_ = false;
+};
+
+class FailingReadableFile : public ReadableFile {
+ public:
+  FailingReadableFile(std::unique_ptr<ReadableFile> inner, int64_t budget)
+      : inner_(std::move(inner)), budget_(budget) {}
+  size_t Read(char* buf, size_t n) override {
+    if (budget_ <= 0) {
+      failed_ = true;
+      return 0;
+    }
+    const size_t got =
+        inner_->Read(buf, std::min(n, static_cast<size_t>(budget_)));
+    budget_ -= static_cast<int64_t>(got);
+    return got;
+  }
+  std::string error() const override {
+    return failed_ ? "Input/output error" : inner_->error();
+  }
+  uint64_t Size() const override { return inner_->Size(); }
+  bool Rewind() override { return false; }
+
+ private:
+  std::unique_ptr<ReadableFile> inner_;
+  int64_t budget_;
+  bool failed_ = false;
 };
 
 }  // namespace
@@ -40,52 +72,40 @@ int64_t FakeClock::NowSeconds() {
   return t;
 }
 
-namespace {
-
-std::string_view NameOf(const std::string& path) {
+bool FaultyFileSystem::Named(const std::string& path,
+                             const std::string& name) const {
   std::string_view p = path;
-  return p.substr(p.rfind('/') + 1);
-}
-
-}  // namespace
-
-bool FaultyFileSystem::FailsOpen(const std::string& path) const {
-  return !fail_open.empty() && NameOf(path) == fail_open;
-}
-
-std::unique_ptr<WritableFile> FaultyFileSystem::Wrap(
-    const std::string& path, std::unique_ptr<WritableFile> file) {
-  {
-    std::lock_guard<std::mutex> lock(mu_);
-    opened_for_writing.push_back(path);
-  }
-  if (file && !fail_write.empty() && NameOf(path) == fail_write) {
-    return std::make_unique<FailingAfterWritableFile>(std::move(file),
-                                                      fail_write_after);
-  }
-  return file;
+  return !name.empty() && p.substr(p.rfind('/') + 1) == name;
 }
 
 std::unique_ptr<ReadableFile> FaultyFileSystem::OpenRead(
-    const std::string& path) {
-  if (FailsOpen(path)) return nullptr;
-  return real_.OpenRead(path);
+    const std::string& path, std::string* error) {
+  if (Named(path, fail_open)) {
+    if (error != nullptr) *error = "Permission denied";
+    return nullptr;
+  }
+  auto file = real_.OpenRead(path, error);
+  if (file && Named(path, fail_read)) {
+    return std::make_unique<FailingReadableFile>(std::move(file), fail_after);
+  }
+  return file;
 }
 
 std::unique_ptr<ReadableFile> FaultyFileSystem::OpenStandardInput() {
   return std::make_unique<StringFile>(std::move(standard_input));
 }
 
-std::unique_ptr<WritableFile> FaultyFileSystem::OpenWrite(
-    const std::string& path) {
-  if (FailsOpen(path)) return nullptr;
-  return Wrap(path, real_.OpenWrite(path));
-}
-
-std::unique_ptr<WritableFile> FaultyFileSystem::OpenAppend(
-    const std::string& path) {
-  if (FailsOpen(path)) return nullptr;
-  return Wrap(path, real_.OpenAppend(path));
+std::unique_ptr<WritableFile> FaultyFileSystem::CreateNew(
+    const std::string& path, std::string* error) {
+  if (Named(path, fail_open)) {
+    if (error != nullptr) *error = "Permission denied";
+    return nullptr;
+  }
+  auto file = real_.CreateNew(path, error);
+  if (file && Named(path, fail_write)) {
+    return std::make_unique<FailingWritableFile>(std::move(file), fail_after);
+  }
+  return file;
 }
 
 TempDir::TempDir() {

@@ -7,7 +7,6 @@
 
 #include <cstdint>
 #include <deque>
-#include <mutex>
 #include <string>
 #include <utility>
 #include <vector>
@@ -31,11 +30,13 @@ class FakeClock : public Clock {
 class FakeShell : public Shell {
  public:
   explicit FakeShell(bool answer = true) : answer_(answer) {}
+  bool HasDisplay() override { return display; }
   bool Open(const std::string& target) override {
     opened.push_back(target);
     return answer_;
   }
   std::vector<std::string> opened;
+  bool display = true;
 
  private:
   bool answer_;
@@ -61,41 +62,62 @@ class FakeMessages : public Messages {
   bool answer_yes = false;
 };
 
-// The real file system, except that opening a file named `fail_open` (the
-// last component of its path, exactly) fails, and writes to a file named
-// `fail_write` fail once `fail_write_after` bytes have gone to it. Thread-
-// safe, like the file system it wraps.
+// The real file system, with failures on chosen files: opening or creating
+// a file named `fail_open` (the last component of its path, exactly) fails;
+// writes to a file named `fail_write` fail once `fail_after` bytes have
+// gone to it (a full disk), and reads of a file named `fail_read` fail once
+// `fail_after` bytes came from it (an I/O error). Thread-safe, like the
+// file system it wraps.
 class FaultyFileSystem : public FileSystem {
  public:
-  std::unique_ptr<ReadableFile> OpenRead(const std::string& path) override;
+  std::unique_ptr<ReadableFile> OpenRead(const std::string& path,
+                                         std::string* error) override;
   // The text of `standard_input`, read once.
   std::unique_ptr<ReadableFile> OpenStandardInput() override;
-  std::string standard_input;
-  std::unique_ptr<WritableFile> OpenWrite(const std::string& path) override;
-  std::unique_ptr<WritableFile> OpenAppend(const std::string& path) override;
+  std::unique_ptr<WritableFile> CreateNew(const std::string& path,
+                                          std::string* error) override;
+  bool Rename(const std::string& from, const std::string& to,
+              std::string* error) override {
+    return real_.Rename(from, to, error);
+  }
   bool Delete(const std::string& path) override { return real_.Delete(path); }
+  PathKind KindOf(const std::string& path) override {
+    return real_.KindOf(path);
+  }
+  bool SameFile(const std::string& a, const std::string& b) override {
+    return real_.SameFile(a, b);
+  }
   std::vector<DirEntry> List(const std::string& dir,
                              std::string_view pattern) override {
     return real_.List(dir, pattern);
   }
-  std::string CurrentDirectory() override { return real_.CurrentDirectory(); }
-  bool MakeDirectory(const std::string& path) override {
-    return real_.MakeDirectory(path);
+  bool MakeDirectory(const std::string& path, std::string* error) override {
+    return real_.MakeDirectory(path, error);
   }
+  std::string MakePrivateDirectory(const std::string& parent,
+                                   std::string_view prefix,
+                                   std::string* error) override {
+    return real_.MakePrivateDirectory(parent, prefix, error);
+  }
+  bool RemoveDirectory(const std::string& path) override {
+    return real_.RemoveDirectory(path);
+  }
+  std::unique_ptr<FolderLock> LockFolder(const std::string& path, bool* busy,
+                                         std::string* error) override {
+    return real_.LockFolder(path, busy, error);
+  }
+  std::string CurrentDirectory() override { return real_.CurrentDirectory(); }
 
+  std::string standard_input;
   std::string fail_open;
   std::string fail_write;
-  int64_t fail_write_after = 0;
-  // Every path opened for writing or appending, in order.
-  std::vector<std::string> opened_for_writing;
+  std::string fail_read;
+  int64_t fail_after = 0;
 
  private:
-  bool FailsOpen(const std::string& path) const;
-  std::unique_ptr<WritableFile> Wrap(const std::string& path,
-                                     std::unique_ptr<WritableFile> file);
+  bool Named(const std::string& path, const std::string& name) const;
 
   PosixFileSystem real_;
-  std::mutex mu_;  // guards opened_for_writing
 };
 
 // A fresh directory under the system's temporary directory, removed with
