@@ -12,6 +12,8 @@ Environment (set by ctest):
 
 import concurrent.futures
 import glob
+import random
+import signal
 import gzip
 import json
 import os
@@ -19,6 +21,7 @@ import subprocess
 import sys
 import tempfile
 import threading
+import time
 import unittest
 from dataclasses import dataclass, field
 
@@ -403,6 +406,53 @@ def compare_with_cli(cli, cases):
     return passed, failed
 
 
+def tree(path):
+    """Every file and folder under `path`, files with their bytes."""
+    files = {}
+    for root, dirs, names in os.walk(path):
+        for d in dirs:
+            files[os.path.relpath(os.path.join(root, d), path) + "/"] = b""
+        for name in names:
+            full = os.path.join(root, name)
+            with open(full, "rb") as f:
+                files[os.path.relpath(full, path)] = f.read()
+    return files
+
+
+def interrupt_check(cli, sample, scratch):
+    """SIGINT at random moments of day-level runs over a larger log: every
+    run ends with 130 (or 0 when it was done), the report is the complete
+    old one (or the complete new one), and no work file stays behind."""
+    with open(sample, "rb") as f:
+        data = f.read()
+    log = os.path.join(scratch, "interrupted.log")
+    with open(log, "wb") as f:
+        for _ in range(60):
+            f.write(data)
+    failures = []
+    with tempfile.TemporaryDirectory(prefix="tovex-stop-") as base:
+        run = [cli, "--run-level", "2", log]
+        subprocess.run(run, cwd=base, capture_output=True, check=True)
+        report = tree(os.path.join(base, "htmldir"))
+        rng = random.Random(7)
+        for _ in range(4):
+            child = subprocess.Popen(run, cwd=base, stdout=subprocess.DEVNULL,
+                                     stderr=subprocess.DEVNULL)
+            time.sleep(rng.uniform(0.02, 0.6))
+            child.send_signal(signal.SIGINT)
+            status = child.wait(RUN_TIMEOUT_SECONDS)
+            if status not in (0, 128 + signal.SIGINT):
+                failures.append(f"interrupted run exited {status}")
+            if tree(os.path.join(base, "htmldir")) != report:
+                failures.append("interrupted run changed the report")
+            left = os.listdir(os.path.join(base, "workdir"))
+            if left:
+                failures.append(f"interrupted run left {left}")
+    for text in failures:
+        print("FAIL interrupt:", text)
+    return not failures
+
+
 def main():
     print("== reference model unit tests")
     if not run_model_unit_tests():
@@ -429,6 +479,10 @@ def main():
     with tempfile.TemporaryDirectory(prefix="tovex-logs-") as scratch:
         cases = build_cases(source_dir, real_logs, scratch, quick)
         passed, failed = compare_with_cli(cli, cases)
+        print("== interrupted runs")
+        stop_ok = interrupt_check(
+            cli, os.path.join(source_dir, "samples", "sample.log"), scratch)
+        passed, failed = passed + stop_ok, failed + (not stop_ok)
     passed, failed = passed + model_ok, failed + (not model_ok)
     print(f"{passed} passed, {failed} failed")
     return 0 if failed == 0 else 1
