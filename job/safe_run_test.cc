@@ -57,8 +57,8 @@ class SafeRunTest : public ::testing::Test {
   std::map<std::string, std::string> Snapshot(const std::string& dir) {
     std::map<std::string, std::string> files;
     for (const DirEntry& e : env_.fs.List(Base() + dir, "*")) {
-      files[e.name] = e.is_directory ? "<dir>"
-                                     : ReadFileOrEmpty(Base() + dir + e.name);
+      files[e.name] =
+          e.is_directory ? "<dir>" : ReadFileOrEmpty(Base() + dir + e.name);
     }
     return files;
   }

@@ -81,28 +81,33 @@ TEST_F(AggregatorTest, CountsEveryKeyOnceInOrder) {
 
 // A run that cannot be written, or that does not read back, fails the
 // drain with its path.
+// A run that cannot be written, cannot be read back or does not decode
+// fails the aggregator with its path.
 TEST_F(AggregatorTest, RunFailuresNameTheRun) {
-  for (bool corrupt : {false, true}) {
+  enum class Fault { kWrite, kRead, kCorrupt };
+  for (Fault fault : {Fault::kWrite, Fault::kRead, Fault::kCorrupt}) {
     NewFolder();
-    WorkFolder& work = *work_;
-    Aggregator agg(&work, 4 << 10);
-    env_.fs.fail_write = corrupt ? "" : "1.run";
+    Aggregator agg(work_.get(), 4 << 10);
+    env_.fs.fail_write = fault == Fault::kWrite ? "1.run" : "";
+    env_.fs.fail_read = fault == Fault::kRead ? "1.run" : "";
     env_.fs.fail_after = 100;
     Status st;
     for (int i = 0; i < 2000 && st.ok(); ++i) {
       st = agg.Add("key" + std::to_string(i), 1);
     }
-    if (corrupt) {
+    if (fault != Fault::kWrite) {
       ASSERT_TRUE(st.ok());
-      const std::string run = work.dir() + "1.run";
-      const std::string bytes = ReadFileOrEmpty(run);
-      WriteFileOrDie(run, bytes.substr(0, bytes.size() / 2));
+      if (fault == Fault::kCorrupt) {
+        const std::string run = work_->dir() + "1.run";
+        const std::string bytes = ReadFileOrEmpty(run);
+        WriteFileOrDie(run, bytes.substr(0, bytes.size() / 2));
+      }
       Collect sink;
       st = agg.Drain(&sink);
     }
-    EXPECT_EQ(st.code(),
-              corrupt ? Status::Code::kCannotRead : Status::Code::kCannotWrite);
-    EXPECT_EQ(st.path(), work.dir() + "1.run");
+    EXPECT_EQ(st.code(), fault == Fault::kWrite ? Status::Code::kCannotWrite
+                                                : Status::Code::kCannotRead);
+    EXPECT_EQ(st.path(), work_->dir() + "1.run");
   }
 }
 
