@@ -37,13 +37,8 @@ class GuiServicesTest : public QObject {
  private slots:
   void initTestCase() { QuietOffscreenWarnings(); }
 
-  void messagesFromWorkerShowOnGuiThread_data() {
-    QTest::addColumn<bool>("yes");
-    QTest::newRow("Yes") << true;
-    QTest::newRow("No") << false;
-  }
   void messagesFromWorkerShowOnGuiThread() {
-    QFETCH(bool, yes);
+    const bool yes = true;
     ScriptedPrompts prompts;
     prompts.answer_yes = yes;
     GuiMessages messages(&prompts);

@@ -1,42 +1,50 @@
+// Runs of the whole job on a temporary folder: what it says, what it leaves
+// behind, and what it must never do to the folders it works in (lose the
+// previous report, leave work files, write through a link, share its folders
+// with another run).
+
 #include "job/job.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
-#include <algorithm>
-#include <cstdio>
+#include <condition_variable>
+#include <functional>
+#include <map>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/testing/fake_platform.h"
-#include "work/file_names.h"
 
 namespace tovex {
 namespace {
 
 // A common-log line for a page request.
-std::string Line(const std::string& host, int day, const char* month, int year,
-                 int hour, const std::string& path = "/index.html") {
+std::string Line(int day, const char* month, const char* host = "a.com",
+                 int year = 2001, int hour = 10) {
   char buf[256];
   std::snprintf(buf, sizeof buf,
-                "%s - - [%02d/%s/%d:%02d:10:00 +0900] \"GET %s HTTP/1.0\" 200 "
-                "100\n",
-                host.c_str(), day, month, year, hour, path.c_str());
+                "%s - - [%02d/%s/%d:%02d:10:00 +0900] \"GET /index.html "
+                "HTTP/1.0\" 200 100\n",
+                host, day, month, year, hour);
   return buf;
 }
 
-class RecordingObserver : public JobObserver {
+const std::string kOldLog = Line(5, "Jan") + Line(1, "Feb");
+const std::string kNewLog =
+    Line(6, "Jan", "b.com") + Line(2, "Feb") + Line(3, "Mar");
+
+// Calls `on_text` with each status text.
+class Watcher : public JobObserver {
  public:
-  explicit RecordingObserver(const std::atomic<bool>* running = nullptr)
-      : running_(running) {}
-  void OnStatus(std::string_view text) override {
-    texts.emplace_back(text);
-    if (running_ != nullptr && !running_->load()) flag_was_clear = true;
-  }
-  std::vector<std::string> texts;
-  bool flag_was_clear = false;
+  explicit Watcher(std::function<void(std::string_view)> on_text)
+      : on_text_(std::move(on_text)) {}
+  void OnStatus(std::string_view text) override { on_text_(text); }
 
  private:
-  const std::atomic<bool>* running_;
+  std::function<void(std::string_view)> on_text_;
 };
 
 class JobTest : public ::testing::Test {
@@ -45,25 +53,32 @@ class JobTest : public ::testing::Test {
 
   std::string Base() const { return env_.dir.path(); }
 
-  void WriteLog(const std::string& content) {
-    WriteFileOrDie(Base() + "access.log", content);
-  }
-
-  Status Run(int level, RecordingObserver* observer = nullptr,
-             std::atomic<bool>* running = nullptr, bool open_index = true) {
+  Status Run(const std::string& log, RunLevel level = RunLevel::kDay,
+             JobObserver* observer = nullptr,
+             const std::atomic<int>* stop = nullptr, bool open_index = false,
+             std::atomic<bool>* running = nullptr) {
+    WriteFileOrDie(Base() + "access.log", log);
     RunRequest request;
     request.inputs = {Base() + "access.log"};
-    request.run_level = RunLevelOf(level);
+    request.run_level = level;
     request.open_index = open_index;
+    request.cancel = stop;
     return RunAnalysis(env_.context(), request, observer, running, &outcome_);
   }
 
-  std::vector<std::string> Files(const std::string& dir) {
-    std::vector<std::string> names;
+  // Every entry of a folder (hidden ones too) with its bytes.
+  std::map<std::string, std::string> Snapshot(const std::string& dir) {
+    std::map<std::string, std::string> files;
     for (const DirEntry& e : env_.fs.List(Base() + dir, "*")) {
-      names.push_back(e.name);
+      files[e.name] =
+          e.is_directory ? "<dir>" : ReadFileOrEmpty(Base() + dir + e.name);
     }
-    std::sort(names.begin(), names.end());
+    return files;
+  }
+
+  std::vector<std::string> Names(const std::string& dir) {
+    std::vector<std::string> names;
+    for (const auto& [name, bytes] : Snapshot(dir)) names.push_back(name);
     return names;
   }
 
@@ -71,160 +86,90 @@ class JobTest : public ::testing::Test {
   JobOutcome outcome_;
 };
 
-const std::string kThreeMonths = Line("a.example.com", 5, "Jan", 2001, 9) +
-                                 Line("b.example.com", 6, "Jan", 2001, 10) +
-                                 Line("a.example.com", 1, "Feb", 2001, 11) +
-                                 Line("c.example.net", 3, "Mar", 2001, 12);
-
 TEST_F(JobTest, StatusTextsOfAThreeMonthLog) {
   struct Case {
-    int level;
+    RunLevel level;
     std::vector<std::string> texts;
   } cases[] = {
-      {0,
+      {RunLevel::kYear,
        {"Running!!", "Processing!! - 2001-1", "Processing!! - 2001-2",
         "Processing!! - 2001-3", "Making!! - Index.html file",
         "Finished!! - taken      5 sec"}},
-      {1,
+      {RunLevel::kMonth,
        {"Running!!", "Making!! - 2001-1 temp file",
         "Making!! - 2001-2 temp file", "Making!! - 2001-3 temp file",
         "Making!! - 2001-3 temp file", "Making!! - 2001-1.html file",
         "Making!! - 2001-2.html file", "Making!! - 2001-3.html file",
         "Making!! - Index.html file", "Finished!! - taken      5 sec"}},
-      {2,
+      {RunLevel::kDay,
        {"Running!!", "Making!! - 2001-1 temp file",
-        "Making!! - 2001-1-5.html file", "Making!! - 2001-1-6.html file",
-        "Making!! - 2001-1.html file", "Making!! - 2001-2 temp file",
-        "Making!! - 2001-2-1.html file", "Making!! - 2001-2.html file",
-        "Making!! - 2001-3 temp file", "Making!! - 2001-3-3.html file",
-        "Making!! - 2001-3.html file", "Making!! - Index.html file",
-        "Finished!! - taken      5 sec"}},
+        "Making!! - 2001-1-6.html file", "Making!! - 2001-1.html file",
+        "Making!! - 2001-2 temp file", "Making!! - 2001-2-2.html file",
+        "Making!! - 2001-2.html file", "Making!! - 2001-3 temp file",
+        "Making!! - 2001-3-3.html file", "Making!! - 2001-3.html file",
+        "Making!! - Index.html file", "Finished!! - taken      5 sec"}},
   };
   for (const Case& c : cases) {
     env_.clock = FakeClock({100, 105});
-    WriteLog(kThreeMonths);
-    RecordingObserver observer;
-    ASSERT_TRUE(Run(c.level, &observer).ok());
-    EXPECT_EQ(observer.texts, c.texts) << "run level " << c.level;
-  }
-}
-
-TEST_F(JobTest, PagesAndCleanWorkDirectoryAtEachLevel) {
-  struct Case {
-    int level;
-    std::vector<std::string> pages;
-  } cases[] = {
-      {0, {"index.html"}},
-      {1, {"2001-1.html", "2001-2.html", "2001-3.html", "index.html"}},
-      {2,
-       {"2001-1-5.html", "2001-1-6.html", "2001-1.html", "2001-2-1.html",
-        "2001-2.html", "2001-3-3.html", "2001-3.html", "index.html"}},
-  };
-  for (const Case& c : cases) {
-    WriteLog(kThreeMonths);
-    for (const DirEntry& e : env_.fs.List(Base() + "htmldir", "*")) {
-      env_.fs.Delete(Base() + "htmldir/" + e.name);
-    }
-    ASSERT_TRUE(Run(c.level).ok());
-    EXPECT_EQ(Files("htmldir"), c.pages) << "run level " << c.level;
-    EXPECT_EQ(Files("workdir"), std::vector<std::string>{}) << c.level;
-    EXPECT_EQ(outcome_.lines_counted, 4);
-    EXPECT_EQ(outcome_.run_level, RunLevelOf(c.level));
+    std::vector<std::string> texts;
+    Watcher all([&](std::string_view t) { texts.emplace_back(t); });
+    ASSERT_TRUE(Run(kNewLog, c.level, &all).ok());
+    EXPECT_EQ(texts, c.texts) << static_cast<int>(c.level);
   }
 }
 
 TEST_F(JobTest, EpilogueBeepsOpensIndexAndReportsMissingBrowser) {
-  WriteLog(kThreeMonths);
+  const std::string index = Base() + "htmldir/index.html";
   env_.shell = FakeShell(false);
-  ASSERT_TRUE(Run(0).ok());
+  ASSERT_TRUE(Run(kNewLog, RunLevel::kYear, nullptr, nullptr, true).ok());
   EXPECT_EQ(env_.beeper.beeps,
             (std::vector<std::pair<int, int>>{{16365, 500}}));
-  EXPECT_EQ(env_.shell.opened,
-            std::vector<std::string>{Base() + "htmldir/index.html"});
+  EXPECT_EQ(env_.shell.opened, std::vector<std::string>{index});
   EXPECT_EQ(
       env_.messages.warnings,
       std::vector<std::string>{"Webブラウザ－がインストールされていません!!"});
-  EXPECT_EQ(outcome_.index_path, Base() + "htmldir/index.html");
+  EXPECT_EQ(outcome_.index_path, index);
 
   env_.shell = FakeShell(true);
   env_.messages.warnings.clear();
-  ASSERT_TRUE(Run(0).ok());
+  ASSERT_TRUE(Run(kNewLog, RunLevel::kYear, nullptr, nullptr, true).ok());
   EXPECT_TRUE(env_.messages.warnings.empty());
 
   env_.shell.opened.clear();
-  ASSERT_TRUE(Run(0, nullptr, nullptr, /*open_index=*/false).ok());
+  ASSERT_TRUE(Run(kNewLog, RunLevel::kYear).ok());
   EXPECT_TRUE(env_.shell.opened.empty());
+
+  // Without a desktop there is nothing to open the page on.
+  env_.shell.display = false;
+  ASSERT_TRUE(Run(kNewLog, RunLevel::kYear, nullptr, nullptr, true).ok());
+  EXPECT_TRUE(env_.shell.opened.empty());
+  EXPECT_EQ(env_.messages.warnings.back(),
+            "画面がないため Webブラウザ－で開けません!!");
 }
 
 TEST_F(JobTest, RunningFlagIsSetThroughoutAndClearedAtTheEnd) {
-  WriteLog(kThreeMonths);
+  // The front end sets the flag before the job starts.
   std::atomic<bool> running{true};
-  RecordingObserver observer(&running);
-  ASSERT_TRUE(Run(2, &observer, &running).ok());
+  bool flag_was_clear = false;
+  Watcher check([&](std::string_view) { flag_was_clear |= !running; });
+  ASSERT_TRUE(Run(kNewLog, RunLevel::kDay, &check, nullptr, false, &running)
+                  .ok());
   EXPECT_FALSE(running.load());
-  // The first text comes before the flag is set by the job itself; the
-  // front end sets it earlier, as here.
-  EXPECT_FALSE(observer.flag_was_clear);
+  EXPECT_FALSE(flag_was_clear);
 
   // A failed job clears it too.
   running = true;
-  env_.fs.Delete(Base() + "access.log");
-  EXPECT_FALSE(Run(2, nullptr, &running).ok());
+  EXPECT_FALSE(Run("not a log\n", RunLevel::kDay, nullptr, nullptr, false,
+                   &running)
+                   .ok());
   EXPECT_FALSE(running.load());
-}
-
-TEST_F(JobTest, FilesThatCannotBeOpenedFailWithTheirPath) {
-  // Missing log.
-  Status st = Run(0);
-  EXPECT_EQ(st.code(), Status::Code::kCannotOpen);
-  EXPECT_EQ(st.path(), Base() + "access.log");
-
-  WriteLog(kThreeMonths);
-  struct Case {
-    const char* fails;  // a file that cannot be opened
-    int level;
-    std::string path;
-  } cases[] = {
-      // Every kind of page passes its failure up, the index page last.
-      {"index.html", 0, Base() + "htmldir/index.html"},
-      {"index.html", 1, Base() + "htmldir/index.html"},
-      {"index.html", 2, Base() + "htmldir/index.html"},
-      {"2001-2.html", 1, Base() + "htmldir/2001-2.html"},
-      {"2001-1-6.html", 2, Base() + "htmldir/2001-1-6.html"},
-      // The months' names, kept for the whole log's page in the run's own
-      // work folder.
-      {"2.mon", 1, Base() + "workdir/tovex-run-"},
-  };
-  for (const Case& c : cases) {
-    env_.fs.fail_open = c.fails;
-    st = Run(c.level);
-    EXPECT_EQ(st.code(), Status::Code::kCannotOpen) << c.level;
-    EXPECT_EQ(st.path().substr(0, c.path.size()), c.path) << c.level;
-    EXPECT_EQ(Files("workdir"), std::vector<std::string>{}) << c.level;
-  }
-}
-
-// A refused log leaves the old pages alone.
-TEST_F(JobTest, RefusedLogLeavesTheOldPages) {
-  WriteLog("not a log at all\n");
-  env_.fs.MakeDirectory(Base() + "htmldir", nullptr);
-  env_.fs.MakeDirectory(Base() + "htmldir/keep.html", nullptr);
-  WriteFileOrDie(Base() + "htmldir/old.html", "x");
-  WriteFileOrDie(Base() + "htmldir/notes.txt", "x");
-  RecordingObserver observer;
-  Status st = Run(2, &observer);
-  EXPECT_EQ(st.code(), Status::Code::kNotAccessLog);
-  EXPECT_EQ(st.ExitCode(), 3);
-  EXPECT_EQ(Files("htmldir"),
-            (std::vector<std::string>{"keep.html", "notes.txt", "old.html"}));
-  EXPECT_TRUE(observer.texts.empty());
 }
 
 TEST_F(JobTest, MissingShiftJisConverterSaysSo) {
   class NoConverter : public Encoder {
     bool ToShiftJis(std::string_view, std::string*) override { return false; }
   } none;
-  WriteLog(kThreeMonths);
+  WriteFileOrDie(Base() + "access.log", kNewLog);
   Context ctx = env_.context();
   ctx.platform.encoder = &none;
   RunRequest request;
@@ -232,42 +177,191 @@ TEST_F(JobTest, MissingShiftJisConverterSaysSo) {
   Status st = RunAnalysis(ctx, request, nullptr, nullptr, nullptr);
   EXPECT_EQ(st.code(), Status::Code::kNoConverter);
   EXPECT_EQ(st.Message().find("ファイル"), std::string::npos);
-  EXPECT_EQ(Files("htmldir"), std::vector<std::string>{});
+  EXPECT_TRUE(Snapshot("htmldir/").empty());
 }
 
 TEST_F(JobTest, LogWithoutCountedLinesEndsCleanly) {
-  WriteLog(
-      "h - - [01/Jan/2001:00:00:00 +0000] \"GET /a.gif HTTP/1.0\" 200 1\n");
-  for (int level = 0; level <= 2; ++level) {
-    RecordingObserver observer;
-    ASSERT_TRUE(Run(level, &observer).ok()) << level;
-    EXPECT_EQ(Files("htmldir"), std::vector<std::string>{"index.html"});
-    EXPECT_TRUE(Files("workdir").empty());
-    EXPECT_EQ(observer.texts.front(), "Running!!");
-    EXPECT_EQ(observer.texts[observer.texts.size() - 2],
-              "Making!! - Index.html file");
+  const std::string log =
+      "h - - [01/Jan/2001:00:00:00 +0000] \"GET /a.gif HTTP/1.0\" 200 1\n";
+  for (RunLevel level : {RunLevel::kYear, RunLevel::kMonth, RunLevel::kDay}) {
+    std::vector<std::string> texts;
+    Watcher all([&](std::string_view t) { texts.emplace_back(t); });
+    ASSERT_TRUE(Run(log, level, &all).ok());
+    EXPECT_EQ(Names("htmldir/"), std::vector<std::string>{"index.html"});
+    EXPECT_TRUE(Snapshot("workdir/").empty());
+    EXPECT_EQ(texts.front(), "Running!!");
+    EXPECT_EQ(texts[texts.size() - 2], "Making!! - Index.html file");
     EXPECT_EQ(outcome_.lines_counted, 0);
   }
 }
 
 TEST_F(JobTest, MonthsBeyondTheTableAreLeftOutAndReported) {
-  std::string log;
+  static const char* kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                  "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
   // 241 distinct months, one line each, then one more line of the first
-  // month and two of the last.
+  // month and one of the last.
+  std::string log;
   for (int i = 0; i < 241; ++i) {
-    static const char* kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                                    "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-    log += Line("h", 1, kMonths[i % 12], 1990 + i / 12, 0);
+    log += Line(1, kMonths[i % 12], "h", 1990 + i / 12);
   }
-  log += Line("h", 2, "Jan", 1990, 0);
-  log += Line("h", 2, "Jan", 2010, 0);
-  WriteLog(log);
-  ASSERT_TRUE(Run(0).ok());
+  log += Line(2, "Jan", "h", 1990) + Line(2, "Jan", "h", 2010);
+  ASSERT_TRUE(Run(log, RunLevel::kYear).ok());
   EXPECT_EQ(outcome_.lines_counted, 241);
   EXPECT_EQ(outcome_.lines_left_out, 2);
   ASSERT_EQ(env_.messages.warnings.size(), 1u);
   EXPECT_NE(env_.messages.warnings[0].find("2 行"), std::string::npos);
-  EXPECT_TRUE(Files("workdir").empty());
+  EXPECT_TRUE(Snapshot("workdir/").empty());
+}
+
+// A run that fails or stops at any moment leaves the output folder exactly
+// as it was and no work file behind.
+TEST_F(JobTest, FailuresLeaveTheOldReport) {
+  ASSERT_TRUE(Run(kOldLog).ok());
+  WriteFileOrDie(Base() + "htmldir/about.html", "the site's own page");
+  const auto old_report = Snapshot("htmldir/");
+  struct Case {
+    const char* what;
+    std::string fail_open, fail_read, fail_write;
+    std::string log;
+    Status::Code code;
+  } cases[] = {
+      {"read error in the log", "", "access.log", "", kNewLog,
+       Status::Code::kCannotRead},
+      {"page that cannot be created", "2001-2.html", "", "", kNewLog,
+       Status::Code::kCannotOpen},
+      {"disk full on the index page", "", "", "index.html", kNewLog,
+       Status::Code::kCannotWrite},
+      {"work file that cannot be created", "3.mon", "", "", kNewLog,
+       Status::Code::kCannotOpen},
+      {"refused log", "", "", "", "not a log\n", Status::Code::kNotAccessLog},
+  };
+  for (const Case& c : cases) {
+    env_.fs.fail_open = c.fail_open;
+    env_.fs.fail_read = c.fail_read;
+    env_.fs.fail_write = c.fail_write;
+    env_.fs.fail_after = 50;
+    EXPECT_EQ(Run(c.log).code(), c.code) << c.what;
+    EXPECT_EQ(Snapshot("htmldir/"), old_report) << c.what;
+    EXPECT_EQ(Snapshot("workdir/").size(), 0u) << c.what;
+  }
+  env_.fs.fail_open = env_.fs.fail_read = env_.fs.fail_write = "";
+
+  // A stop at each step of the run, up to the pages going in place.
+  std::vector<std::string> texts;
+  Watcher all([&](std::string_view t) { texts.emplace_back(t); });
+  ASSERT_TRUE(Run(kOldLog, RunLevel::kDay, &all).ok());
+  for (size_t k = 0; k + 1 < texts.size(); ++k) {
+    std::atomic<int> stop{0};
+    size_t seen = 0;
+    Watcher stopper([&](std::string_view) {
+      if (seen++ == k) stop = 2;
+    });
+    const Status st = Run(kNewLog, RunLevel::kDay, &stopper, &stop);
+    EXPECT_EQ(st.code(), Status::Code::kCancelled) << texts[k];
+    EXPECT_EQ(st.ExitCode(), 130);
+    EXPECT_EQ(Snapshot("htmldir/"), old_report) << texts[k];
+    EXPECT_EQ(Snapshot("workdir/").size(), 0u) << texts[k];
+  }
+}
+
+// The new report replaces only the pages a report can have.
+TEST_F(JobTest, OnlyReportPagesAreReplacedOrRemoved) {
+  env_.fs.MakeDirectory(Base() + "htmldir", nullptr);
+  for (const char* name : {"2000-1.html", "2000-1-31.html", "2000-2-30.html",
+                           "2000-01.html", "about.html", "index.htm"}) {
+    WriteFileOrDie(Base() + "htmldir/" + name, "x");
+  }
+  env_.fs.MakeDirectory(Base() + "htmldir/2000-3.html", nullptr);
+  ASSERT_TRUE(Run(kNewLog).ok());
+  EXPECT_EQ(Names("htmldir/"), (std::vector<std::string>{
+                       "2000-01.html", "2000-2-30.html", "2000-3.html",
+                       "2001-1-6.html", "2001-1.html", "2001-2-2.html",
+                       "2001-2.html", "2001-3-3.html", "2001-3.html",
+                       "about.html", "index.htm", "index.html"}));
+}
+
+// Links planted before or during a run are replaced or left alone, never
+// written through.
+TEST_F(JobTest, PlantedLinksAreNeverFollowed) {
+  TempDir outside;
+  const std::string target = outside.path() + "precious";
+  WriteFileOrDie(target, "precious");
+  env_.fs.MakeDirectory(Base() + "htmldir", nullptr);
+  env_.fs.MakeDirectory(Base() + "workdir", nullptr);
+  auto plant = [&](const std::string& link) {
+    ASSERT_EQ(::symlink(target.c_str(), (Base() + link).c_str()), 0) << link;
+  };
+  plant("htmldir/index.html");
+  plant("workdir/1.run");
+  plant("workdir/tovex-run-planted");
+  Watcher during([&](std::string_view text) {
+    if (text == "Making!! - 2001-1 temp file") {
+      plant("htmldir/2001-1.html");
+      plant("htmldir/2001-1-6.html");
+    }
+  });
+  ASSERT_TRUE(Run(kNewLog, RunLevel::kDay, &during).ok());
+  EXPECT_EQ(ReadFileOrEmpty(target), "precious");
+  for (const char* page : {"index.html", "2001-1.html", "2001-1-6.html"}) {
+    EXPECT_EQ(env_.fs.KindOf(Base() + "htmldir/" + page), PathKind::kRegular)
+        << page;
+  }
+}
+
+// A second run on the same folders fails at once; the first is unharmed.
+TEST_F(JobTest, OneRunAtATime) {
+  ASSERT_TRUE(Run(kNewLog).ok());
+  const auto alone = Snapshot("htmldir/");
+  std::mutex mu;
+  std::condition_variable cv;
+  bool first_running = false, second_done = false;
+  Watcher held([&](std::string_view text) {
+    if (text != "Running!!") return;
+    std::unique_lock<std::mutex> lock(mu);
+    first_running = true;
+    cv.notify_all();
+    cv.wait(lock, [&] { return second_done; });
+  });
+  Status first;
+  std::thread thread([&] { first = Run(kNewLog, RunLevel::kDay, &held); });
+  {
+    std::unique_lock<std::mutex> lock(mu);
+    cv.wait(lock, [&] { return first_running; });
+  }
+  RunRequest request;
+  request.inputs = {Base() + "access.log"};
+  const Status second =
+      RunAnalysis(env_.context(), request, nullptr, nullptr, nullptr);
+  {
+    std::lock_guard<std::mutex> lock(mu);
+    second_done = true;
+  }
+  cv.notify_all();
+  thread.join();
+  EXPECT_EQ(second.code(), Status::Code::kBusy);
+  EXPECT_EQ(second.ExitCode(), 4);
+  EXPECT_EQ(second.path(), Base() + "workdir/");
+  EXPECT_TRUE(first.ok());
+  EXPECT_EQ(Snapshot("htmldir/"), alone);
+}
+
+// Directory settings without a trailing separator, absolute, missing, or
+// one folder for both, all work.
+TEST_F(JobTest, DirectorySettings) {
+  TempDir elsewhere;
+  struct Case {
+    std::string work_dir, html_dir, index;
+  } cases[] = {
+      {"workdir\\", "stats", Base() + "stats/index.html"},
+      {elsewhere.path() + "a/b", "deep/er/", Base() + "deep/er/index.html"},
+      {"both", "both", Base() + "both/index.html"},
+  };
+  for (const Case& c : cases) {
+    WriteFileOrDie(Base() + "quorvane.ini",
+                   "WORKDIR=" + c.work_dir + "\nHTMLDIR=" + c.html_dir + "\n");
+    EXPECT_TRUE(Run(kNewLog).ok()) << c.html_dir;
+    EXPECT_EQ(env_.fs.KindOf(c.index), PathKind::kRegular) << c.html_dir;
+  }
 }
 
 }  // namespace

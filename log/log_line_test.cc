@@ -66,12 +66,8 @@ TEST(IsPageRequestTest, Table) {
       {LogLine("GET /docs/ HTTP/1.0"), true},
       {LogLine("GET /docs HTTP/1.0"), false},
       {LogLine("GET /img/logo.gif HTTP/1.0"), false},
-      {LogLine("GET /a.htm HTTP/1.0"), true},
       {LogLine("GET /a.shtm HTTP/1.0"), true},
-      {LogLine("GET /a.shtml HTTP/1.0"), true},
       {LogLine("GET /a.html?x=1 HTTP/1.0"), false},
-      {LogLine("GET /A.HTML HTTP/1.0"), false},
-      {LogLine("GET /a.htmx HTTP/1.0"), false},
       {LogLine("GET /a.xhtml HTTP/1.0"), false},
       {LogLine("GET /a.html"), false},            // a quote follows
       {LogLine("GET /a.html\tHTTP/1.0"), false},  // only a blank ends it
@@ -138,7 +134,6 @@ TEST(ParseLogLineTest, HostAndPath) {
       {LogLine("GET / HTTP/1.0", kStamp, h122), h121, "/"},
       {LogLine("GET " + p121 + "r HTTP/1.0"), "127.0.0.1", p121},
       {"h - - [10/Oct/2000:13:55:36 -0700] /a.html", "h", "/a.html"},
-      {"h - - [10/Oct/2000:13:55:36 -0700] /a.html\r\n", "h", "/a.html"},
       // The step past "]" skips two bytes whatever they are.
       {"h - - [10/Oct/2000:13:55:36 -0700]/a /b.html \n", "h", "/b.html"},
       // Every white-space byte ends both; its neighbours do not.
@@ -156,20 +151,6 @@ TEST(ParseLogLineTest, HostAndPath) {
   }
 }
 
-// A host cut at its limit leaves the search for "[" inside the host text; a
-// shorter host is passed over whole.
-TEST(ParseLogLineTest, SearchForStampStartsWhereTheHostStops) {
-  const std::string stamp_in_host = "[2/Feb/2002:03:";
-  Parsed cut(
-      LogLine("GET / HTTP/1.0", kStamp, std::string(121, 'h') + stamp_in_host));
-  ASSERT_TRUE(cut.ok);
-  EXPECT_EQ(cut.record.year, 2002);
-  EXPECT_EQ(cut.record.hour, 3);
-  Parsed whole(LogLine("GET / HTTP/1.0", kStamp, "h" + stamp_in_host));
-  ASSERT_TRUE(whole.ok);
-  EXPECT_EQ(whole.record.year, 2000);
-}
-
 TEST(ParseLogLineTest, Dates) {
   auto zeros = [](size_t n) { return std::string(n, '0'); };
   struct Case {
@@ -178,7 +159,6 @@ TEST(ParseLogLineTest, Dates) {
     int year, month, day, hour, weekday;
   } cases[] = {
       {"10/Oct/2000:13:55:36", true, 2000, 10, 10, 13, 2},
-      {"1/Jan/1:00:00:00", true, 1, 1, 1, 0, 1},
       {"31/Dec/9999:23:59:59", true, 9999, 12, 31, 23, 5},
       {" 5/Jan/2001:7:00:00", true, 2001, 1, 5, 7, 5},
       {"29/Feb/2000:00:00:00", true, 2000, 2, 29, 0, 2},

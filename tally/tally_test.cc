@@ -15,12 +15,6 @@ namespace {
 
 using Rows = std::vector<std::pair<std::string, int64_t>>;
 
-RankEntry Entry(std::string_view text, int64_t count) {
-  RankEntry e;
-  e.Assign(text, count);
-  return e;
-}
-
 Rows NonEmpty(const RankTable& table) {
   Rows rows;
   for (const RankEntry& e : table.entries) {
@@ -28,52 +22,6 @@ Rows NonEmpty(const RankTable& table) {
     rows.emplace_back(std::string(e.view().bytes), e.count);
   }
   return rows;
-}
-
-TEST(InsertRankedTest, TieRules) {
-  struct Case {
-    int n;
-    Rows offers;
-    Rows expected;
-  } cases[] = {
-      // Equal counts keep the order in which they were offered.
-      {10,
-       {{"P", 5}, {"Q", 7}, {"R", 5}, {"S", 7}},
-       {{"Q", 7}, {"S", 7}, {"P", 5}, {"R", 5}}},
-      // A full table takes only a count that beats its last entry.
-      {2, {{"P", 3}, {"Q", 3}, {"R", 3}}, {{"P", 3}, {"Q", 3}}},
-      {2, {{"P", 1}, {"Q", 2}, {"R", 3}}, {{"R", 3}, {"Q", 2}}},
-      {3, {{"", 0}, {"A", 1}}, {{"A", 1}}},
-  };
-  for (const Case& c : cases) {
-    RankTable table;
-    for (const auto& [text, count] : c.offers) {
-      InsertRanked(&table, Entry(text, count), c.n);
-    }
-    EXPECT_EQ(NonEmpty(table), c.expected) << "n=" << c.n;
-  }
-}
-
-TEST(OrganisationTest, Table) {
-  struct Case {
-    const char* host;
-    const char* organisation;
-    bool accepted;
-  } cases[] = {
-      {"a.b.c.d", "c.d", true},
-      {"www.example.co.jp", "co.jp", true},
-      {"a.b", "a.b", true},
-      {"localhost", "localhost", true},
-      {"1.2.3.4", "3.4", false},  // tail of a numeric address
-      {"12345", "12345", true},   // digits only
-      {"0.1", "0.1", false},
-      {"x.1.2.", "2.", false},
-      {"a.\xe6\x97\xa5", "a.\xe6\x97\xa5", true},
-  };
-  for (const Case& c : cases) {
-    EXPECT_EQ(OrganisationOf(c.host), c.organisation) << c.host;
-    EXPECT_EQ(IsOrganisationName(OrganisationOf(c.host)), c.accepted) << c.host;
-  }
 }
 
 class NameTallyTest : public ::testing::Test {

@@ -84,7 +84,7 @@ std::unique_ptr<ReadableFile> FaultyFileSystem::OpenRead(
     if (error != nullptr) *error = "Permission denied";
     return nullptr;
   }
-  auto file = real_.OpenRead(path, error);
+  auto file = PosixFileSystem::OpenRead(path, error);
   if (file && Named(path, fail_read)) {
     return std::make_unique<FailingReadableFile>(std::move(file), fail_after);
   }
@@ -101,7 +101,7 @@ std::unique_ptr<WritableFile> FaultyFileSystem::CreateNew(
     if (error != nullptr) *error = "Permission denied";
     return nullptr;
   }
-  auto file = real_.CreateNew(path, error);
+  auto file = PosixFileSystem::CreateNew(path, error);
   if (file && Named(path, fail_write)) {
     return std::make_unique<FailingWritableFile>(std::move(file), fail_after);
   }

@@ -68,7 +68,7 @@ class FakeMessages : public Messages {
 // gone to it (a full disk), and reads of a file named `fail_read` fail once
 // `fail_after` bytes came from it (an I/O error). Thread-safe, like the
 // file system it wraps.
-class FaultyFileSystem : public FileSystem {
+class FaultyFileSystem : public PosixFileSystem {
  public:
   std::unique_ptr<ReadableFile> OpenRead(const std::string& path,
                                          std::string* error) override;
@@ -76,37 +76,6 @@ class FaultyFileSystem : public FileSystem {
   std::unique_ptr<ReadableFile> OpenStandardInput() override;
   std::unique_ptr<WritableFile> CreateNew(const std::string& path,
                                           std::string* error) override;
-  bool Rename(const std::string& from, const std::string& to,
-              std::string* error) override {
-    return real_.Rename(from, to, error);
-  }
-  bool Delete(const std::string& path) override { return real_.Delete(path); }
-  PathKind KindOf(const std::string& path) override {
-    return real_.KindOf(path);
-  }
-  bool SameFile(const std::string& a, const std::string& b) override {
-    return real_.SameFile(a, b);
-  }
-  std::vector<DirEntry> List(const std::string& dir,
-                             std::string_view pattern) override {
-    return real_.List(dir, pattern);
-  }
-  bool MakeDirectory(const std::string& path, std::string* error) override {
-    return real_.MakeDirectory(path, error);
-  }
-  std::string MakePrivateDirectory(const std::string& parent,
-                                   std::string_view prefix,
-                                   std::string* error) override {
-    return real_.MakePrivateDirectory(parent, prefix, error);
-  }
-  bool RemoveDirectory(const std::string& path) override {
-    return real_.RemoveDirectory(path);
-  }
-  std::unique_ptr<FolderLock> LockFolder(const std::string& path, bool* busy,
-                                         std::string* error) override {
-    return real_.LockFolder(path, busy, error);
-  }
-  std::string CurrentDirectory() override { return real_.CurrentDirectory(); }
 
   std::string standard_input;
   std::string fail_open;
@@ -116,8 +85,6 @@ class FaultyFileSystem : public FileSystem {
 
  private:
   bool Named(const std::string& path, const std::string& name) const;
-
-  PosixFileSystem real_;
 };
 
 // A fresh directory under the system's temporary directory, removed with

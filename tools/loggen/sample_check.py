@@ -13,7 +13,9 @@ import subprocess
 import sys
 import tempfile
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+# The reference model of the report, in tests/.
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)),
+                                '..', '..', 'tests'))
 
 import reference  # noqa: E402
 from reference.logline import is_page_request, log_lines  # noqa: E402
