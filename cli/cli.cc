@@ -8,11 +8,12 @@
 
 #include "base/texts.h"
 #include "job/job.h"
+#include "tovex_version.h"
 
 namespace tovex {
 namespace {
 
-constexpr char kVersion[] = "1.0.0.1";
+constexpr char kVersion[] = TOVEX_VERSION;
 constexpr char kUsage[] =
     "usage: tovex-cli [--run-level 0|1|2] [--open] LOGFILE\n"
     "\n"
