@@ -13,7 +13,8 @@ AboutDialog::AboutDialog(QWidget* parent)
   setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
   setFixedSize(size());
   ui_->label_product->setText(QString::fromUtf8(kProductName));
-  ui_->label_version->setText(QString::fromUtf8(kShortVersionText));
+  ui_->label_version->setText(QStringLiteral("Version ") +
+                              ApplicationVersion());
   ui_->label_producer->setText(QString::fromUtf8(kProducerLine));
   ui_->label_address->setText(QString::fromUtf8(kHomePageAddress));
   ui_->frame_sunken->lower();

@@ -7,6 +7,8 @@
 #include <QStringList>
 #include <QTranslator>
 
+#include "tovex_version.h"
+
 namespace tovex {
 namespace {
 

@@ -14,15 +14,14 @@ namespace tovex {
 
 // The window caption and the caption of the exit question.
 inline constexpr char kProductName[] = "ヴェスパリン";
-// Shown in the About box; the full version is in ApplicationVersion().
-inline constexpr char kShortVersionText[] = "Version 1.0";
 inline constexpr char kProducerLine[] = "制作：tovex 開発チーム";
 // Opened by the image button and shown in the About box. A placeholder in the
 // reserved ".example" domain until the project has a public home page; short
 // enough for the About box's fixed line.
 inline constexpr char kHomePageAddress[] = "https://tovex.example/";
 
-// "1.0.0.1": file and product version of the executable.
+// "1.0.0.1": file and product version of the executable, shown in the About
+// box; the version of the packages too (project(tovex VERSION) in CMake).
 QString ApplicationVersion();
 
 // "ＭＳ Ｐ明朝" 9 pt, falling back to the same face under its Latin name,

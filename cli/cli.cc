@@ -12,11 +12,12 @@
 #include "base/texts.h"
 #include "job/job.h"
 #include "log/log_input.h"
+#include "tovex_version.h"
 
 namespace tovex {
 namespace {
 
-constexpr char kVersion[] = "1.0.0.1";
+constexpr char kVersion[] = TOVEX_VERSION;
 constexpr char kUsage[] =
     "usage: tovex-cli [OPTIONS] LOG...\n"
     "\n"
