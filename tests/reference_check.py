@@ -11,11 +11,14 @@ Environment (set by ctest):
 """
 
 import concurrent.futures
+import dataclasses
 import glob
+import gzip
+import itertools
+import os
+import pathlib
 import random
 import signal
-import gzip
-import os
 import subprocess
 import sys
 import tempfile
@@ -76,59 +79,49 @@ class Case:
 
 
 def settings_file(settings, level):
-    s = settings
+    # Each field is named after its key: index_domn is INDEXDOMN.
+    rows = "".join(f"{f.name.replace('_', '').upper()}="
+                   f"{getattr(settings, f.name)}\n"
+                   for f in dataclasses.fields(settings))
     return ("[SYSTEM]\nWORKDIR=workdir\\\nHTMLDIR=htmldir\\\n"
-            f"INDEXDOMN={s.index_domn}\nINDEXHTML={s.index_html}\n"
-            f"INDEXCLAS={s.index_clas}\nMONTHDOMN={s.month_domn}\n"
-            f"MONTHHTML={s.month_html}\nMONTHCLAS={s.month_clas}\n"
-            f"DAYSDOMN={s.days_domn}\nDAYSHTML={s.days_html}\n"
-            f"DAYSCLAS={s.days_clas}\nRUNLEVEL={level}\n")
+            f"{rows}RUNLEVEL={level}\n")
 
 
-def list_dir(path):
-    return set(os.listdir(path)) if os.path.isdir(path) else set()
+def files_in(path):
+    """Name -> bytes of every entry of a folder (None for a folder)."""
+    folder = pathlib.Path(path)
+    if not folder.is_dir():
+        return {}
+    return {p.name: p.read_bytes() if p.is_file() else None
+            for p in folder.iterdir()}
 
 
 def first_difference(want, got):
     """The first differing line of two pages, for a readable report."""
-    want_lines, got_lines = want.split(b"\n"), got.split(b"\n")
-    for n, (w, g) in enumerate(zip(want_lines, got_lines), start=1):
-        if w != g:
-            break
-    else:
-        n = min(len(want_lines), len(got_lines)) + 1
-        w = want_lines[n - 1] if n <= len(want_lines) else b"<end of page>"
-        g = got_lines[n - 1] if n <= len(got_lines) else b"<end of page>"
-    decode = lambda b: b.decode("cp932", errors="replace")  # noqa: E731
-    return f"line {n}:\n    want: {decode(w)!r}\n    got:  {decode(g)!r}"
-
-
-def feed_fifo(path, data):
-    with open(path, "wb") as f:
-        f.write(data)
+    lines = itertools.zip_longest(want.split(b"\n"), got.split(b"\n"),
+                                  fillvalue=b"<end of page>")
+    n, (w, g) = next((n, p) for n, p in enumerate(lines, 1) if p[0] != p[1])
+    return (f"line {n}:\n    want: {w.decode('cp932', 'replace')!r}\n"
+            f"    got:  {g.decode('cp932', 'replace')!r}")
 
 
 def run_cli(cli, case, base):
     """Runs tovex-cli over the case's log or inputs, fed as the case says."""
-    args = [cli, "--run-level", str(case.level)]
-    stdin = None
+    args, stdin, feeder = [cli, "--run-level", str(case.level)], None, None
     if not case.inputs:
-        return subprocess.run(args + [os.path.abspath(case.log_path)],
-                              cwd=base, capture_output=True,
-                              timeout=RUN_TIMEOUT_SECONDS)
-    feeder = None
+        args.append(os.path.abspath(case.log_path))
     for n, (name, data) in enumerate(case.inputs):
         path = os.path.join(base, name)
         if n == 0 and case.via == "fifo":
             os.mkfifo(path)
-            feeder = threading.Thread(target=feed_fifo, args=(path, data))
+            feeder = threading.Thread(target=pathlib.Path(path).write_bytes,
+                                      args=(data,))
             feeder.start()
         elif n == 0 and case.via in ("pipe", "dev-stdin"):
             stdin = data
             path = "-" if case.via == "pipe" else "/dev/stdin"
         else:
-            with open(path, "wb") as f:
-                f.write(data)
+            pathlib.Path(path).write_bytes(data)
         args.append(path)
     try:
         return subprocess.run(args, cwd=base, input=stdin, capture_output=True,
@@ -138,19 +131,19 @@ def run_cli(cli, case, base):
             feeder.join()
 
 
-def run_case(cli, case, data):
+def run_case(cli, case):
     """Failure texts of one run of tovex-cli; empty when it matched."""
-    settings = case.settings or Settings()
     if case.inputs:
         data = joined_log([part for _, part in case.inputs])
-    model = reference.expected_report(data or b"", case.level, settings)
+    else:
+        data = pathlib.Path(case.log_path).read_bytes()
+    model = reference.expected_report(data or b"", case.level,
+                                      case.settings or Settings())
     failures = []
     with tempfile.TemporaryDirectory(prefix="tovex-check-") as base:
         if case.settings is not None:
-            with open(os.path.join(base, "quorvane.ini"), "w") as f:
-                f.write(settings_file(case.settings, case.level))
-            os.mkdir(os.path.join(base, "workdir"))
-            os.mkdir(os.path.join(base, "htmldir"))
+            pathlib.Path(base, "quorvane.ini").write_text(
+                settings_file(case.settings, case.level))
         try:
             result = run_cli(cli, case, base)
         except subprocess.TimeoutExpired:
@@ -167,55 +160,45 @@ def run_case(cli, case, data):
         elif not result.stdout.strip().endswith(b"index.html"):
             failures.append(f"stdout does not name index.html: "
                             f"{result.stdout[-200:]!r}")
-        html_dir = os.path.join(base, "htmldir")
-        got_names = list_dir(html_dir)
-        want_names = set(model.pages)
-        if got_names != want_names:
+        got, want = files_in(os.path.join(base, "htmldir")), model.pages
+        if got.keys() != want.keys():
             failures.append(
-                f"page set differs: missing {sorted(want_names - got_names)}"
-                f", unexpected {sorted(got_names - want_names)}")
-        for name in sorted(want_names & got_names):
-            with open(os.path.join(html_dir, name), "rb") as f:
-                got = f.read()
-            if got != model.pages[name]:
+                f"page set differs: missing {sorted(want.keys() - got.keys())}"
+                f", unexpected {sorted(got.keys() - want.keys())}")
+        for name in sorted(want.keys() & got.keys()):
+            if got[name] != want[name]:
                 failures.append(f"{name} differs at "
-                                + first_difference(model.pages[name], got))
-        leftovers = list_dir(os.path.join(base, "workdir"))
+                                + first_difference(want[name], got[name]))
+        leftovers = files_in(os.path.join(base, "workdir"))
         if leftovers:
             failures.append(f"workdir not empty: {sorted(leftovers)[:10]}")
     return failures
 
 
-def many_months_log(path):
-    """More distinct months than the period table holds: months after the
-    240th are counted nowhere, earlier months still collect their lines."""
-    def line(n, host):
-        year, month, day = 1990 + n // 12, n % 12 + 1, n % 28 + 1
-        name = MONTH_NAMES[month - 1].decode()
-        return (f"{host} - - [{day:02d}/{name}/{year}:{n % 24:02d}:00:00 "
-                f'+0000] "GET /m{n % 7}.html HTTP/1.0" 200 1\n')
-    lines = [line(n, f"m{n}.example.com") for n in range(MAX_PERIODS + 5)]
-    lines.append(line(0, "again.example.com"))
-    lines.append(line(MAX_PERIODS + 2, "late.example.com"))
-    with open(path, "w") as f:
-        f.writelines(lines)
-
-
-def _common_line(host, path, day, hour, month="Dec", year=2002):
+def common_line(host, path, day, hour, month="Dec", year=2002):
     return (f"{host} - - [{day:02d}/{month}/{year}:{hour:02d}:00:00 +0000] "
             f'"GET {path} HTTP/1.0" 200 1\n')
 
 
-def many_organisations_log(path):
+def many_months_log():
+    """More distinct months than the period table holds: months after the
+    240th are counted nowhere, earlier months still collect their lines."""
+    def line(n, host):
+        return common_line(host, f"/m{n % 7}.html", n % 28 + 1, n % 24,
+                           MONTH_NAMES[n % 12].decode(), 1990 + n // 12)
+    return ([line(n, f"m{n}.example.com") for n in range(MAX_PERIODS + 5)]
+            + [line(0, "again.example.com"),
+               line(MAX_PERIODS + 2, "late.example.com")])
+
+
+def many_organisations_log():
     """1,050 organisations: those met after the first 1,000 in host order
     have the most accesses, and a page must rank them all the same."""
-    lines = [_common_line(f"h.o{n:04d}.example", "/", n % 2 + 1, n % 24)
+    return ([common_line(f"h.o{n:04d}.example", "/", n % 2 + 1, n % 24)
              for n in range(1050)]
-    lines += [_common_line(f"h.o{n:04d}.example", "/late.html", 2, 5)
-              for n in range(1000, 1050) for _ in range(2)]
-    lines.append(_common_line("h.o0500.example", "/", 1, 6))
-    with open(path, "w") as f:
-        f.writelines(lines)
+            + [common_line(f"h.o{n:04d}.example", "/late.html", 2, 5)
+               for n in range(1000, 1050) for _ in range(2)]
+            + [common_line("h.o0500.example", "/", 1, 6)])
 
 
 def rotated_set(data):
@@ -234,27 +217,25 @@ def rotated_set(data):
              + gzip.compress(old[half:]))]
 
 
-def input_cases(logs, quick):
+def input_cases(logs, levels):
     """The same logs through standard input, /dev/stdin and a FIFO, and
     cut into a rotated set given in two orders."""
     cases = []
     for path in logs:
-        name = os.path.basename(path)
-        with open(path, "rb") as f:
-            data = f.read()
-        for level in (0, 2) if quick else (0, 1, 2):
-            for via in ("pipe", "dev-stdin", "fifo"):
-                cases.append(Case(name, path, level,
-                                  inputs=[("log", data)], via=via))
-            parts = rotated_set(data)
-            cases.append(Case(name + " rotated", path, level, inputs=parts))
-            cases.append(Case(name + " rotated, reversed", path, level,
-                              inputs=parts[::-1]))
+        data = pathlib.Path(path).read_bytes()
+        parts = rotated_set(data)
+        variants = [("", [("log", data)], via)
+                    for via in ("pipe", "dev-stdin", "fifo")]
+        variants += [(" rotated", parts, "file"),
+                     (" rotated, reversed", parts[::-1], "file")]
+        cases += [Case(os.path.basename(path) + suffix, path, level,
+                       inputs=inputs, via=via)
+                  for level in levels for suffix, inputs, via in variants]
     return cases
 
 
 def build_cases(source_dir, real_logs, scratch, quick):
-    cases = []
+    levels = (0, 2) if quick else (0, 1, 2)
     own_logs = sorted(glob.glob(os.path.join(HERE, "logs", "*.log")))
     sample = os.path.join(source_dir, "samples", "sample.log")
     if os.path.exists(sample):
@@ -262,42 +243,31 @@ def build_cases(source_dir, real_logs, scratch, quick):
     for name, make in (("many-months.log", many_months_log),
                        ("many-organisations-1050.log", many_organisations_log)):
         own_logs.append(os.path.join(scratch, name))
-        make(own_logs[-1])
+        pathlib.Path(own_logs[-1]).write_text("".join(make()))
+    cases = []
     for path in own_logs:
-        name = os.path.basename(path)
-        for level in (0, 1, 2):
-            cases.append(Case(name, path, level))
-            for settings in ROW_SETTING_LOGS.get(name, ()):
-                cases.append(Case(name, path, level, settings))
+        extra = ROW_SETTING_LOGS.get(os.path.basename(path), ())
+        cases += [Case(os.path.basename(path), path, level, settings)
+                  for level in (0, 1, 2) for settings in (None,) + extra]
     cases += input_cases([p for p in own_logs + real_logs if os.path.basename(
-        p) in INPUT_CASE_LOGS], quick)
-    for path in real_logs:
-        name = os.path.basename(path)
-        for level in ((0, 2) if quick else (0, 1, 2)):
-            cases.append(Case(name, path, level))
-        if not quick:
-            for settings in ROW_SETTING_REAL_LOGS.get(name, ()):
-                cases.append(Case(name, path, 2, settings))
+        p) in INPUT_CASE_LOGS], levels)
+    cases += [Case(os.path.basename(path), path, level)
+              for path in real_logs for level in levels]
+    if not quick:
+        cases += [Case(os.path.basename(path), path, 2, settings)
+                  for path in real_logs for settings in
+                  ROW_SETTING_REAL_LOGS.get(os.path.basename(path), ())]
     return cases
 
 
 def compare_with_cli(cli, cases):
-    """Runs every case, two at a time; returns (passed, failed)."""
-    data_of = {}
-    for case in cases:
-        if case.log_path not in data_of:
-            with open(case.log_path, "rb") as f:
-                data_of[case.log_path] = f.read()
+    """Runs every case, two at a time; returns how many failed."""
     print(f"== {len(cases)} runs of {cli}")
-    passed = failed = 0
+    failed = 0
     with concurrent.futures.ThreadPoolExecutor(WORKERS) as pool:
-        futures = [(case, pool.submit(run_case, cli, case,
-                                      data_of[case.log_path]))
-                   for case in cases]
-        for case, future in futures:
-            failures = future.result()
+        results = pool.map(lambda case: run_case(cli, case), cases)
+        for case, failures in zip(cases, results):
             if not failures:
-                passed += 1
                 continue
             failed += 1
             print(f"FAIL {case.describe()}")
@@ -305,37 +275,21 @@ def compare_with_cli(cli, cases):
                 print("  " + text)
             if len(failures) > 5:
                 print(f"  ... and {len(failures) - 5} more")
-    return passed, failed
-
-
-def tree(path):
-    """Every file and folder under `path`, files with their bytes."""
-    files = {}
-    for root, dirs, names in os.walk(path):
-        for d in dirs:
-            files[os.path.relpath(os.path.join(root, d), path) + "/"] = b""
-        for name in names:
-            full = os.path.join(root, name)
-            with open(full, "rb") as f:
-                files[os.path.relpath(full, path)] = f.read()
-    return files
+    return failed
 
 
 def interrupt_check(cli, sample, scratch):
     """SIGINT at random moments of day-level runs over a larger log: every
     run ends with 130 (or 0 when it was done), the report is the complete
     old one (or the complete new one), and no work file stays behind."""
-    with open(sample, "rb") as f:
-        data = f.read()
     log = os.path.join(scratch, "interrupted.log")
-    with open(log, "wb") as f:
-        for _ in range(60):
-            f.write(data)
+    pathlib.Path(log).write_bytes(pathlib.Path(sample).read_bytes() * 60)
     failures = []
     with tempfile.TemporaryDirectory(prefix="tovex-stop-") as base:
         run = [cli, "--run-level", "2", log]
         subprocess.run(run, cwd=base, capture_output=True, check=True)
-        report = tree(os.path.join(base, "htmldir"))
+        html_dir = os.path.join(base, "htmldir")
+        report = files_in(html_dir)
         rng = random.Random(7)
         for _ in range(4):
             child = subprocess.Popen(run, cwd=base, stdout=subprocess.DEVNULL,
@@ -345,7 +299,7 @@ def interrupt_check(cli, sample, scratch):
             status = child.wait(RUN_TIMEOUT_SECONDS)
             if status not in (0, 128 + signal.SIGINT):
                 failures.append(f"interrupted run exited {status}")
-            if tree(os.path.join(base, "htmldir")) != report:
+            if files_in(html_dir) != report:
                 failures.append("interrupted run changed the report")
             left = os.listdir(os.path.join(base, "workdir"))
             if left:
@@ -356,15 +310,6 @@ def interrupt_check(cli, sample, scratch):
 
 
 def main():
-    source_dir = os.environ.get("TOVEX_SOURCE_DIR", os.path.dirname(HERE))
-    real_dir = os.environ.get("TOVEX_REAL_LOGS_DIR", "")
-    if real_dir and not os.path.isdir(real_dir):
-        print(f"real logs directory {real_dir} not found: using none")
-        real_dir = ""
-    quick = os.environ.get("TOVEX_CHECK_QUICK") == "1"
-    real_logs = sorted(glob.glob(os.path.join(real_dir, "*.log"))) \
-        if real_dir else []
-
     cli = os.environ.get("TOVEX_CLI")
     if not cli:
         print("TOVEX_CLI is not set: skipping the comparison with tovex-cli")
@@ -372,14 +317,19 @@ def main():
     if not os.access(cli, os.X_OK):
         print(f"TOVEX_CLI={cli} is not an executable file")
         return 1
+    source_dir = os.environ.get("TOVEX_SOURCE_DIR", os.path.dirname(HERE))
+    real_dir = os.environ.get("TOVEX_REAL_LOGS_DIR", "")
+    real_logs = sorted(glob.glob(os.path.join(real_dir, "*.log"))) \
+        if real_dir else []
+    print(f"== {len(real_logs)} real logs in {real_dir or '(none given)'}")
+    quick = os.environ.get("TOVEX_CHECK_QUICK") == "1"
     with tempfile.TemporaryDirectory(prefix="tovex-logs-") as scratch:
         cases = build_cases(source_dir, real_logs, scratch, quick)
-        passed, failed = compare_with_cli(cli, cases)
+        failed = compare_with_cli(cli, cases)
         print("== interrupted runs")
-        stop_ok = interrupt_check(
+        failed += not interrupt_check(
             cli, os.path.join(source_dir, "samples", "sample.log"), scratch)
-        passed, failed = passed + stop_ok, failed + (not stop_ok)
-    print(f"{passed} passed, {failed} failed")
+    print(f"{len(cases) + 1 - failed} passed, {failed} failed")
     return 0 if failed == 0 else 1
 
 

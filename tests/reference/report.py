@@ -73,61 +73,53 @@ def _group(records, key):
     return groups
 
 
-def index_page(report, settings, run_level):
+def _page(suffix, heading, t, middle, rows):
+    """A page: its heading, count and visitors, then `middle` (the tables
+    between those and the rankings), then the rankings of `rows`."""
+    return (pages.page_head(suffix)
+            + pages.join_tables(pages.title_table(suffix),
+                                pages.count_table(heading, t.total),
+                                pages.visitor_table(t.visitors, t.total),
+                                *middle, pages.rankings(t, *rows))
+            + pages.page_foot())
+
+
+def _calendar(report, key, day_count):
+    """The day table of month `key`; days with a page of their own link."""
+    linked = {d for (y, m, d) in report.days if (y, m) == key}
+    return pages.calendar_table(*key, day_count, linked)
+
+
+def index_page(report, s, run_level):
     t = report.index
     single = run_level > 0 and len(report.periods) == 1
     suffix = f"({label(*report.periods[0])})" if single else ""
     if single:
-        year, month = report.periods[0]
-        linked = {d for (y, m, d) in report.days if (y, m) == (year, month)}
-        per_period = pages.calendar_table(year, month, t.day_count, linked)
+        per_period = _calendar(report, report.periods[0], t.day_count)
     else:
         rows = [(label(*key), report.months[key].total)
                 for key in report.periods]
         per_period = pages.month_table(rows, linked=run_level > 0)
-    return (pages.page_head(suffix)
-            + pages.join_tables(
-                pages.title_table(suffix),
-                pages.count_table("総アクセス件数", t.total),
-                pages.visitor_table(t.visitors, t.total),
-                per_period,
-                pages.hour_table(t.hour_count),
-                pages.weekday_table(t.weekday_count),
-                pages.rankings(t, settings.index_clas, settings.index_domn,
-                               settings.index_html))
-            + pages.page_foot())
+    return _page(suffix, "総アクセス件数", t,
+                 [per_period, pages.hour_table(t.hour_count),
+                  pages.weekday_table(t.weekday_count)],
+                 (s.index_clas, s.index_domn, s.index_html))
 
 
-def month_page(report, key, settings):
+def month_page(report, key, s):
     t = report.months[key]
-    year, month = key
-    suffix = f"({label(year, month)})"
-    linked = {d for (y, m, d) in report.days if (y, m) == key}
-    return (pages.page_head(suffix)
-            + pages.join_tables(
-                pages.title_table(suffix),
-                pages.count_table("アクセス件数", t.total),
-                pages.visitor_table(t.visitors, t.total),
-                pages.calendar_table(year, month, t.day_count, linked),
-                pages.hour_table(t.hour_count),
-                pages.weekday_table(t.weekday_count),
-                pages.rankings(t, settings.month_clas, settings.month_domn,
-                               settings.month_html))
-            + pages.page_foot())
+    return _page(f"({label(*key)})", "アクセス件数", t,
+                 [_calendar(report, key, t.day_count),
+                  pages.hour_table(t.hour_count),
+                  pages.weekday_table(t.weekday_count)],
+                 (s.month_clas, s.month_domn, s.month_html))
 
 
-def day_page(report, key, settings):
+def day_page(report, key, s):
     t = report.days[key]
-    suffix = "(%d-%d-%d)" % key
-    return (pages.page_head(suffix)
-            + pages.join_tables(
-                pages.title_table(suffix),
-                pages.count_table("アクセス件数", t.total),
-                pages.visitor_table(t.visitors, t.total),
-                pages.hour_table(t.hour_count),
-                pages.rankings(t, settings.days_clas, settings.days_domn,
-                               settings.days_html))
-            + pages.page_foot())
+    return _page("(%d-%d-%d)" % key, "アクセス件数", t,
+                 [pages.hour_table(t.hour_count)],
+                 (s.days_clas, s.days_domn, s.days_html))
 
 
 def expected_report(data, run_level, settings=Settings()):
@@ -157,8 +149,3 @@ def expected_report(data, run_level, settings=Settings()):
     report.pages[INDEX_PAGE] = index_page(report, s, run_level)
     return report
 
-
-def expected_pages(data, run_level, settings=Settings()):
-    """File name -> bytes of every page; None when the log is refused."""
-    report = expected_report(data, run_level, settings)
-    return None if report.refused else report.pages
