@@ -1,10 +1,12 @@
 // The window's wiring: what each button does, when it refuses, how the
 // job's texts and outcome reach the window. The run itself is the core's
-// and is stood in for by a scripted job.
+// and is stood in for by a scripted job, but for one whole run over the
+// bundled sample log.
 
 #include "app/main_window.h"
 
 #include <QDir>
+#include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -28,26 +30,34 @@ constexpr char kLogLine[] =
     "host.example.com - - [10/Oct/2000:13:55:36 -0700] "
     "\"GET /index.html HTTP/1.0\" 200 2326\n";
 
+QByteArray FileBytes(const QString& path) {
+  QFile file(path);
+  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
 // A job that sends scripted status texts and then waits until the test
 // releases it or a stop is asked for; it clears the running flag, as the
-// real job does last, and returns the scripted result.
+// real job does last, and returns the scripted result. Or the real job.
 struct FakeJob {
   JobRunner Runner() {
-    return [this](const Context&, const RunRequest& run, JobObserver* observer,
-                  std::atomic<bool>* running, JobOutcome*) {
-      ++starts;
-      request = run;
-      for (const std::string& text : texts) observer->OnStatus(text);
-      while (!released.load() && run.cancel->load() == 0) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-      }
-      running->store(false);
-      const int signal = run.cancel->load();
-      return signal != 0 ? Status::Cancelled(signal) : result;
-    };
+    return
+        [this](const Context& ctx, const RunRequest& run, JobObserver* observer,
+               std::atomic<bool>* running, JobOutcome* outcome) {
+          if (real) return RunAnalysis(ctx, run, observer, running, outcome);
+          ++starts;
+          request = run;
+          for (const std::string& text : texts) observer->OnStatus(text);
+          while (!released.load() && run.cancel->load() == 0) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+          }
+          running->store(false);
+          const int signal = run.cancel->load();
+          return signal != 0 ? Status::Cancelled(signal) : result;
+        };
   }
 
   // Set before the job starts.
+  bool real = false;
   std::vector<std::string> texts = {"Running!!"};
   Status result;
   std::atomic<bool> released{false};
@@ -56,7 +66,6 @@ struct FakeJob {
   RunRequest request;
 };
 
-QString Utf8(const char* text) { return QString::fromUtf8(text); }
 QString Utf8(UserText t) { return QString::fromUtf8(TextOf(t).data()); }
 
 }  // namespace
@@ -181,8 +190,7 @@ class MainWindowTest : public QObject {
   }
 
   // While a job runs, Run, Open and Settings refuse, even at once, before
-  // the worker can have done anything; Info and the home page do not, and
-  // the status line keeps the job's text.
+  // the worker can have done anything.
   void refusedWhileRunning() {
     OpenLog();
     Run();
@@ -192,20 +200,15 @@ class MainWindowTest : public QObject {
     QCOMPARE(prompts_.warnings, QStringList(3, Utf8(UserText::kBusy)));
     QCOMPARE(prompts_.file_dialogs, 1);
     QCOMPARE(prompts_.settings_dialogs, 0);
-    QTRY_COMPARE(window_->StatusText(), QString("Running!!"));
-    Button("button1001_info")->click();
-    Button("button1043_homepage")->click();
-    QCOMPARE(prompts_.about_dialogs, 1);
-    QCOMPARE(prompts_.opened_urls, QList<QUrl>{QUrl(Utf8(kHomePageAddress))});
-    QCOMPARE(window_->StatusText(), QString("Running!!"));
     FinishJob();
     QCOMPARE(job_->starts.load(), 1);
     Run();  // the flag is clear again: the next job starts
     QTRY_COMPARE(job_->starts.load(), 2);
   }
 
-  // The job's texts arrive in order while the window keeps up; the last
-  // stays until a button resets it.
+  // The job's texts arrive in order while the window keeps up. The last
+  // stays while Info and the home page open during the job (neither is
+  // refused), and after it until a button resets it.
   void statusTextsArriveInOrder() {
     job_->texts.clear();
     QStringList expected;
@@ -218,6 +221,12 @@ class MainWindowTest : public QObject {
     QStringList seen;
     for (const QList<QVariant>& call : spy) seen << call.at(0).toString();
     QCOMPARE(seen.mid(seen.size() - 50), expected);
+    Button("button1001_info")->click();
+    Button("button1043_homepage")->click();
+    QCOMPARE(prompts_.about_dialogs, 1);
+    QCOMPARE(prompts_.opened_urls,
+             QList<QUrl>{QUrl(QString::fromUtf8(kHomePageAddress))});
+    QCOMPARE(window_->StatusText(), expected.back());
     FinishJob();
     QCOMPARE(window_->StatusText(), expected.back());
     Button("button1001_info")->click();
@@ -245,7 +254,7 @@ class MainWindowTest : public QObject {
   // Esc asks first, on the window and on a focused button alike.
   void escAsksBeforeClosing() {
     const QString question =
-        Utf8(kProductName) + ": " + Utf8(UserText::kExitQuestion);
+        QString::fromUtf8(kProductName) + ": " + Utf8(UserText::kExitQuestion);
     QTest::keyClick(window_.get(), Qt::Key_Escape);
     QCOMPARE(prompts_.questions, QStringList{question});
     QVERIFY(window_->isVisible());
@@ -265,6 +274,44 @@ class MainWindowTest : public QObject {
     QVERIFY(!window_->WorkerBusy());
     QCOMPARE(stop_.load(), kStopAsked);
     QVERIFY(prompts_.warnings.isEmpty());
+  }
+
+  // The real job from the window writes the same pages over the sample as
+  // the job run directly, as tovex-cli runs it, and ends with the beep and
+  // the index page opened.
+  void wholeRunWritesTheJobsPages() {
+    const QString sample = TOVEX_SOURCE_DIR "/samples/sample.log";
+    if (!QFile::exists(sample)) QSKIP("samples/sample.log is missing");
+    FakeEnvironment alone;
+    RunRequest request;
+    request.inputs = {sample.toStdString()};
+    request.run_level = RunLevel::kDay;
+    JobOutcome outcome;
+    QVERIFY(
+        RunAnalysis(alone.context(), request, nullptr, nullptr, &outcome).ok());
+    job_->real = true;
+    Open(QStringList{sample});
+    Run();
+    QTRY_VERIFY_WITH_TIMEOUT(!window_->WorkerBusy(), 300000);
+    QVERIFY(exits_.empty());
+    QVERIFY(prompts_.warnings.isEmpty());
+    // The job's last texts may still be queued for the window.
+    QTRY_VERIFY2(window_->StatusText().startsWith("Finished!! - taken"),
+                 qPrintable(window_->StatusText()));
+    QCOMPARE(env_->beeper.beeps.size(), size_t{1});
+    QCOMPARE(env_->shell.opened,
+             std::vector<std::string>{Dir() + "htmldir/index.html"});
+    const QDir alone_pages(
+        QString::fromStdString(alone.dir.path() + "htmldir"));
+    const QDir window_pages(Path("htmldir"));
+    const QStringList names = alone_pages.entryList(QDir::Files, QDir::Name);
+    QVERIFY(names.contains("index.html"));
+    QCOMPARE(window_pages.entryList(QDir::Files, QDir::Name), names);
+    for (const QString& name : names) {
+      QVERIFY2(FileBytes(window_pages.filePath(name)) ==
+                   FileBytes(alone_pages.filePath(name)),
+               qPrintable(name + " differs"));
+    }
   }
 
   // Saved settings are clamped, written, and taken by the next job.
