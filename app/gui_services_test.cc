@@ -45,12 +45,11 @@ class GuiServicesTest : public QObject {
   void initTestCase() { QuietOffscreenWarnings(); }
 
   void messagesFromWorkerShowOnGuiThread() {
-    const bool yes = true;
     ScriptedPrompts prompts;
-    prompts.answer_yes = yes;
+    prompts.answer_yes = true;
     GuiMessages messages(&prompts);
     std::atomic<bool> done{false};
-    bool answer = !yes;
+    bool answer = false;
     std::thread worker([&] {
       messages.Warn("Webブラウザ－がインストールされていません!!");
       answer = messages.AskYesNo("よろしいですか？", "ヴェスパリン");
@@ -58,7 +57,7 @@ class GuiServicesTest : public QObject {
     });
     QTRY_VERIFY(done.load());
     worker.join();
-    QCOMPARE(answer, yes);
+    QVERIFY(answer);
     QCOMPARE(prompts.warnings,
              QStringList{"Webブラウザ－がインストールされていません!!"});
     QCOMPARE(prompts.warning_threads.at(0), QThread::currentThread());
