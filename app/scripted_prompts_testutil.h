@@ -4,6 +4,7 @@
 #ifndef TOVEX_APP_SCRIPTED_PROMPTS_TESTUTIL_H_
 #define TOVEX_APP_SCRIPTED_PROMPTS_TESTUTIL_H_
 
+#include <QDialog>
 #include <QList>
 #include <QObject>
 #include <QString>
@@ -19,13 +20,25 @@ namespace tovex {
 
 class ScriptedPrompts : public Prompts {
  public:
-  void Warn(QWidget* parent, const QString& text) override;
-  bool AskYesNo(QWidget* parent, const QString& text,
-                const QString& caption) override;
-  std::optional<QStringList> ChooseLogFiles(QWidget* parent) override;
-  int RunSettingsDialog(SettingsDialog* dialog) override;
-  void RunAboutDialog(AboutDialog* dialog) override;
-  void OpenUrl(const QUrl& url) override;
+  void Warn(QWidget*, const QString& text) override {
+    warnings << text;
+    warning_threads << QThread::currentThread();
+  }
+  bool AskYesNo(QWidget*, const QString& text,
+                const QString& caption) override {
+    questions << caption + QStringLiteral(": ") + text;
+    return answer_yes;
+  }
+  std::optional<QStringList> ChooseLogFiles(QWidget*) override {
+    ++file_dialogs;
+    return chosen_files;
+  }
+  int RunSettingsDialog(SettingsDialog* dialog) override {
+    ++settings_dialogs;
+    return settings_script ? settings_script(dialog) : QDialog::Rejected;
+  }
+  void RunAboutDialog(AboutDialog*) override { ++about_dialogs; }
+  void OpenUrl(const QUrl& url) override { opened_urls << url; }
 
   // Answers.
   bool answer_yes = false;
