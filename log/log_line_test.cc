@@ -2,9 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include <memory>
 #include <random>
 #include <string>
+#include <vector>
 
 namespace tovex {
 namespace {
@@ -12,31 +12,20 @@ namespace {
 constexpr std::string_view kStamp = "10/Oct/2000:13:55:36 -0700";
 
 std::string LogLine(std::string_view request, std::string_view stamp = kStamp,
-                    std::string_view host = "127.0.0.1",
-                    std::string_view user = "-") {
+                    std::string_view host = "127.0.0.1") {
   std::string line(host);
-  line.append(" - ").append(user).append(" [").append(stamp);
+  line.append(" - - [").append(stamp);
   line.append("] \"").append(request).append("\" 200 2326\n");
   return line;
 }
 
-// A copy on the heap of exactly the line's size, so that the address
-// sanitizer catches a read past the line's end.
-class ExactLine {
- public:
-  explicit ExactLine(std::string_view text)
-      : size_(text.size()), bytes_(new char[text.size()]) {
-    std::copy(text.begin(), text.end(), bytes_.get());
-  }
-  std::string_view view() const { return {bytes_.get(), size_}; }
-
- private:
-  size_t size_;
-  std::unique_ptr<char[]> bytes_;
-};
+// Parses and filters a copy on the heap of exactly the line's size, so that
+// the address sanitizer catches a read past the line's end.
+using ExactLine = std::vector<char>;
 
 bool Filter(std::string_view line) {
-  return IsPageRequest(ExactLine(line).view());
+  const ExactLine exact(line.begin(), line.end());
+  return IsPageRequest({exact.data(), exact.size()});
 }
 
 // The filter written down step by step: a byte-by-byte match count, then
@@ -57,26 +46,17 @@ bool ReferenceFilter(std::string_view line) {
   return false;
 }
 
+// Cases the logs of tests/logs do not hold (directories, suffixes, queries,
+// user names and markers after the request are checked end to end there).
 TEST(IsPageRequestTest, Table) {
   struct Case {
     std::string line;
     bool page;
   } cases[] = {
       {LogLine("GET /index.html HTTP/1.0"), true},
-      {LogLine("GET /docs/ HTTP/1.0"), true},
-      {LogLine("GET /docs HTTP/1.0"), false},
-      {LogLine("GET /img/logo.gif HTTP/1.0"), false},
-      {LogLine("GET /a.shtm HTTP/1.0"), true},
-      {LogLine("GET /a.html?x=1 HTTP/1.0"), false},
       {LogLine("GET /a.xhtml HTTP/1.0"), false},
-      {LogLine("GET /a.html"), false},            // a quote follows
       {LogLine("GET /a.html\tHTTP/1.0"), false},  // only a blank ends it
-      {LogLine("GET /index.html HTTP/1.0", kStamp, "h", "frank"), true},
-      {"h ident frank [10/Oct/2000:13:55:36 -0700] \"GET / HTTP/1.0\"\n",
-       false},
-      {"h - - [10/Oct/2000:13:55:36 -0700] \"-\" 400 0\n", false},
-      {LogLine("GET /a.gif HTTP/1.0") + " \"bot/ see a.html \"\n", true},
-      {LogLine("GET /a.gif HTTP/1.0", kStamp, "h", "x.html"), false},
+      {"h - x.html [10/Oct/2000:13:55:36 -0700] \"GET /a.gif\"\n", false},
       {"h - - [10/Oct/2000:13:55:36 -0700] .html \n", true},
       {"h - - \"GET / HTTP/1.0\"\n", false},
       {"h - - [10/Oct/2000:13:55:36 -0700] \"GET / ", true},
@@ -110,29 +90,24 @@ TEST(IsPageRequestTest, AgreesWithReferenceOnRandomLines) {
 
 // The outcome of a parse, with the line the record's views point into.
 struct Parsed {
-  explicit Parsed(std::string_view text) : line(text) {
-    ok = ParseLogLine(line.view(), &record);
+  explicit Parsed(std::string_view text) : line(text.begin(), text.end()) {
+    ok = ParseLogLine({line.data(), line.size()}, &record);
   }
   ExactLine line;
   bool ok;
   LogRecord record;
 };
 
-TEST(ParseLogLineTest, HostAndPath) {
-  const std::string h121(121, 'h'), h122(122, 'h');
-  const std::string p121 = "/" + std::string(120, 'p');
+// Long fields, odd hosts and paths, invalid dates and leap years are checked
+// end to end (tests/logs/long-fields.log, invalid-dates.log, edge-cases.log,
+// leap-february.log); here what those logs do not reach.
+TEST(ParseLogLineTest, Fields) {
+  const std::string day127 = std::string(125, '0') + std::string(kStamp);
   struct Case {
     std::string line;
     std::string host;
     std::string path;
   } cases[] = {
-      {LogLine("GET /a.html?x=1&y=2 HTTP/1.0"), "127.0.0.1", "/a.html?x=1&y=2"},
-      {LogLine("GET http://example.com/a.html HTTP/1.0"), "127.0.0.1",
-       "//example.com/a.html"},
-      {LogLine("GET / HTTP/1.0", kStamp, "2001:db8::1"), "2001:db8::1", "/"},
-      {LogLine("GET / HTTP/1.0", kStamp, h121), h121, "/"},
-      {LogLine("GET / HTTP/1.0", kStamp, h122), h121, "/"},
-      {LogLine("GET " + p121 + "r HTTP/1.0"), "127.0.0.1", p121},
       {"h - - [10/Oct/2000:13:55:36 -0700] /a.html", "h", "/a.html"},
       // The step past "]" skips two bytes whatever they are.
       {"h - - [10/Oct/2000:13:55:36 -0700]/a /b.html \n", "h", "/b.html"},
@@ -141,77 +116,30 @@ TEST(ParseLogLineTest, HostAndPath) {
       {LogLine("GET /x\fy.html HTTP/1.0", kStamp, "ab\rcd"), "ab", "/x"},
       {LogLine("GET /x\by HTTP/1.0", kStamp, "a\x1f\x7f\xa0"), "a\x1f\x7f\xa0",
        "/x\by"},
+      {LogLine("GET / HTTP/1.0", day127), "127.0.0.1", "/"},  // still fits
   };
   for (const Case& c : cases) {
     Parsed p(c.line);
-    ASSERT_TRUE(p.ok) << c.line;
-    EXPECT_EQ(p.record.host, c.host) << c.line;
-    EXPECT_EQ(p.record.path, c.path) << c.line;
-    EXPECT_EQ(p.record.day, 10) << c.line;
-  }
-}
-
-TEST(ParseLogLineTest, Dates) {
-  auto zeros = [](size_t n) { return std::string(n, '0'); };
-  struct Case {
-    std::string stamp;
-    bool ok;
-    int year, month, day, hour, weekday;
-  } cases[] = {
-      {"10/Oct/2000:13:55:36", true, 2000, 10, 10, 13, 2},
-      {"31/Dec/9999:23:59:59", true, 9999, 12, 31, 23, 5},
-      {" 5/Jan/2001:7:00:00", true, 2001, 1, 5, 7, 5},
-      {"29/Feb/2000:00:00:00", true, 2000, 2, 29, 0, 2},
-      {"1/Jan/0:00:00:00", false, 0, 0, 0, 0, 0},
-      {"1/Jan/10000:00:00:00", false, 0, 0, 0, 0, 0},
-      {"1/Jan/-2000:00:00:00", false, 0, 0, 0, 0, 0},
-      // Would be 2001 if the conversion wrapped at 32 bits.
-      {"1/Jan/4294969297:00:00:00", false, 0, 0, 0, 0, 0},
-      {"0/Jan/2001:00:00:00", false, 0, 0, 0, 0, 0},
-      {"32/Jan/2001:00:00:00", false, 0, 0, 0, 0, 0},
-      {"31/Apr/2001:00:00:00", false, 0, 0, 0, 0, 0},
-      {"29/Feb/2001:00:00:00", false, 0, 0, 0, 0, 0},
-      {"/Jan/2001:00:00:00", false, 0, 0, 0, 0, 0},
-      {"10/Oct/2000:-1:00:00", false, 0, 0, 0, 0, 0},
-      {"10/Oct/2000:24:00:00", false, 0, 0, 0, 0, 0},
-      {"10/oct/2000:13:00:00", false, 0, 0, 0, 0, 0},
-      {"10/Octo/2000:13:00:00", false, 0, 0, 0, 0, 0},
-      // Components of 127 bytes fit, 128 do not.
-      {zeros(125) + "10/Oct/2000:13:00:00", true, 2000, 10, 10, 13, 2},
-      {zeros(126) + "10/Oct/2000:13:00:00", false, 0, 0, 0, 0, 0},
-      {"10/Oct/2000:" + zeros(125) + "13:00:00", true, 2000, 10, 10, 13, 2},
-      {"10/Oct/2000:" + zeros(126) + "13:00:00", false, 0, 0, 0, 0, 0},
-  };
-  for (const Case& c : cases) {
-    Parsed p(LogLine("GET / HTTP/1.0", c.stamp + " -0700"));
-    ASSERT_EQ(p.ok, c.ok) << c.stamp;
-    if (!c.ok) continue;
     const LogRecord& r = p.record;
-    EXPECT_EQ(r.year * 10000 + r.month * 100 + r.day,
-              c.year * 10000 + c.month * 100 + c.day)
-        << c.stamp;
-    EXPECT_EQ(r.hour, c.hour) << c.stamp;
-    EXPECT_EQ(r.weekday, c.weekday) << c.stamp;
+    ASSERT_TRUE(p.ok) << c.line;
+    EXPECT_EQ(r.host, c.host) << c.line;
+    EXPECT_EQ(r.path, c.path) << c.line;
+    EXPECT_EQ((std::vector<int>{r.year, r.month, r.day, r.hour, r.weekday}),
+              (std::vector<int>{2000, 10, 10, 13, 2}))
+        << c.line;
   }
 }
 
+// Every cut before the path's "/" leaves a line that does not count (and no
+// scan reads past the cut), as does a date component over 127 bytes.
 TEST(ParseLogLineTest, MalformedLinesAreNotCounted) {
-  const std::string cases[] = {
-      "",
-      std::string(" ") + LogLine("GET / HTTP/1.0"),  // empty host
-      "h - - 10/Oct/2000:13:55:36 -0700 \"GET / HTTP/1.0\"\n",
-      "h - - [",
-      "h - - [10/Oct",
-      "h - - [10/Oct/2000:13",
-      "h - - [10/Oct/2000:13:55:36 -0700",
-      "h - - [10/Oct/2000:13:55:36 -0700]",
-      "h - - [10/Oct/2000:13:55:36 -0700] ",
-      "h - - [10/Oct/2000:13:55:36 -0700] \n",
-      "h/x - - [10/Oct/2000:13:55:36 -0700] \"-\" 400 0\n",
-  };
-  for (const std::string& line : cases) {
-    EXPECT_FALSE(Parsed(line).ok) << line;
+  const std::string full = LogLine("GET / HTTP/1.0");
+  for (size_t n = 0; n <= full.find("/ "); ++n) {
+    EXPECT_FALSE(Parsed(full.substr(0, n)).ok) << n;
   }
+  EXPECT_TRUE(Parsed(full.substr(0, full.find("/ ") + 1)).ok);
+  const std::string day128 = std::string(126, '0') + std::string(kStamp);
+  EXPECT_FALSE(Parsed(LogLine("GET / HTTP/1.0", day128)).ok);
 }
 
 }  // namespace

