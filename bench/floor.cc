@@ -17,6 +17,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "base/calendar.h"
 #include "log/log_line.h"
 
 namespace {
@@ -40,7 +41,7 @@ void Count(std::string_view line, Counts* c) {
   if (!tovex::IsPageRequest(line) || !tovex::ParseLogLine(line, &r)) return;
   ++c->pages;
   ++c->hours[static_cast<size_t>(r.hour)];
-  ++c->weekdays[static_cast<size_t>(r.weekday)];
+  ++c->weekdays[static_cast<size_t>(tovex::WeekdayOf(r.year, r.month, r.day))];
   ++c->days[static_cast<size_t>(r.day)];
   ++c->hosts[std::string(r.host)];
   ++c->paths[std::string(r.path)];

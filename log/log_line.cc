@@ -4,13 +4,10 @@
 #include <cstddef>
 #include <cstdint>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 #include "base/bytes.h"
 #include "base/calendar.h"
 #include "base/decimal.h"
+#include "platform/byte_screen.h"
 
 namespace tovex {
 namespace {
@@ -47,24 +44,16 @@ inline bool EndsPageMarker(const char* begin, const char* blank) {
 bool HasPageMarker(const char* begin, const char* end) {
   if (end - begin < 2) return false;
   const char* p = begin + 1;  // where a marker's blank can first be
-#if defined(__SSE2__)
-  const __m128i blank = _mm_set1_epi8(' ');
-  const __m128i slash = _mm_set1_epi8('/');
-  const __m128i m = _mm_set1_epi8('m');
-  const __m128i l = _mm_set1_epi8('l');
-  for (; end - p >= 16; p += 16) {
-    __m128i here = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-    __m128i before = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p - 1));
-    __m128i ends = _mm_or_si128(
-        _mm_or_si128(_mm_cmpeq_epi8(before, slash), _mm_cmpeq_epi8(before, m)),
-        _mm_cmpeq_epi8(before, l));
-    unsigned candidates = static_cast<unsigned>(
-        _mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(here, blank), ends)));
-    for (; candidates != 0; candidates &= candidates - 1) {
-      if (EndsPageMarker(begin, p + std::countr_zero(candidates))) return true;
+  if constexpr (kByteScreenWidth > 0) {
+    for (; end - p >= kByteScreenWidth; p += kByteScreenWidth) {
+      for (unsigned candidates = ScreenBlanksAfter(p, '/', 'm', 'l');
+           candidates != 0; candidates &= candidates - 1) {
+        if (EndsPageMarker(begin, p + std::countr_zero(candidates))) {
+          return true;
+        }
+      }
     }
   }
-#endif
   for (; p < end; ++p) {
     if (*p == ' ' && EndsPageMarker(begin, p)) return true;
   }
@@ -142,7 +131,6 @@ bool ParseLogLine(std::string_view line, LogRecord* record) {
   if (p == nullptr) return false;
   record->path = Field(p, end);
 
-  record->weekday = WeekdayOf(record->year, record->month, record->day);
   return true;
 }
 

@@ -39,7 +39,6 @@ struct LogRecord {
   int month = 0;
   int day = 0;
   int hour = 0;
-  int weekday = 0;  // 0 = Sunday
 };
 
 // True when the line is a request for a page: a directory or a path ending in

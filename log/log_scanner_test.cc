@@ -18,7 +18,7 @@ namespace {
 std::string Describe(const LogRecord& r) {
   std::ostringstream out;
   out << r.host << '|' << r.path << '|' << r.year << '-' << r.month << '-'
-      << r.day << ' ' << r.hour << ' ' << r.weekday;
+      << r.day << ' ' << r.hour;
   return out.str();
 }
 
