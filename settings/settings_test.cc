@@ -122,6 +122,7 @@ TEST_F(SettingsTest, Values) {
   }
   EXPECT_EQ(LoadFrom("DAYSCLAS=").day_rows.organisations, 10);
   EXPECT_EQ(LoadFrom("WORKDIR=my dir\\\r\n").work_dir, "my");
+  EXPECT_EQ(LoadFrom("HTMLDIR=h WORKDIR=w\n").work_dir, "w");
   EXPECT_EQ(LoadFrom("HTMLDIR=\n").html_dir, "");
 }
 
@@ -129,6 +130,15 @@ TEST_F(SettingsTest, WriterProducesTheFixedLayout) {
   WriteFileOrDie(FilePath(), "old content that must go away entirely\n");
   ASSERT_TRUE(WriteSettingsFile(env_.context(), Numbered()).ok());
   EXPECT_EQ(ReadFileOrEmpty(FilePath()), kNumberedFile);
+}
+
+// A directory holding text that reads like a key loads back as written.
+TEST_F(SettingsTest, DirectoriesThatReadLikeKeysLoadBack) {
+  Settings s = Numbered();
+  s.work_dir = "w/HTMLDIR=x";
+  s.html_dir = "h/WORKDIR=y";
+  ASSERT_TRUE(WriteSettingsFile(env_.context(), s).ok());
+  EXPECT_EQ(LoadFrom(ReadFileOrEmpty(FilePath())), s);
 }
 
 TEST_F(SettingsTest, FailuresNameTheFile) {
