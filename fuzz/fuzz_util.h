@@ -71,20 +71,20 @@ inline std::vector<size_t> ReadSizes(std::string_view control) {
   return sizes;
 }
 
-// Cuts `data` at each `separator` into at most `max_parts` parts (the last
-// part keeps any further separators).
+// Cuts `data` at each `separator` into at most `max_pieces` pieces (the last
+// piece keeps any further separators).
 inline std::vector<std::string_view> Split(std::string_view data,
                                            std::string_view separator,
-                                           size_t max_parts) {
-  std::vector<std::string_view> parts;
-  while (parts.size() + 1 < max_parts) {
+                                           size_t max_pieces) {
+  std::vector<std::string_view> pieces;
+  while (pieces.size() + 1 < max_pieces) {
     const size_t at = data.find(separator);
     if (at == data.npos) break;
-    parts.push_back(data.substr(0, at));
+    pieces.push_back(data.substr(0, at));
     data.remove_prefix(at + separator.size());
   }
-  parts.push_back(data);
-  return parts;
+  pieces.push_back(data);
+  return pieces;
 }
 
 // One temporary base directory with the fakes, for the whole process

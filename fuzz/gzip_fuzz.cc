@@ -4,7 +4,7 @@
 // Input: four control bytes, then a plain text. The control bytes are a
 // read size for the compressed bytes (fuzz_util.h ReadSizes), a damage
 // position (two bytes) and a damage byte. The text, cut at each "%%\n" into
-// at most four parts, is compressed one gzip member per part (concatenated,
+// at most four pieces, is compressed one gzip member per piece (concatenated,
 // as `cat a.gz b.gz` makes them), then read intact, and read again either
 // cut short at the damage position (damage byte 0) or with the byte there
 // changed by the damage byte.
@@ -137,13 +137,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const auto damage = static_cast<char>(data[3]);
   const std::string_view input = AsText(data + 4, size - 4);
 
-  // One member per part; where each member ends, and the text so far.
+  // One member per piece; where each member ends, and the text so far.
   std::string compressed, text;
   std::vector<std::pair<size_t, size_t>> member_ends;
   const int level = static_cast<int>(size % 10);
-  for (std::string_view part : Split(input, "%%\n", 4)) {
-    compressed += Compress(part, level);
-    text += part;
+  for (std::string_view piece : Split(input, "%%\n", 4)) {
+    compressed += Compress(piece, level);
+    text += piece;
     member_ends.emplace_back(compressed.size(), text.size());
   }
   CheckIntact(compressed, text, sizes);

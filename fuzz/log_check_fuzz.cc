@@ -43,22 +43,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string_view text = AsText(data, size);
   FUZZ_CHECK(LooksLikeLogLine(text) == ReferenceLooksLikeLog(text));
 
-  std::vector<std::string_view> parts = Split(text, "%%\n", 3);
+  std::vector<std::string_view> pieces = Split(text, "%%\n", 3);
   // Compressed inputs are the gzip target's; here every input is plain.
-  for (std::string_view part : parts) {
-    if (part.starts_with(kGzipMagic)) return -1;  // not added to the corpus
+  for (std::string_view piece : pieces) {
+    if (piece.starts_with(kGzipMagic)) return -1;  // not added to the corpus
   }
   for (bool first_on_stdin : {false, true}) {
     std::vector<std::string> names;
     std::vector<NamedText> inputs;
-    for (size_t i = 0; i < parts.size(); ++i) {
+    for (size_t i = 0; i < pieces.size(); ++i) {
       if (i == 0 && first_on_stdin) {
-        Env().fs.standard_input = std::string(parts[i]);
+        Env().fs.standard_input = std::string(pieces[i]);
         names.emplace_back(kStandardInputName);
       } else {
-        names.push_back(PutFile("in" + std::to_string(i) + ".log", parts[i]));
+        names.push_back(PutFile("in" + std::to_string(i) + ".log", pieces[i]));
       }
-      inputs.push_back({names.back(), parts[i]});
+      inputs.push_back({names.back(), pieces[i]});
     }
     CheckSame(ReadLog(names, kReadSizes), ExpectedLog(inputs));
   }
