@@ -238,12 +238,13 @@ class LogInput {
 InputLog::~InputLog() = default;
 
 size_t InputLog::Read(char* buf, size_t n) {
-  while (current_ < inputs_.size()) {
+  while (true) {
     if (line_end_owed_) {
       line_end_owed_ = false;
       buf[0] = '\n';
       return 1;
     }
+    if (current_ == inputs_.size()) return 0;
     LogInput& input = *inputs_[current_];
     if (stream_ == nullptr) {
       const Status st = input.Resume(&stream_);
@@ -268,7 +269,6 @@ size_t InputLog::Read(char* buf, size_t n) {
     stream_ = nullptr;
     ++current_;
   }
-  return 0;
 }
 
 std::string InputLog::error() const {

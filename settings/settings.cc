@@ -1,8 +1,10 @@
 #include "settings/settings.h"
 
 #include <algorithm>
+#include <iterator>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "base/decimal.h"
 #include "log/line_reader.h"
@@ -86,13 +88,33 @@ bool EndsValue(char c) {
   return c == '\t' || c == ' ' || c == '\r' || c == '\n';
 }
 
+// Applies the directory keys of one piece, each at its first occurrence.
+// A directory may hold text that reads like a key ("h/WORKDIR=x" names one
+// folder): inside the value of a key met earlier in the line it is no key,
+// so that every directory the writer writes loads back as it was.
+void ApplyDirectories(std::string_view line, Settings* settings) {
+  bool applied[std::size(kDirKeys)] = {};
+  for (size_t pos = 0;;) {
+    size_t at = std::string_view::npos, which = 0;
+    for (size_t i = 0; i < std::size(kDirKeys); ++i) {
+      const size_t found = line.find(kDirKeys[i].key, pos);
+      if (found < at) {
+        at = found;
+        which = i;
+      }
+    }
+    if (at == std::string_view::npos) return;
+    const DirKey& k = kDirKeys[which];
+    std::string value = ValueAfterKey(k.key, line.substr(at));
+    pos = at + k.key.size() + value.size();
+    if (!applied[which]) settings->*k.field = std::move(value);
+    applied[which] = true;
+  }
+}
+
 // Applies every key that occurs in one piece of the file.
 void ApplyLine(std::string_view line, Settings* settings, int* run_level) {
-  for (const DirKey& k : kDirKeys) {
-    if (FindPattern(line, k.key) >= 0) {
-      settings->*k.field = ValueAfterKey(k.key, line);
-    }
-  }
+  ApplyDirectories(line, settings);
   for (const CountKey& k : kCountKeys) {
     if (FindPattern(line, k.key) >= 0) {
       std::string value = ValueAfterKey(k.key, line);

@@ -120,6 +120,7 @@ TEST_F(SettingsTest, Values) {
   EXPECT_EQ(LoadFrom("DAYSCLAS=").day_rows.organisations, 10);
   EXPECT_EQ(LoadFrom("DAYSCLAS=51").day_rows.organisations, 50);
   EXPECT_EQ(LoadFrom("WORKDIR=my dir\\\r\n").work_dir, "my");
+  EXPECT_EQ(LoadFrom("HTMLDIR=h WORKDIR=w\n").work_dir, "w");
   EXPECT_EQ(LoadFrom("HTMLDIR=\n").html_dir, "");
 }
 
@@ -135,6 +136,15 @@ TEST_F(SettingsTest, WriterReplacesTheFileWhole) {
   EXPECT_EQ(st.code(), Status::Code::kCannotWrite);
   EXPECT_EQ(st.path(), FilePath());
   EXPECT_EQ(ReadFileOrEmpty(FilePath()), kNumberedFile);
+}
+
+// A directory holding text that reads like a key loads back as written.
+TEST_F(SettingsTest, DirectoriesThatReadLikeKeysLoadBack) {
+  Settings s = Numbered();
+  s.work_dir = "w/HTMLDIR=x";
+  s.html_dir = "h/WORKDIR=y";
+  ASSERT_TRUE(WriteSettingsFile(env_.context(), s).ok());
+  EXPECT_EQ(LoadFrom(ReadFileOrEmpty(FilePath())), s);
 }
 
 // A file that exists is never replaced with the defaults: one that cannot
