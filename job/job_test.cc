@@ -152,16 +152,16 @@ TEST_F(JobTest, RunningFlagIsSetThroughoutAndClearedAtTheEnd) {
   std::atomic<bool> running{true};
   bool flag_was_clear = false;
   Watcher check([&](std::string_view) { flag_was_clear |= !running; });
-  ASSERT_TRUE(Run(kNewLog, RunLevel::kDay, &check, nullptr, false, &running)
-                  .ok());
+  ASSERT_TRUE(
+      Run(kNewLog, RunLevel::kDay, &check, nullptr, false, &running).ok());
   EXPECT_FALSE(running.load());
   EXPECT_FALSE(flag_was_clear);
 
   // A failed job clears it too.
   running = true;
-  EXPECT_FALSE(Run("not a log\n", RunLevel::kDay, nullptr, nullptr, false,
-                   &running)
-                   .ok());
+  EXPECT_FALSE(
+      Run("not a log\n", RunLevel::kDay, nullptr, nullptr, false, &running)
+          .ok());
   EXPECT_FALSE(running.load());
 }
 
@@ -273,11 +273,12 @@ TEST_F(JobTest, OnlyReportPagesAreReplacedOrRemoved) {
   }
   env_.fs.MakeDirectory(Base() + "htmldir/2000-3.html", nullptr);
   ASSERT_TRUE(Run(kNewLog).ok());
-  EXPECT_EQ(Names("htmldir/"), (std::vector<std::string>{
-                       "2000-01.html", "2000-2-30.html", "2000-3.html",
-                       "2001-1-6.html", "2001-1.html", "2001-2-2.html",
-                       "2001-2.html", "2001-3-3.html", "2001-3.html",
-                       "about.html", "index.htm", "index.html"}));
+  EXPECT_EQ(
+      Names("htmldir/"),
+      (std::vector<std::string>{"2000-01.html", "2000-2-30.html", "2000-3.html",
+                                "2001-1-6.html", "2001-1.html", "2001-2-2.html",
+                                "2001-2.html", "2001-3-3.html", "2001-3.html",
+                                "about.html", "index.htm", "index.html"}));
 }
 
 // Links planted before or during a run are replaced or left alone, never
