@@ -181,6 +181,10 @@ class LogInput {
       // kept: a stream holds at most a block read ahead.
       if (!date_) stream_->Mark(lines.line_start());
       if (checked < kLinesChecked && !LooksLikeLogLine(line)) {
+        // A line cut short by a broken stream says nothing of the log.
+        if (!decoded_->error().empty()) {
+          return ReadError(name_, *decoded_, corrupt());
+        }
         is_log_ = false;
         return Status::Ok();
       }

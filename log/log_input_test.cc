@@ -134,13 +134,20 @@ TEST_F(LogInputTest, BrokenInputsNameTheInputAndTheReason) {
   const std::string gz = Gzip(lines);
   std::string corrupt = gz;
   corrupt[gz.size() / 2] ^= 0x55;
+  // The last one breaks off within the lines the format check reads.
+  const std::string short_gz = Gzip(Page(1) + Page(2));
   for (const std::string& content :
-       {gz.substr(0, gz.size() - 10), corrupt, gz + "trailing"}) {
+       {gz.substr(0, gz.size() - 10), corrupt, gz + "trailing",
+        short_gz.substr(0, short_gz.size() / 2)}) {
     const Status st = Open({{"a.gz", content}});
     EXPECT_EQ(st.code(), Status::Code::kCorruptInput);
     EXPECT_EQ(st.path(), env_.dir.path() + "a.gz");
     EXPECT_FALSE(st.detail().empty());
   }
+  env_.fs.fail_read = "a.log";
+  env_.fs.fail_after = 30;
+  EXPECT_EQ(Open({{"a.log", Page(1) + Page(2)}}).code(),
+            Status::Code::kCannotRead);
   std::unique_ptr<InputLog> log;
   const Status st = OpenLog(env_.context(), {env_.dir.path() + "none"}, &log);
   EXPECT_EQ(st.code(), Status::Code::kCannotOpen);
