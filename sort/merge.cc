@@ -101,6 +101,15 @@ Status MergeGroup(WorkFolder* work, const std::vector<std::string>& paths,
   return Status::Ok();
 }
 
+// How many of `inputs` runs the next group merges, so that the passes end
+// with exactly kMergeFanIn inputs for the last merge: a full group while
+// that is still far off, else just enough to reach it. Every run merged
+// early is written and read once more, so no more are merged than needed.
+size_t NextGroupSize(size_t inputs) {
+  const size_t excess = inputs - kMergeFanIn;  // inputs > kMergeFanIn
+  return std::min(kMergeFanIn, excess + 1);
+}
+
 }  // namespace
 
 Status MergeSources(const std::vector<RunSource*>& sources, RunSink* sink) {
@@ -139,27 +148,23 @@ Status MergeSources(const std::vector<RunSource*>& sources, RunSink* sink) {
 Status MergeRuns(WorkFolder* work, std::vector<std::string> runs,
                  RunSource* extra, RunSink* sink) {
   const size_t extra_inputs = extra != nullptr ? 1 : 0;
-  while (runs.size() + extra_inputs > kMergeFanIn) {
-    // Groups of kMergeFanIn runs into new runs, in order, until the rest
-    // and `extra` fit one merge.
-    std::vector<std::string> merged;
-    for (size_t i = 0; i < runs.size(); i += kMergeFanIn) {
-      const size_t end = std::min(runs.size(), i + kMergeFanIn);
-      std::vector<std::string> group(runs.begin() + static_cast<long>(i),
-                                     runs.begin() + static_cast<long>(end));
-      if (group.size() == 1) {
-        merged.push_back(group[0]);
-        continue;
-      }
-      merged.push_back(work->NewFile(kMergeSuffix));
-      std::unique_ptr<RunWriter> out;
-      TOVEX_RETURN_IF_ERROR(
-          RunWriter::Create(work->context(), merged.back(), &out));
-      TOVEX_RETURN_IF_ERROR(MergeGroup(work, group, nullptr, out.get()));
-      TOVEX_RETURN_IF_ERROR(out->Close());
-    }
-    runs = std::move(merged);
+  // Merged groups go to the back, so a pass takes the oldest runs first and
+  // no run is merged again before every spilled run was merged once.
+  size_t next = 0;
+  while (runs.size() - next + extra_inputs > kMergeFanIn) {
+    const size_t size = NextGroupSize(runs.size() - next + extra_inputs);
+    std::vector<std::string> group(
+        runs.begin() + static_cast<long>(next),
+        runs.begin() + static_cast<long>(next + size));
+    next += size;
+    runs.push_back(work->NewFile(kMergeSuffix));
+    std::unique_ptr<RunWriter> out;
+    TOVEX_RETURN_IF_ERROR(
+        RunWriter::Create(work->context(), runs.back(), &out));
+    TOVEX_RETURN_IF_ERROR(MergeGroup(work, group, nullptr, out.get()));
+    TOVEX_RETURN_IF_ERROR(out->Close());
   }
+  runs.erase(runs.begin(), runs.begin() + static_cast<long>(next));
   return MergeGroup(work, runs, extra, sink);
 }
 

@@ -29,8 +29,9 @@ inline bool KeyLess(std::string_view a, std::string_view b) { return a < b; }
 Status MergeSources(const std::vector<RunSource*>& sources, RunSink* sink);
 
 // Merges the runs named by `runs` (paths) and, when given, `extra` into
-// `sink`; more than kMergeFanIn inputs take passes that merge groups into
-// new runs of `work` first. Every run of `runs` and of the passes is deleted
+// `sink`; with more than kMergeFanIn inputs, groups of the runs are first
+// merged into new runs of `work`, no more of them than it takes to leave
+// kMergeFanIn inputs. Every run of `runs` and of the passes is deleted
 // once merged.
 Status MergeRuns(WorkFolder* work, std::vector<std::string> runs,
                  RunSource* extra, RunSink* sink);

@@ -141,10 +141,13 @@ bool InsertRanked(RankTable* table, const RankEntry& entry, int n) {
   auto& e = table->entries;
   size_t last = static_cast<size_t>(n - 1);
   if (entry.count <= e[last].count) return false;
-  e[last] = entry;
-  for (size_t p = last; p > 0 && e[p].count > e[p - 1].count; --p) {
-    std::swap(e[p], e[p - 1]);
-  }
+  // Entries are large: each one passed moves once, not by swaps.
+  size_t p = last;
+  while (p > 0 && entry.count > e[p - 1].count) --p;
+  std::move_backward(e.begin() + static_cast<long>(p),
+                     e.begin() + static_cast<long>(last),
+                     e.begin() + static_cast<long>(last) + 1);
+  e[p] = entry;
   return true;
 }
 
