@@ -52,9 +52,14 @@ class NameTally::Carriers : public RunSink {
   explicit Carriers(RankTable* table) : table_(table) {}
 
   Status Take(const RunRecord& r) override {
+    // The carriers hold non-increasing counts; one that beats none of them
+    // passes through all, as most do.
+    const auto count = static_cast<int64_t>(r.count);
+    if (filled_ == kMaxRankRows && count <= table_->entries.back().count) {
+      return Status::Ok();
+    }
     RankEntry moving;
-    moving.Assign(r.key.substr(sizeof(uint64_t)),
-                  static_cast<int64_t>(r.count));
+    moving.Assign(r.key.substr(sizeof(uint64_t)), count);
     for (int i = 0; i < kMaxRankRows; ++i) {
       RankEntry& held = table_->entries[static_cast<size_t>(i)];
       if (i >= filled_) {
