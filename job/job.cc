@@ -155,7 +155,7 @@ JobRun::JobRun(const Context& c, const Settings& s, const PageText& t,
       observer(o),
       work(*w),
       pages(*p),
-      names(w, kNameTableBytes),
+      names(w, kNameTableBytes, /*background=*/true),
       stop_(stop) {}
 
 Status JobRun::WritePage(const std::string& name, const PageBuilder& page) {

@@ -2,7 +2,11 @@
 
 #include <algorithm>
 #include <bit>
+#include <condition_variable>
 #include <cstring>
+#include <mutex>
+#include <thread>
+#include <utility>
 
 #include "sort/merge.h"
 #include "work/file_names.h"
@@ -53,40 +57,120 @@ uint64_t PrefixOf(std::string_view key) {
 // The table's entries in key order as a source for a merge.
 class Aggregator::SortedEntries : public RunSource {
  public:
-  explicit SortedEntries(const Aggregator* a) : a_(a) {}
+  explicit SortedEntries(const Table* t) : t_(t) {}
   bool Next(RunRecord* r) override {
-    if (next_ == a_->entries_.size()) return false;
-    const Entry& e = a_->entries_[next_++];
-    *r = {a_->KeyOf(e), e.count, e.first};
+    if (next_ == t_->entries.size()) return false;
+    const Entry& e = t_->entries[next_++];
+    *r = {KeyOf(*t_, e), e.count, e.first};
     return true;
   }
   Status status() const override { return Status::Ok(); }
 
  private:
-  const Aggregator* a_;
+  const Table* t_;
   size_t next_ = 0;
 };
 
-Aggregator::Aggregator(WorkFolder* work, size_t max_bytes)
+// The thread that sorts and writes full tables, one at a time. The table
+// in hand belongs to the thread from Start until Wait returns.
+class Aggregator::Spiller {
+ public:
+  explicit Spiller(const Context& ctx)
+      : ctx_(ctx), thread_([this] { Loop(); }) {}
+
+  ~Spiller() {
+    {
+      std::lock_guard<std::mutex> lock(mu_);
+      quit_ = true;
+    }
+    wake_.notify_all();
+    thread_.join();
+  }
+
+  // Waits until the table in hand is written; adds its run's size to
+  // `*bytes` and returns the spill's status.
+  Status Wait(uint64_t* bytes) {
+    std::unique_lock<std::mutex> lock(mu_);
+    done_.wait(lock, [this] { return !busy_; });
+    *bytes += bytes_;
+    bytes_ = 0;
+    Status status = status_;
+    status_ = Status::Ok();
+    return status;
+  }
+
+  // Takes `*full` to write to `path` and leaves in its place the emptied
+  // table of the previous spill, its memory kept for reuse.
+  // REQUIRES: Wait returned since the last Start.
+  void Start(Table* full, const std::string& path) {
+    {
+      std::lock_guard<std::mutex> lock(mu_);
+      std::swap(table_, *full);
+      path_ = path;
+      busy_ = true;
+    }
+    wake_.notify_one();
+  }
+
+ private:
+  void Loop() {
+    std::unique_lock<std::mutex> lock(mu_);
+    while (true) {
+      wake_.wait(lock, [this] { return busy_ || quit_; });
+      if (!busy_) return;
+      lock.unlock();
+      uint64_t bytes = 0;
+      Status status = WriteRun(ctx_, path_, &table_, &bytes);
+      table_.entries.clear();
+      table_.arena.clear();
+      lock.lock();
+      status_ = status;
+      bytes_ = bytes;
+      busy_ = false;
+      done_.notify_all();
+    }
+  }
+
+  const Context& ctx_;
+  std::mutex mu_;
+  std::condition_variable wake_;
+  std::condition_variable done_;
+  bool busy_ = false;
+  bool quit_ = false;
+  Table table_;
+  std::string path_;
+  uint64_t bytes_ = 0;
+  Status status_;
+  std::thread thread_;  // last: starts once the rest is set up
+};
+
+Aggregator::Aggregator(WorkFolder* work, size_t max_bytes, bool background)
     : work_(work),
       max_arena_(max_bytes / kArenaShare),
       max_entries_((max_bytes - max_bytes / kArenaShare) /
-                   (sizeof(Entry) + kSlotsPerEntry * sizeof(uint32_t))) {
+                   (sizeof(Entry) + kSlotsPerEntry * sizeof(uint32_t))),
+      background_(background) {
   slots_.assign(kInitialSlots, 0);
 }
 
 Aggregator::~Aggregator() {
+  spiller_.reset();  // its run is written or failed before it is deleted
+  DeleteRuns();
+}
+
+void Aggregator::DeleteRuns() {
   for (const std::string& run : runs_) {
     work_->context().platform.fs->Delete(run);
   }
+  runs_.clear();
 }
 
 bool Aggregator::GrowSlots() {
   if (slots_.size() >= kSlotsPerEntry * max_entries_) return false;
   slots_.assign(slots_.size() * 2, 0);
   const size_t mask = slots_.size() - 1;
-  for (size_t i = 0; i < entries_.size(); ++i) {
-    size_t s = entries_[i].hash & mask;
+  for (size_t i = 0; i < table_.entries.size(); ++i) {
+    size_t s = table_.entries[i].hash & mask;
     while (slots_[s] != 0) s = (s + 1) & mask;
     slots_[s] = static_cast<uint32_t>(i + 1);
   }
@@ -94,33 +178,35 @@ bool Aggregator::GrowSlots() {
 }
 
 Aggregator::Entry* Aggregator::Find(std::string_view key, uint32_t hash) {
+  std::vector<Entry>& entries = table_.entries;
+  std::vector<char>& arena = table_.arena;
   const size_t mask = slots_.size() - 1;
   size_t s = hash & mask;
   for (; slots_[s] != 0; s = (s + 1) & mask) {
-    Entry& e = entries_[slots_[s] - 1];
-    if (e.hash == hash && KeyOf(e) == key) return &e;
+    Entry& e = entries[slots_[s] - 1];
+    if (e.hash == hash && KeyOf(table_, e) == key) return &e;
   }
-  if (entries_.size() >= max_entries_ ||
-      arena_.size() + key.size() > max_arena_) {
+  if (entries.size() >= max_entries_ ||
+      arena.size() + key.size() > max_arena_) {
     return nullptr;
   }
-  if ((entries_.size() + 1) * kSlotsPerEntry > slots_.size()) {
+  if ((entries.size() + 1) * kSlotsPerEntry > slots_.size()) {
     if (!GrowSlots()) return nullptr;
     return Find(key, hash);
   }
-  slots_[s] = static_cast<uint32_t>(entries_.size() + 1);
+  slots_[s] = static_cast<uint32_t>(entries.size() + 1);
   // Grown by hand: a vector's own doubling would overshoot the limits.
-  if (entries_.size() == entries_.capacity()) {
-    entries_.reserve(std::min(2 * entries_.size() + 16, max_entries_));
+  if (entries.size() == entries.capacity()) {
+    entries.reserve(std::min(2 * entries.size() + 16, max_entries_));
   }
-  if (arena_.size() + key.size() > arena_.capacity()) {
-    arena_.reserve(std::min(2 * arena_.capacity() + 1024, max_arena_));
+  if (arena.size() + key.size() > arena.capacity()) {
+    arena.reserve(std::min(2 * arena.capacity() + 1024, max_arena_));
   }
-  entries_.push_back({PrefixOf(key), 0, UINT64_MAX,
-                      static_cast<uint32_t>(arena_.size()), hash,
-                      static_cast<uint8_t>(key.size())});
-  arena_.insert(arena_.end(), key.begin(), key.end());
-  return &entries_.back();
+  entries.push_back({PrefixOf(key), 0, UINT64_MAX,
+                     static_cast<uint32_t>(arena.size()), hash,
+                     static_cast<uint8_t>(key.size())});
+  arena.insert(arena.end(), key.begin(), key.end());
+  return &entries.back();
 }
 
 Status Aggregator::Add(std::string_view key, uint64_t count, uint64_t first) {
@@ -135,53 +221,78 @@ Status Aggregator::Add(std::string_view key, uint64_t count, uint64_t first) {
   return Status::Ok();
 }
 
-void Aggregator::SortEntries() {
-  std::sort(entries_.begin(), entries_.end(),
-            [this](const Entry& a, const Entry& b) {
+void Aggregator::SortEntries(Table* t) {
+  std::sort(t->entries.begin(), t->entries.end(),
+            [t](const Entry& a, const Entry& b) {
               if (a.prefix != b.prefix) return a.prefix < b.prefix;
-              return KeyLess(KeyOf(a), KeyOf(b));
+              return KeyLess(KeyOf(*t, a), KeyOf(*t, b));
             });
 }
 
+Status Aggregator::WriteRun(const Context& ctx, const std::string& path,
+                            Table* t, uint64_t* bytes) {
+  SortEntries(t);
+  std::unique_ptr<RunWriter> run;
+  TOVEX_RETURN_IF_ERROR(RunWriter::Create(ctx, path, &run));
+  for (const Entry& e : t->entries) run->Add(KeyOf(*t, e), e.count, e.first);
+  TOVEX_RETURN_IF_ERROR(run->Close());
+  *bytes += run->bytes();
+  return Status::Ok();
+}
+
 void Aggregator::Clear() {
-  entries_.clear();
-  arena_.clear();
+  table_.entries.clear();
+  table_.arena.clear();
   std::fill(slots_.begin(), slots_.end(), 0);
 }
 
 Status Aggregator::Spill() {
-  SortEntries();
   runs_.push_back(work_->NewFile(kRunSuffix));
-  std::unique_ptr<RunWriter> run;
-  TOVEX_RETURN_IF_ERROR(
-      RunWriter::Create(work_->context(), runs_.back(), &run));
-  for (const Entry& e : entries_) run->Add(KeyOf(e), e.count, e.first);
-  TOVEX_RETURN_IF_ERROR(run->Close());
-  spilled_bytes_ += run->bytes();
+  if (!background_) {
+    TOVEX_RETURN_IF_ERROR(
+        WriteRun(work_->context(), runs_.back(), &table_, &spilled_bytes_));
+  } else {
+    if (spiller_ == nullptr) {
+      spiller_ = std::make_unique<Spiller>(work_->context());
+    }
+    TOVEX_RETURN_IF_ERROR(spiller_->Wait(&spilled_bytes_));
+    spiller_->Start(&table_, runs_.back());
+  }
   Clear();
   return Status::Ok();
 }
 
+Status Aggregator::WaitForSpiller() {
+  if (spiller_ == nullptr) return Status::Ok();
+  const Status status = spiller_->Wait(&spilled_bytes_);
+  spiller_.reset();  // and the memory of its table with it
+  return status;
+}
+
 Status Aggregator::Drain(RunSink* sink) {
-  Status status;
-  if (runs_.empty()) {
-    SortEntries();
-    SortedEntries table(this);
+  Status status = WaitForSpiller();
+  if (status.ok() && runs_.empty()) {
+    SortEntries(&table_);
+    SortedEntries table(&table_);
     status = MergeSources({&table}, sink);
-  } else if (status = Spill(); status.ok()) {
+  } else if (status.ok()) {
     // The table goes to a run too, so that its memory is free for the
     // merge's read buffers and for what the sink does.
+    runs_.push_back(work_->NewFile(kRunSuffix));
+    status = WriteRun(work_->context(), runs_.back(), &table_, &spilled_bytes_);
     Release();
-    status = MergeRuns(work_, std::move(runs_), nullptr, sink);
+    // The merge deletes the runs as it goes.
+    if (status.ok())
+      status = MergeRuns(work_, std::exchange(runs_, {}), nullptr, sink);
   }
-  runs_.clear();
+  DeleteRuns();
   Release();
   return status;
 }
 
 void Aggregator::Release() {
-  std::vector<char>().swap(arena_);
-  std::vector<Entry>().swap(entries_);
+  std::vector<char>().swap(table_.arena);
+  std::vector<Entry>().swap(table_.entries);
   slots_.assign(kInitialSlots, 0);
   slots_.shrink_to_fit();
 }

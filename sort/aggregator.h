@@ -24,8 +24,11 @@ class Aggregator {
  public:
   // Memory for keys and table stays within about `max_bytes`; it is taken
   // as needed, so a small aggregator costs little. `work` receives the
-  // spilled runs and must outlive the aggregator.
-  Aggregator(WorkFolder* work, size_t max_bytes);
+  // spilled runs and must outlive the aggregator. With `background`, a
+  // thread of the aggregator's own sorts and writes a full table while Add
+  // goes on filling a second one: twice the memory, and a failed spill is
+  // reported by a later Add or by Drain.
+  Aggregator(WorkFolder* work, size_t max_bytes, bool background = false);
   ~Aggregator();
   Aggregator(const Aggregator&) = delete;
   Aggregator& operator=(const Aggregator&) = delete;
@@ -53,27 +56,40 @@ class Aggregator {
     uint8_t size;
   };
   class SortedEntries;
+  class Spiller;
+  // A table's keys and entries, as a spill takes them.
+  struct Table {
+    std::vector<char> arena;
+    std::vector<Entry> entries;
+  };
 
   // Finds the key's entry or makes one; nullptr when the table is full.
   Entry* Find(std::string_view key, uint32_t hash);
   // Doubles the slots, up to the limit; false when at the limit.
   bool GrowSlots();
-  void SortEntries();
+  static void SortEntries(Table* t);
+  // Sorts `t` and writes it to the run `path`; adds its size to `*bytes`.
+  static Status WriteRun(const Context& ctx, const std::string& path, Table* t,
+                         uint64_t* bytes);
   Status Spill();
+  // Waits for the spiller, if any, and takes its status and figures.
+  Status WaitForSpiller();
   void Clear();
   void Release();
-  std::string_view KeyOf(const Entry& e) const {
-    return std::string_view(arena_.data() + e.offset, e.size);
+  void DeleteRuns();
+  static std::string_view KeyOf(const Table& t, const Entry& e) {
+    return std::string_view(t.arena.data() + e.offset, e.size);
   }
 
   WorkFolder* work_;
   size_t max_arena_;
   size_t max_entries_;
-  std::vector<char> arena_;
-  std::vector<Entry> entries_;
+  const bool background_;
+  Table table_;
   std::vector<uint32_t> slots_;  // entry index + 1; 0 is free
   std::vector<std::string> runs_;
   uint64_t spilled_bytes_ = 0;
+  std::unique_ptr<Spiller> spiller_;  // with `background` only
 };
 
 }  // namespace tovex
