@@ -54,10 +54,10 @@ uint64_t PrefixOf(std::string_view key) {
 
 }  // namespace
 
-// The table's entries in key order as a source for a merge.
-class Aggregator::SortedEntries : public RunSource {
+// The table's entries as they stand (in key order once sorted) as a source.
+class Aggregator::TableEntries : public RunSource {
  public:
-  explicit SortedEntries(const Table* t) : t_(t) {}
+  explicit TableEntries(const Table* t) : t_(t) {}
   bool Next(RunRecord* r) override {
     if (next_ == t_->entries.size()) return false;
     const Entry& e = t_->entries[next_++];
@@ -273,7 +273,7 @@ Status Aggregator::Drain(RunSink* sink) {
   Status status = WaitForSpiller();
   if (status.ok() && runs_.empty()) {
     SortEntries(&table_);
-    SortedEntries table(&table_);
+    TableEntries table(&table_);
     status = MergeSources({&table}, sink);
   } else if (status.ok()) {
     // The table goes to a run too, so that its memory is free for the
@@ -286,6 +286,14 @@ Status Aggregator::Drain(RunSink* sink) {
       status = MergeRuns(work_, std::exchange(runs_, {}), nullptr, sink);
   }
   DeleteRuns();
+  Release();
+  return status;
+}
+
+Status Aggregator::DrainInAddedOrder(RunSink* sink) {
+  // Entries are appended as keys are first met and only a spill reorders.
+  TableEntries table(&table_);
+  const Status status = MergeSources({&table}, sink);
   Release();
   return status;
 }

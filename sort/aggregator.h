@@ -43,6 +43,13 @@ class Aggregator {
   // The runs are deleted.
   Status Drain(RunSink* sink);
 
+  // As Drain, but the keys come in the order they were first added, with
+  // no sorting. REQUIRES: nothing spilled since the last drain (!spilled()).
+  Status DrainInAddedOrder(RunSink* sink);
+
+  // Whether the keys went to runs since the last drain.
+  bool spilled() const { return !runs_.empty(); }
+
   // Bytes written to runs so far.
   uint64_t spilled_bytes() const { return spilled_bytes_; }
 
@@ -55,7 +62,7 @@ class Aggregator {
     uint32_t hash;
     uint8_t size;
   };
-  class SortedEntries;
+  class TableEntries;
   class Spiller;
   // A table's keys and entries, as a spill takes them.
   struct Table {

@@ -49,7 +49,9 @@ std::string_view FirstKey(uint64_t first, std::string_view org, char* buf) {
 // leaves behind position i. Only the first kMaxRankRows carriers matter.
 class NameTally::Carriers : public RunSink {
  public:
-  explicit Carriers(RankTable* table) : table_(table) {}
+  // `key_skip`: bytes in front of the name in the keys taken.
+  Carriers(RankTable* table, size_t key_skip)
+      : table_(table), key_skip_(key_skip) {}
 
   Status Take(const RunRecord& r) override {
     // The carriers hold non-increasing counts; one that beats none of them
@@ -59,7 +61,7 @@ class NameTally::Carriers : public RunSink {
       return Status::Ok();
     }
     RankEntry moving;
-    moving.Assign(r.key.substr(sizeof(uint64_t)), count);
+    moving.Assign(r.key.substr(key_skip_), count);
     for (int i = 0; i < kMaxRankRows; ++i) {
       RankEntry& held = table_->entries[static_cast<size_t>(i)];
       if (i >= filled_) {
@@ -74,6 +76,7 @@ class NameTally::Carriers : public RunSink {
 
  private:
   RankTable* table_;
+  size_t key_skip_;
   int filled_ = 0;
 };
 
@@ -115,7 +118,24 @@ void NameTally::AddContent(std::string_view path, int64_t count) {
 }
 
 Status NameTally::Finish(PeriodTally* tally) {
-  // Organisations come out by name; sorted again by their first host, they
+  ClearEntries(&tally->organisations.entries);
+  TOVEX_RETURN_IF_ERROR(RankOrganisations(&tally->organisations));
+  tally->visitors = visitors_;
+  tally->domains = domains_;
+  tally->contents = contents_;
+  visitors_ = 0;
+  ClearEntries(&domains_.entries);
+  ClearEntries(&contents_.entries);
+  return Status::Ok();
+}
+
+Status NameTally::RankOrganisations(RankTable* table) {
+  // Kept in memory, the organisations stand in first-met order already.
+  if (!organisations_.spilled()) {
+    Carriers carriers(table, 0);
+    return organisations_.DrainInAddedOrder(&carriers);
+  }
+  // Spilled, they come out by name; sorted again by their first host, they
   // reach the carriers in first-met order.
   class ByFirst : public RunSink {
    public:
@@ -129,17 +149,8 @@ Status NameTally::Finish(PeriodTally* tally) {
     Aggregator* out_;
   } by_first(&by_first_);
   TOVEX_RETURN_IF_ERROR(organisations_.Drain(&by_first));
-  ClearEntries(&tally->organisations.entries);
-  Carriers carriers(&tally->organisations);
-  TOVEX_RETURN_IF_ERROR(by_first_.Drain(&carriers));
-
-  tally->visitors = visitors_;
-  tally->domains = domains_;
-  tally->contents = contents_;
-  visitors_ = 0;
-  ClearEntries(&domains_.entries);
-  ClearEntries(&contents_.entries);
-  return Status::Ok();
+  Carriers carriers(table, sizeof(uint64_t));
+  return by_first_.Drain(&carriers);
 }
 
 bool InsertRanked(RankTable* table, const RankEntry& entry, int n) {

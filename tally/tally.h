@@ -82,6 +82,8 @@ class NameTally {
  private:
   class Carriers;
 
+  Status RankOrganisations(RankTable* table);
+
   RankTable domains_;
   RankTable contents_;
   int64_t visitors_ = 0;
