@@ -11,6 +11,7 @@
 #include "job/job_run.h"
 #include "report/pages.h"
 #include "sort/merge.h"
+#include "sort/relay.h"
 #include "work/file_names.h"
 
 namespace tovex {
@@ -207,13 +208,19 @@ class PeriodNames : public RunSink {
   int64_t pending_count_ = 0;
 };
 
+// The names come out of their merge on a thread of their own, while this
+// one tallies them and writes the pages.
+Status DrainNames(JobRun* run, RunSink* sink) {
+  return Relay([run](RunSink* s) { return run->names.Drain(s); }, sink);
+}
+
 }  // namespace
 
 Status WritePages(JobRun* run) {
   if (run->settings.run_level == RunLevel::kYear) {
     NameTally index(&run->work, kPeriodOrganisationBytes);
     IndexNames names(&index, run);
-    TOVEX_RETURN_IF_ERROR(run->names.Drain(&names));
+    TOVEX_RETURN_IF_ERROR(DrainNames(run, &names));
     run->tally = PeriodTally();
     CountAllCells(run->periods, &run->tally);
     TOVEX_RETURN_IF_ERROR(index.Finish(&run->tally));
@@ -223,7 +230,7 @@ Status WritePages(JobRun* run) {
     run->Show(UserText::kMakingTempFile, run->last_year, run->last_month);
   }
   PeriodNames periods(run);
-  TOVEX_RETURN_IF_ERROR(run->names.Drain(&periods));
+  TOVEX_RETURN_IF_ERROR(DrainNames(run, &periods));
   return periods.Finish();
 }
 

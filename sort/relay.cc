@@ -1,0 +1,166 @@
+#include "sort/relay.h"
+
+#include <condition_variable>
+#include <cstring>
+#include <deque>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace tovex {
+namespace {
+
+// Records go over in blocks of this size: one handover per few thousand.
+constexpr size_t kBlockBytes = 64 << 10;
+// One block being filled, one being taken, one ready in between.
+constexpr int kBlocks = 3;
+// A record in a block: key size, key, count, first.
+constexpr size_t kRecordOverhead = 1 + 2 * sizeof(uint64_t);
+
+using Block = std::vector<char>;
+
+// The blocks between the two threads.
+class Channel {
+ public:
+  Channel() : blocks_(kBlocks) {
+    for (Block& b : blocks_) {
+      b.reserve(kBlockBytes);
+      empty_.push_back(&b);
+    }
+  }
+
+  // The producer's side. Send hands over a filled block and returns an
+  // empty one; nullptr once the taker has quit.
+  Block* FirstEmpty() { return WaitForEmpty(); }
+  Block* Send(Block* full) {
+    Post(full);
+    return WaitForEmpty();
+  }
+  // The last block, possibly part full, and how the producer ended.
+  void Finish(Block* last, const Status& status) {
+    std::lock_guard<std::mutex> lock(mu_);
+    if (last != nullptr) full_.push_back(last);
+    status_ = status;
+    finished_ = true;
+    cv_.notify_all();
+  }
+
+  // The taker's side: the next filled block, nullptr after the last.
+  Block* Receive() {
+    std::unique_lock<std::mutex> lock(mu_);
+    cv_.wait(lock, [this] { return !full_.empty() || finished_; });
+    if (full_.empty()) return nullptr;
+    Block* b = full_.front();
+    full_.pop_front();
+    return b;
+  }
+  void Return(Block* b) {
+    b->clear();
+    std::lock_guard<std::mutex> lock(mu_);
+    empty_.push_back(b);
+    cv_.notify_all();
+  }
+  void Quit() {
+    std::lock_guard<std::mutex> lock(mu_);
+    quit_ = true;
+    cv_.notify_all();
+  }
+  // REQUIRES: the producer has finished.
+  const Status& status() const { return status_; }
+
+ private:
+  void Post(Block* full) {
+    std::lock_guard<std::mutex> lock(mu_);
+    full_.push_back(full);
+    cv_.notify_all();
+  }
+  Block* WaitForEmpty() {
+    std::unique_lock<std::mutex> lock(mu_);
+    cv_.wait(lock, [this] { return !empty_.empty() || quit_; });
+    if (quit_) return nullptr;
+    Block* b = empty_.back();
+    empty_.pop_back();
+    return b;
+  }
+
+  std::vector<Block> blocks_;
+  std::mutex mu_;
+  std::condition_variable cv_;
+  std::vector<Block*> empty_;
+  std::deque<Block*> full_;
+  bool finished_ = false;
+  bool quit_ = false;
+  Status status_;
+};
+
+// The producer's sink: packs records into blocks.
+class BlockWriter : public RunSink {
+ public:
+  explicit BlockWriter(Channel* channel)
+      : channel_(channel), block_(channel->FirstEmpty()) {}
+
+  Status Take(const RunRecord& r) override {
+    if (block_ == nullptr) return Status::Cancelled(0);
+    if (block_->size() + kRecordOverhead + r.key.size() > kBlockBytes) {
+      block_ = channel_->Send(block_);
+      if (block_ == nullptr) return Status::Cancelled(0);
+    }
+    block_->push_back(static_cast<char>(r.key.size()));
+    block_->insert(block_->end(), r.key.begin(), r.key.end());
+    Append(r.count);
+    Append(r.first);
+    return Status::Ok();
+  }
+
+  Block* block() const { return block_; }
+
+ private:
+  void Append(uint64_t v) {
+    const size_t at = block_->size();
+    block_->resize(at + sizeof v);
+    std::memcpy(block_->data() + at, &v, sizeof v);
+  }
+
+  Channel* channel_;
+  Block* block_;
+};
+
+// Hands the records of one block to `sink`.
+Status TakeBlock(const Block& b, RunSink* sink) {
+  const char* p = b.data();
+  const char* end = p + b.size();
+  while (p < end) {
+    const auto size = static_cast<unsigned char>(*p++);
+    RunRecord r;
+    r.key = std::string_view(p, size);
+    p += size;
+    std::memcpy(&r.count, p, sizeof r.count);
+    std::memcpy(&r.first, p + sizeof r.count, sizeof r.first);
+    p += 2 * sizeof(uint64_t);
+    TOVEX_RETURN_IF_ERROR(sink->Take(r));
+  }
+  return Status::Ok();
+}
+
+}  // namespace
+
+Status Relay(const std::function<Status(RunSink*)>& produce, RunSink* sink) {
+  Channel channel;
+  std::thread producer([&channel, &produce] {
+    BlockWriter writer(&channel);
+    const Status status = produce(&writer);
+    channel.Finish(writer.block(), status);
+  });
+  Status status;
+  while (Block* b = channel.Receive()) {
+    if (status.ok()) status = TakeBlock(*b, sink);
+    // After a failure the blocks still come back, so the producer never
+    // waits for one in vain.
+    if (!status.ok()) channel.Quit();
+    channel.Return(b);
+  }
+  producer.join();
+  return status.ok() ? channel.status() : status;
+}
+
+}  // namespace tovex
