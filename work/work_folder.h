@@ -83,11 +83,14 @@ class PageFolder {
   PageFolder(const PageFolder&) = delete;
   PageFolder& operator=(const PageFolder&) = delete;
 
-  // Stages the page `name`, once per name. Fails with CannotOpen or
-  // CannotWrite.
+  // Stages the page `name`, once per name. The file is written on a thread
+  // of the folder's own while the caller goes on: a failure (CannotOpen or
+  // CannotWrite, naming the page) is returned by a later Write or by
+  // Publish.
   Status Write(const std::string& name, std::string_view bytes);
-  // Puts every staged page in place, the index page last, then removes the
-  // report pages of the output folder that this run did not write.
+  // Waits for the pages still being written, then puts every staged page in
+  // place, the index page last, then removes the report pages of the output
+  // folder that this run did not write.
   Status Publish();
 
   // The path a page has once published.
@@ -96,10 +99,11 @@ class PageFolder {
   }
 
  private:
-  PageFolder(const Context& ctx, std::string html_dir, std::string staging)
-      : ctx_(ctx),
-        html_dir_(std::move(html_dir)),
-        staging_(std::move(staging)) {}
+  class Writer;
+
+  PageFolder(const Context& ctx, std::string html_dir, std::string staging);
+  // Creates and writes the staged file of page `name`. Thread-safe.
+  Status WriteFile(const std::string& name, std::string_view bytes) const;
 
   const Context ctx_;
   const std::string html_dir_;
@@ -107,6 +111,7 @@ class PageFolder {
   // Names in the order written: at most one a month and one a day of the
   // months a run holds.
   std::vector<std::string> staged_;
+  std::unique_ptr<Writer> writer_;  // last: ends before the rest goes
 };
 
 }  // namespace tovex
