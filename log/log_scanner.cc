@@ -112,23 +112,35 @@ void LogScanner::Scan(Slot* slot) {
   }
 }
 
+int LogScanner::FirstFilled(int from) const {
+  for (int k = 0; k < kScanSlots; ++k) {
+    const int i = (from + k) % kScanSlots;
+    if (slots_[static_cast<size_t>(i)].state == SlotState::kFilled) return i;
+  }
+  return -1;
+}
+
+void LogScanner::ScanClaimed(Slot* slot, std::unique_lock<std::mutex>* lock) {
+  lock->unlock();
+  Scan(slot);
+  lock->lock();
+  slot->state = SlotState::kScanned;
+  changed_.notify_all();
+}
+
 void LogScanner::ScanLoop() {
-  for (int i = 0;; i = (i + 1) % kScanSlots) {
+  // Blocks are filled in ring order; the earliest filled one is scanned
+  // first, unless the caller took it.
+  int from = 0;
+  std::unique_lock<std::mutex> lock(mu_);
+  while (true) {
+    int i = -1;
+    changed_.wait(lock, [&] { return stop_ || (i = FirstFilled(from)) >= 0; });
+    if (stop_) return;
     Slot* slot = &slots_[static_cast<size_t>(i)];
-    {
-      std::unique_lock<std::mutex> lock(mu_);
-      changed_.wait(lock,
-                    [&] { return stop_ || slot->state == SlotState::kFilled; });
-      if (stop_) return;
-    }
-    Scan(slot);
-    const bool last = slot->last;
-    {
-      std::lock_guard<std::mutex> lock(mu_);
-      slot->state = SlotState::kScanned;
-    }
-    changed_.notify_all();
-    if (last) return;
+    slot->state = SlotState::kScanning;
+    from = (i + 1) % kScanSlots;
+    ScanClaimed(slot, &lock);
   }
 }
 
@@ -172,7 +184,17 @@ bool LogScanner::Next(LogRecord* record) {
     FillAhead();
     Slot& next = slots_[static_cast<size_t>(consuming_)];
     std::unique_lock<std::mutex> lock(mu_);
-    changed_.wait(lock, [&] { return next.state == SlotState::kScanned; });
+    while (next.state != SlotState::kScanned) {
+      // Rather than wait, scan the block needed next or one after it.
+      const int i = FirstFilled(consuming_);
+      if (i < 0) {
+        changed_.wait(lock);
+        continue;
+      }
+      Slot* slot = &slots_[static_cast<size_t>(i)];
+      slot->state = SlotState::kScanning;
+      ScanClaimed(slot, &lock);
+    }
   }
   return false;
 }

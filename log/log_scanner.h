@@ -1,6 +1,8 @@
 // Finds the counted lines of an access log on two threads: the caller's
 // thread reads the file in blocks, a second thread splits each block into
 // lines, filters and parses them. The counted lines come back in log order.
+// A caller that would wait for a block scans a waiting block itself, so
+// that both threads scan when taking the lines is the lighter work.
 //
 // Lines are the ones a LineReader with kMaxLogLineBytes hands out: a
 // physical line over that length counts by its head, a NUL ends a line's
@@ -24,8 +26,9 @@ namespace tovex {
 
 // Bytes read from the log at a time.
 inline constexpr size_t kScanBlockBytes = 256 * 1024;
-// Blocks in flight: one being read, one being scanned, one being consumed.
-inline constexpr int kScanSlots = 3;
+// Blocks in flight: one being consumed, one being scanned by each thread,
+// one read ahead.
+inline constexpr int kScanSlots = 4;
 
 class LogScanner {
  public:
@@ -47,7 +50,7 @@ class LogScanner {
   int64_t lines() const { return lines_; }
 
  private:
-  enum class SlotState { kFree, kFilled, kScanned };
+  enum class SlotState { kFree, kFilled, kScanning, kScanned };
 
   struct Slot {
     // Complete lines only (the last line of the file may lack its end).
@@ -67,6 +70,12 @@ class LogScanner {
   // The scanning thread.
   void ScanLoop();
   static void Scan(Slot* slot);
+  // Scans `slot`, claimed by the caller (kScanning), and hands it over.
+  // REQUIRES: `lock` holds mu_; it is let go during the scan.
+  void ScanClaimed(Slot* slot, std::unique_lock<std::mutex>* lock);
+  // The first filled slot from `from` on in ring order, or -1.
+  // REQUIRES: mu_ held.
+  int FirstFilled(int from) const;
 
   ReadableFile* file_;
   std::array<Slot, kScanSlots> slots_;
