@@ -18,6 +18,7 @@
 
 #include "platform/platform.h"
 #include "platform/testing/fake_platform.h"
+#include "platform/testing/string_file.h"
 
 // A broken invariant is a crash: libFuzzer keeps the input that caused it.
 #define FUZZ_CHECK(cond)                                              \
@@ -34,30 +35,6 @@ namespace tovex::fuzz {
 inline std::string_view AsText(const uint8_t* data, size_t size) {
   return {reinterpret_cast<const char*>(data), size};
 }
-
-// Hands out `data` in reads whose sizes cycle through `sizes` (each at
-// least 1), never more than the caller asks. Cannot rewind, like a pipe.
-class ChoppyFile : public ReadableFile {
- public:
-  ChoppyFile(std::string data, std::vector<size_t> sizes)
-      : data_(std::move(data)), sizes_(std::move(sizes)) {}
-
-  size_t Read(char* buf, size_t n) override {
-    const size_t chunk = sizes_.empty() ? n : sizes_[next_++ % sizes_.size()];
-    const size_t take = std::min({n, chunk, data_.size() - pos_});
-    std::memcpy(buf, data_.data() + pos_, take);
-    pos_ += take;
-    return take;
-  }
-  std::string error() const override { return std::string(); }
-  uint64_t Size() const override { return data_.size(); }
-
- private:
-  std::string data_;
-  std::vector<size_t> sizes_;
-  size_t next_ = 0;
-  size_t pos_ = 0;
-};
 
 // Read sizes from control bytes: 0 means "as much as asked", any other
 // byte b reads b bytes, or b * 64 when its top bit is set, so that reads

@@ -58,7 +58,7 @@ struct Decoded {
 };
 
 Decoded Decompress(std::string compressed, const std::vector<size_t>& sizes) {
-  GzipFile gz(std::make_unique<ChoppyFile>(std::move(compressed), sizes));
+  GzipFile gz(std::make_unique<StringFile>(std::move(compressed), sizes));
   Decoded out;
   char buf[4096];
   for (size_t k = 0;; ++k) {

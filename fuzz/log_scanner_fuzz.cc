@@ -67,14 +67,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   LineReader whole(log, kMaxLogLineBytes);
   const Pass want = Reference(&whole);
-  ChoppyFile choppy_lines(log, sizes);
+  StringFile choppy_lines(log, sizes);
   LineReader read(&choppy_lines, kMaxLogLineBytes);
   const Pass read_pass = Reference(&read);
   FUZZ_CHECK(read_pass.counted == want.counted);
   FUZZ_CHECK(read_pass.lines == want.lines);
   FUZZ_CHECK(read.bytes_read() == log.size());
 
-  ChoppyFile choppy_scan(log, sizes);
+  StringFile choppy_scan(log, sizes);
   LogScanner scanner(&choppy_scan);
   std::vector<Counted> got;
   LogRecord r;
