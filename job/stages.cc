@@ -138,8 +138,8 @@ class PeriodNames : public RunSink {
     const Period& p = run_->periods.at(period);
     if (layout_.day) run_->Show(UserText::kMakingTempFile, p.year, p.month);
     if (run_->periods.size() == 1) return Status::Ok();
-    month_runs_.push_back(run_->work.NewFile(kMonthSuffix));
-    return RunWriter::Create(run_->ctx, month_runs_.back(), &month_run_);
+    month_runs_.emplace_back(run_->work.NewFile(kMonthSuffix));
+    return RunWriter::Create(run_->ctx, month_runs_.back().path, &month_run_);
   }
 
   Status AddToMonth(NameKind kind, std::string_view name, int64_t count) {
@@ -201,7 +201,7 @@ class PeriodNames : public RunSink {
   NameTally month_;
   std::array<std::unique_ptr<NameTally>, 32> days_;
   std::unique_ptr<RunWriter> month_run_;
-  std::vector<std::string> month_runs_;
+  std::vector<RunFile> month_runs_;
   bool pending_ = false;
   NameKind pending_kind_ = NameKind::kHost;
   std::string pending_name_;

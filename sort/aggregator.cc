@@ -99,14 +99,15 @@ class Aggregator::Spiller {
     return status;
   }
 
-  // Takes `*full` to write to `path` and leaves in its place the emptied
-  // table of the previous spill, its memory kept for reuse.
+  // Takes `*full` to write to `*run` and leaves in its place the emptied
+  // table of the previous spill, its memory kept for reuse. `*run` is the
+  // thread's until Wait returns.
   // REQUIRES: Wait returned since the last Start.
-  void Start(Table* full, const std::string& path) {
+  void Start(Table* full, RunFile* run) {
     {
       std::lock_guard<std::mutex> lock(mu_);
       std::swap(table_, *full);
-      path_ = path;
+      run_ = run;
       busy_ = true;
     }
     wake_.notify_one();
@@ -120,7 +121,7 @@ class Aggregator::Spiller {
       if (!busy_) return;
       lock.unlock();
       uint64_t bytes = 0;
-      Status status = WriteRun(ctx_, path_, &table_, &bytes);
+      Status status = WriteRun(ctx_, &table_, run_, &bytes);
       table_.entries.clear();
       table_.arena.clear();
       lock.lock();
@@ -138,7 +139,7 @@ class Aggregator::Spiller {
   bool busy_ = false;
   bool quit_ = false;
   Table table_;
-  std::string path_;
+  RunFile* run_ = nullptr;
   uint64_t bytes_ = 0;
   Status status_;
   std::thread thread_;  // last: starts once the rest is set up
@@ -159,8 +160,8 @@ Aggregator::~Aggregator() {
 }
 
 void Aggregator::DeleteRuns() {
-  for (const std::string& run : runs_) {
-    work_->context().platform.fs->Delete(run);
+  for (const RunFile& run : runs_) {
+    work_->context().platform.fs->Delete(run.path);
   }
   runs_.clear();
 }
@@ -229,14 +230,19 @@ void Aggregator::SortEntries(Table* t) {
             });
 }
 
-Status Aggregator::WriteRun(const Context& ctx, const std::string& path,
-                            Table* t, uint64_t* bytes) {
+Status Aggregator::WriteRun(const Context& ctx, Table* t, RunFile* run,
+                            uint64_t* bytes) {
   SortEntries(t);
-  std::unique_ptr<RunWriter> run;
-  TOVEX_RETURN_IF_ERROR(RunWriter::Create(ctx, path, &run));
-  for (const Entry& e : t->entries) run->Add(KeyOf(*t, e), e.count, e.first);
-  TOVEX_RETURN_IF_ERROR(run->Close());
-  *bytes += run->bytes();
+  if (!t->entries.empty()) {
+    run->ranged = true;
+    run->first_key = KeyOf(*t, t->entries.front());
+    run->last_key = KeyOf(*t, t->entries.back());
+  }
+  std::unique_ptr<RunWriter> writer;
+  TOVEX_RETURN_IF_ERROR(RunWriter::Create(ctx, run->path, &writer));
+  for (const Entry& e : t->entries) writer->Add(KeyOf(*t, e), e.count, e.first);
+  TOVEX_RETURN_IF_ERROR(writer->Close());
+  *bytes += writer->bytes();
   return Status::Ok();
 }
 
@@ -247,16 +253,18 @@ void Aggregator::Clear() {
 }
 
 Status Aggregator::Spill() {
-  runs_.push_back(work_->NewFile(kRunSuffix));
   if (!background_) {
+    runs_.emplace_back(work_->NewFile(kRunSuffix));
     TOVEX_RETURN_IF_ERROR(
-        WriteRun(work_->context(), runs_.back(), &table_, &spilled_bytes_));
+        WriteRun(work_->context(), &table_, &runs_.back(), &spilled_bytes_));
   } else {
     if (spiller_ == nullptr) {
       spiller_ = std::make_unique<Spiller>(work_->context());
     }
+    // Waited for first: the new run may move the one being written.
     TOVEX_RETURN_IF_ERROR(spiller_->Wait(&spilled_bytes_));
-    spiller_->Start(&table_, runs_.back());
+    runs_.emplace_back(work_->NewFile(kRunSuffix));
+    spiller_->Start(&table_, &runs_.back());
   }
   Clear();
   return Status::Ok();
@@ -278,8 +286,9 @@ Status Aggregator::Drain(RunSink* sink) {
   } else if (status.ok()) {
     // The table goes to a run too, so that its memory is free for the
     // merge's read buffers and for what the sink does.
-    runs_.push_back(work_->NewFile(kRunSuffix));
-    status = WriteRun(work_->context(), runs_.back(), &table_, &spilled_bytes_);
+    runs_.emplace_back(work_->NewFile(kRunSuffix));
+    status =
+        WriteRun(work_->context(), &table_, &runs_.back(), &spilled_bytes_);
     Release();
     // The merge deletes the runs as it goes.
     if (status.ok())

@@ -75,8 +75,9 @@ class Aggregator {
   // Doubles the slots, up to the limit; false when at the limit.
   bool GrowSlots();
   static void SortEntries(Table* t);
-  // Sorts `t` and writes it to the run `path`; adds its size to `*bytes`.
-  static Status WriteRun(const Context& ctx, const std::string& path, Table* t,
+  // Sorts `t`, writes it to the run `run->path` and sets the run's range;
+  // adds its size to `*bytes`.
+  static Status WriteRun(const Context& ctx, Table* t, RunFile* run,
                          uint64_t* bytes);
   Status Spill();
   // Waits for the spiller, if any, and takes its status and figures.
@@ -94,7 +95,8 @@ class Aggregator {
   const bool background_;
   Table table_;
   std::vector<uint32_t> slots_;  // entry index + 1; 0 is free
-  std::vector<std::string> runs_;
+  // The spiller fills in the range of the last one until it is waited for.
+  std::vector<RunFile> runs_;
   uint64_t spilled_bytes_ = 0;
   std::unique_ptr<Spiller> spiller_;  // with `background` only
 };

@@ -95,30 +95,109 @@ class SourceTree {
   Status status_;
 };
 
-// The runs of `paths` opened as sources.
-Status OpenRuns(const WorkFolder& work, const std::vector<std::string>& paths,
-                std::vector<std::unique_ptr<RunReader>>* readers) {
-  for (const std::string& path : paths) {
-    std::unique_ptr<RunReader> reader;
-    TOVEX_RETURN_IF_ERROR(
-        RunReader::Open(work.context(), path, kMergeBufferBytes, &reader));
-    readers->push_back(std::move(reader));
+// Runs whose key ranges follow one another, read in turn as one source:
+// each key is still met at most once. Only one run is open at a time.
+using Chain = std::vector<RunFile>;
+
+class ChainReader : public RunSource {
+ public:
+  ChainReader(const WorkFolder& work, const Chain& chain)
+      : work_(work), chain_(chain) {}
+
+  Status Open() { return OpenRun(0); }
+
+  bool Next(RunRecord* record) override {
+    while (status_.ok()) {
+      if (reader_->Next(record)) return true;
+      status_ = reader_->status();
+      if (!status_.ok() || next_ == chain_.size()) return false;
+      status_ = OpenRun(next_);
+    }
+    return false;
   }
-  return Status::Ok();
+  Status status() const override { return status_; }
+
+ private:
+  Status OpenRun(size_t i) {
+    next_ = i + 1;
+    return RunReader::Open(work_.context(), chain_[i].path, kMergeBufferBytes,
+                           &reader_);
+  }
+
+  const WorkFolder& work_;
+  const Chain& chain_;
+  size_t next_ = 0;
+  std::unique_ptr<RunReader> reader_;
+  Status status_;
+};
+
+// Puts each ranged run, in the order of first keys, behind the first chain
+// whose last key it starts after; that takes the fewest chains the ranges
+// allow. A run without a range is a chain of its own.
+std::vector<Chain> ChainRuns(std::vector<RunFile> runs) {
+  std::vector<Chain> chains;
+  std::vector<RunFile> ranged;
+  for (RunFile& run : runs) {
+    if (run.ranged) {
+      ranged.push_back(std::move(run));
+    } else {
+      chains.push_back({std::move(run)});
+    }
+  }
+  std::sort(ranged.begin(), ranged.end(),
+            [](const RunFile& a, const RunFile& b) {
+              return KeyLess(a.first_key, b.first_key);
+            });
+  const size_t first_ranged = chains.size();
+  for (RunFile& run : ranged) {
+    auto it = std::find_if(chains.begin() + static_cast<long>(first_ranged),
+                           chains.end(), [&run](const Chain& c) {
+                             return KeyLess(c.back().last_key, run.first_key);
+                           });
+    if (it == chains.end()) {
+      chains.emplace_back();
+      it = chains.end() - 1;
+    }
+    it->push_back(std::move(run));
+  }
+  return chains;
 }
 
-// Merges `paths` (and `extra`) into `sink`, then deletes the runs.
-Status MergeGroup(WorkFolder* work, const std::vector<std::string>& paths,
+// The range of a merge of `chains`, when every run of them has one.
+void CoverRanges(const std::vector<Chain>& chains, RunFile* merged) {
+  bool any = false;
+  for (const Chain& chain : chains) {
+    for (const RunFile& run : chain) {
+      if (!run.ranged) return;
+      if (!any || KeyLess(run.first_key, merged->first_key)) {
+        merged->first_key = run.first_key;
+      }
+      if (!any || KeyLess(merged->last_key, run.last_key)) {
+        merged->last_key = run.last_key;
+      }
+      any = true;
+    }
+  }
+  merged->ranged = any;
+}
+
+// Merges `chains` (and `extra`) into `sink`, then deletes their runs.
+Status MergeGroup(WorkFolder* work, const std::vector<Chain>& chains,
                   RunSource* extra, RunSink* sink) {
-  std::vector<std::unique_ptr<RunReader>> readers;
-  TOVEX_RETURN_IF_ERROR(OpenRuns(*work, paths, &readers));
+  std::vector<std::unique_ptr<ChainReader>> readers;
   std::vector<RunSource*> sources;
-  for (auto& reader : readers) sources.push_back(reader.get());
+  for (const Chain& chain : chains) {
+    readers.push_back(std::make_unique<ChainReader>(*work, chain));
+    TOVEX_RETURN_IF_ERROR(readers.back()->Open());
+    sources.push_back(readers.back().get());
+  }
   if (extra != nullptr) sources.push_back(extra);
   TOVEX_RETURN_IF_ERROR(MergeSources(sources, sink));
   readers.clear();
-  for (const std::string& path : paths) {
-    work->context().platform.fs->Delete(path);
+  for (const Chain& chain : chains) {
+    for (const RunFile& run : chain) {
+      work->context().platform.fs->Delete(run.path);
+    }
   }
   return Status::Ok();
 }
@@ -167,27 +246,30 @@ Status MergeSources(const std::vector<RunSource*>& sources, RunSink* sink) {
   return Status::Ok();
 }
 
-Status MergeRuns(WorkFolder* work, std::vector<std::string> runs,
-                 RunSource* extra, RunSink* sink) {
+Status MergeRuns(WorkFolder* work, std::vector<RunFile> runs, RunSource* extra,
+                 RunSink* sink) {
+  std::vector<Chain> chains = ChainRuns(std::move(runs));
   const size_t extra_inputs = extra != nullptr ? 1 : 0;
-  // Merged groups go to the back, so a pass takes the oldest runs first and
-  // no run is merged again before every spilled run was merged once.
+  // Merged groups go to the back, so a pass takes the oldest inputs first
+  // and none is merged again before every spilled run was merged once.
   size_t next = 0;
-  while (runs.size() - next + extra_inputs > kMergeFanIn) {
-    const size_t size = NextGroupSize(runs.size() - next + extra_inputs);
-    std::vector<std::string> group(
-        runs.begin() + static_cast<long>(next),
-        runs.begin() + static_cast<long>(next + size));
+  while (chains.size() - next + extra_inputs > kMergeFanIn) {
+    const size_t size = NextGroupSize(chains.size() - next + extra_inputs);
+    const std::vector<Chain> group(
+        chains.begin() + static_cast<long>(next),
+        chains.begin() + static_cast<long>(next + size));
     next += size;
-    runs.push_back(work->NewFile(kMergeSuffix));
+    RunFile merged(work->NewFile(kMergeSuffix));
+    CoverRanges(group, &merged);
+    chains.push_back({merged});
     std::unique_ptr<RunWriter> out;
     TOVEX_RETURN_IF_ERROR(
-        RunWriter::Create(work->context(), runs.back(), &out));
+        RunWriter::Create(work->context(), merged.path, &out));
     TOVEX_RETURN_IF_ERROR(MergeGroup(work, group, nullptr, out.get()));
     TOVEX_RETURN_IF_ERROR(out->Close());
   }
-  runs.erase(runs.begin(), runs.begin() + static_cast<long>(next));
-  return MergeGroup(work, runs, extra, sink);
+  chains.erase(chains.begin(), chains.begin() + static_cast<long>(next));
+  return MergeGroup(work, chains, extra, sink);
 }
 
 }  // namespace tovex

@@ -28,13 +28,14 @@ inline bool KeyLess(std::string_view a, std::string_view b) { return a < b; }
 // REQUIRES: sources.size() <= kMergeFanIn.
 Status MergeSources(const std::vector<RunSource*>& sources, RunSink* sink);
 
-// Merges the runs named by `runs` (paths) and, when given, `extra` into
-// `sink`; with more than kMergeFanIn inputs, groups of the runs are first
-// merged into new runs of `work`, no more of them than it takes to leave
-// kMergeFanIn inputs. Every run of `runs` and of the passes is deleted
-// once merged.
-Status MergeRuns(WorkFolder* work, std::vector<std::string> runs,
-                 RunSource* extra, RunSink* sink);
+// Merges `runs` and, when given, `extra` into `sink`. Ranged runs that
+// follow one another without overlap are read in turn as one input (a log
+// in time order spills runs of a few months each, so most of them chain);
+// with more than kMergeFanIn inputs, groups of them are first merged into
+// new runs of `work`, no more of them than it takes to leave kMergeFanIn
+// inputs. Every run of `runs` and of the passes is deleted once merged.
+Status MergeRuns(WorkFolder* work, std::vector<RunFile> runs, RunSource* extra,
+                 RunSink* sink);
 
 }  // namespace tovex
 

@@ -15,6 +15,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "base/status.h"
 #include "platform/platform.h"
@@ -29,6 +30,19 @@ struct RunRecord {
   std::string_view key;
   uint64_t count = 0;
   uint64_t first = 0;
+};
+
+// A run on disk and, when known, the smallest and largest key it holds.
+// Runs whose ranges do not overlap can be read one after the other instead
+// of merged.
+struct RunFile {
+  RunFile() = default;
+  explicit RunFile(std::string p) : path(std::move(p)) {}
+
+  std::string path;
+  bool ranged = false;
+  std::string first_key;  // with `ranged` only
+  std::string last_key;
 };
 
 // Where records go: a run being written, a merge, a tally.
