@@ -16,6 +16,8 @@ inline bool IsSpace(char c) {
   return c == ' ' || static_cast<unsigned char>(c - '\t') <= '\r' - '\t';
 }
 
+inline bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
 // The first `c` in [p, end), or nullptr. An empty range may have no storage
 // at all (a default string_view), which memchr must not see.
 inline const char* FindByte(const char* p, const char* end, char c) {

@@ -190,7 +190,7 @@ class LogInput {
       }
       ++checked;
       if (date_) continue;
-      if (IsPageRequest(line) && ParseLogLine(line, &record)) {
+      if (ParseCountedLine(line, &record)) {
         date_ = InputDate{record.year, record.month, record.day, record.hour};
         first_offset_ = lines.line_start();
       } else {

@@ -3,6 +3,7 @@
 #include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 #include "base/bytes.h"
 #include "base/calendar.h"
@@ -85,6 +86,59 @@ inline bool Component(const char** p, const char* end, char delimiter,
   return true;
 }
 
+// Checks the date components and takes their values.
+bool TakeStamp(std::string_view day, std::string_view month,
+               std::string_view year, std::string_view hour,
+               LogRecord* record) {
+  record->month = MonthNumber(month);
+  if (record->month == 0) return false;
+  record->year = DecimalValue(year);
+  if (record->year < kFirstYear || record->year > kLastYear) return false;
+  record->day = DecimalValue(day);
+  if (record->day < 1 ||
+      record->day > DaysInMonth(record->year, record->month)) {
+    return false;
+  }
+  record->hour = DecimalValue(hour);
+  return record->hour >= 0 && record->hour <= kLastHour;
+}
+
+// Takes the path: past the first "]" from `p` and the byte after it, from
+// the next "/" on.
+bool TakePath(const char* p, const char* end, LogRecord* record) {
+  p = FindByte(p, end, ']');
+  if (p == nullptr || end - p < 2) return false;
+  p = FindByte(p + 2, end, '/');
+  if (p == nullptr) return false;
+  record->path = Field(p, end);
+  return true;
+}
+
+bool AreDigits(const char* p, int n) {
+  for (int i = 0; i < n; ++i) {
+    if (!IsDigit(p[i])) return false;
+  }
+  return true;
+}
+
+// What follows the host in the usual layout: " - - [dd/Mon/yyyy:hh:mm:ss
+// +zzzz] ". In it every step of the request pattern finds its byte at a
+// fixed offset, and so does every search of the parse.
+constexpr ptrdiff_t kUsualStampBytes = 34;
+constexpr int kUsualDay = 6, kUsualMonth = 9, kUsualYear = 13, kUsualHour = 18;
+constexpr int kUsualClose = 32;  // the "]"
+
+bool IsUsualStamp(const char* s, const char* end) {
+  return end - s >= kUsualStampBytes && std::memcmp(s, " - - [", 6) == 0 &&
+         AreDigits(s + kUsualDay, 2) && s[8] == '/' && s[9] != '/' &&
+         s[10] != '/' && s[11] != '/' && s[12] == '/' &&
+         AreDigits(s + kUsualYear, 4) && s[17] == ':' &&
+         AreDigits(s + kUsualHour, 2) && s[20] == ':' && AreDigits(s + 21, 2) &&
+         s[23] == ':' && AreDigits(s + 24, 2) && s[26] == ' ' &&
+         (s[27] == '+' || s[27] == '-') && AreDigits(s + 28, 4) &&
+         s[kUsualClose] == ']' && s[33] == ' ';
+}
+
 }  // namespace
 
 bool IsPageRequest(std::string_view line) {
@@ -112,26 +166,25 @@ bool ParseLogLine(std::string_view line, LogRecord* record) {
       !Component(&p, end, ':', &year) || !Component(&p, end, ':', &hour)) {
     return false;
   }
-  record->month = MonthNumber(month);
-  if (record->month == 0) return false;
-  record->year = DecimalValue(year);
-  if (record->year < kFirstYear || record->year > kLastYear) return false;
-  record->day = DecimalValue(day);
-  if (record->day < 1 ||
-      record->day > DaysInMonth(record->year, record->month)) {
-    return false;
+  return TakeStamp(day, month, year, hour, record) && TakePath(p, end, record);
+}
+
+bool ParseCountedLine(std::string_view line, LogRecord* record) {
+  const char* const p = line.data();
+  const char* const end = p + line.size();
+  // The blank after the host opens the request pattern.
+  const char* const s = FindByte(p, end, ' ');
+  if (s == nullptr || s == p || !IsUsualStamp(s, end)) {
+    return IsPageRequest(line) && ParseLogLine(line, record);
   }
-  record->hour = DecimalValue(hour);
-  if (record->hour < 0 || record->hour > kLastHour) return false;
-
-  // Past the closing bracket and the blank after it; both must be there.
-  p = FindByte(p, end, ']');
-  if (p == nullptr || end - p < 2) return false;
-  p = FindByte(p + 2, end, '/');
-  if (p == nullptr) return false;
-  record->path = Field(p, end);
-
-  return true;
+  if (!HasPageMarker(s + kUsualStampBytes, end)) return false;
+  record->host = Field(p, end);
+  // A host cut at its limit or ended by other white space is not the
+  // usual layout after all.
+  if (p + record->host.size() != s) return ParseLogLine(line, record);
+  return TakeStamp({s + kUsualDay, 2}, {s + kUsualMonth, 3},
+                   {s + kUsualYear, 4}, {s + kUsualHour, 2}, record) &&
+         TakePath(s + kUsualClose, end, record);
 }
 
 }  // namespace tovex

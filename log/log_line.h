@@ -52,6 +52,11 @@ bool IsPageRequest(std::string_view line);
 // scan that would run past the line end. `*record` is unspecified then.
 bool ParseLogLine(std::string_view line, LogRecord* record);
 
+// IsPageRequest(line) && ParseLogLine(line, record), in one pass where the
+// line has the usual layout (" - - [10/Oct/2000:13:55:36 -0700] " after the
+// host): the time stamp is then read at fixed offsets.
+bool ParseCountedLine(std::string_view line, LogRecord* record);
+
 }  // namespace tovex
 
 #endif  // TOVEX_LOG_LOG_LINE_H_

@@ -106,7 +106,7 @@ void LogScanner::Scan(Slot* slot) {
   LogRecord record;
   while (lines.Next(&line)) {
     ++slot->lines;
-    if (IsPageRequest(line) && ParseLogLine(line, &record)) {
+    if (ParseCountedLine(line, &record)) {
       slot->records.push_back(record);
     }
   }

@@ -5,12 +5,11 @@
 #include <cstring>
 #include <utility>
 
+#include "base/bytes.h"
 #include "base/calendar.h"
 
 namespace tovex {
 namespace {
-
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
 template <size_t N>
 void ClearEntries(std::array<RankEntry, N>* entries) {
