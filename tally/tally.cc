@@ -11,23 +11,6 @@
 namespace tovex {
 namespace {
 
-template <size_t N>
-void ClearEntries(std::array<RankEntry, N>* entries) {
-  for (RankEntry& e : *entries) {
-    e.size = 0;
-    e.count = 0;
-  }
-}
-
-// Offers a run to `table` unless it cannot beat the last row: most runs
-// lose against a full table, and only a winner needs an entry built.
-void Offer(RankTable* table, std::string_view text, int64_t count) {
-  if (count <= table->entries.back().count) return;
-  RankEntry entry;
-  entry.Assign(text, count);
-  InsertRanked(table, entry, kMaxRankRows);
-}
-
 // The number a host is met at, in front of its organisation's name, so
 // that byte order is the order of first meeting.
 std::string_view FirstKey(uint64_t first, std::string_view org, char* buf) {
@@ -49,35 +32,75 @@ std::string_view FirstKey(uint64_t first, std::string_view org, char* buf) {
 class NameTally::Carriers : public RunSink {
  public:
   // `key_skip`: bytes in front of the name in the keys taken.
-  Carriers(RankTable* table, size_t key_skip)
-      : table_(table), key_skip_(key_skip) {}
+  Carriers(RankRows* rows, size_t key_skip)
+      : rows_(rows), key_skip_(key_skip) {}
 
   Status Take(const RunRecord& r) override {
-    // The carriers hold non-increasing counts; one that beats none of them
-    // passes through all, as most do.
-    const auto count = static_cast<int64_t>(r.count);
-    if (filled_ == kMaxRankRows && count <= table_->entries.back().count) {
-      return Status::Ok();
-    }
-    RankEntry moving;
-    moving.Assign(r.key.substr(key_skip_), count);
-    for (int i = 0; i < kMaxRankRows; ++i) {
-      RankEntry& held = table_->entries[static_cast<size_t>(i)];
-      if (i >= filled_) {
-        held = moving;
-        ++filled_;
-        break;
-      }
-      if (moving.count > held.count) std::swap(moving, held);
-    }
+    rows_->Carry(r.key.substr(key_skip_), static_cast<int64_t>(r.count));
     return Status::Ok();
   }
 
  private:
-  RankTable* table_;
+  RankRows* rows_;
   size_t key_skip_;
-  int filled_ = 0;
 };
+
+RankRows::RankRows() {
+  for (size_t i = 0; i < slots_.size(); ++i)
+    slots_[i] = static_cast<uint8_t>(i);
+}
+
+void RankRows::Keep(uint8_t slot, std::string_view text) {
+  Text& t = texts_[slot];
+  t.size = static_cast<uint8_t>(std::min(text.size(), kRankTextBytes));
+  std::memcpy(t.bytes.data(), text.data(), t.size);
+}
+
+void RankRows::Offer(std::string_view text, int64_t count) {
+  // Most runs lose against a full table, and only a winner is copied.
+  constexpr size_t kLast = kMaxRankRows - 1;
+  if (count <= counts_[kLast]) return;
+  size_t p = kLast;
+  while (p > 0 && count > counts_[p - 1]) --p;
+  const uint8_t slot = slots_[kLast];  // the last row drops out
+  std::move_backward(counts_.begin() + static_cast<long>(p),
+                     counts_.begin() + static_cast<long>(kLast), counts_.end());
+  std::move_backward(slots_.begin() + static_cast<long>(p),
+                     slots_.begin() + static_cast<long>(kLast), slots_.end());
+  counts_[p] = count;
+  slots_[p] = slot;
+  Keep(slot, text);
+}
+
+void RankRows::Carry(std::string_view text, int64_t count) {
+  // The rows hold non-increasing counts, empty ones 0; one that beats none
+  // of them passes through all, as most do.
+  if (count <= counts_.back()) return;
+  uint8_t moving_slot = spare_;
+  Keep(moving_slot, text);
+  int64_t moving = count;
+  for (size_t i = 0; i < kMaxRankRows && moving > 0; ++i) {
+    if (moving > counts_[i]) {
+      std::swap(moving, counts_[i]);
+      std::swap(moving_slot, slots_[i]);
+    }
+  }
+  spare_ = moving_slot;  // what fell out, or an empty row's slot
+}
+
+void RankRows::TakeInto(RankTable* table) {
+  for (size_t i = 0; i < kMaxRankRows; ++i) {
+    RankEntry& e = table->entries[i];
+    if (counts_[i] == 0) {
+      e.size = 0;
+      e.count = 0;
+      continue;
+    }
+    const Text& t = texts_[slots_[i]];
+    e.Assign(std::string_view(t.bytes.data(), t.size), counts_[i]);
+    counts_[i] = 0;
+  }
+}
 
 void RankEntry::Assign(std::string_view s, int64_t n) {
   size = static_cast<uint8_t>(std::min(s.size(), kRankTextBytes));
@@ -105,7 +128,7 @@ NameTally::NameTally(WorkFolder* work, size_t org_bytes)
     : organisations_(work, org_bytes), by_first_(work, org_bytes) {}
 
 Status NameTally::AddHost(std::string_view host, int64_t count) {
-  Offer(&domains_, host, count);
+  domains_.Offer(host, count);
   const std::string_view org = OrganisationOf(host);
   const auto first = static_cast<uint64_t>(visitors_++);
   if (!IsOrganisationName(org)) return Status::Ok();
@@ -113,25 +136,23 @@ Status NameTally::AddHost(std::string_view host, int64_t count) {
 }
 
 void NameTally::AddContent(std::string_view path, int64_t count) {
-  Offer(&contents_, path, count);
+  contents_.Offer(path, count);
 }
 
 Status NameTally::Finish(PeriodTally* tally) {
-  ClearEntries(&tally->organisations.entries);
-  TOVEX_RETURN_IF_ERROR(RankOrganisations(&tally->organisations));
+  TOVEX_RETURN_IF_ERROR(RankOrganisations());
+  organisation_rows_.TakeInto(&tally->organisations);
+  domains_.TakeInto(&tally->domains);
+  contents_.TakeInto(&tally->contents);
   tally->visitors = visitors_;
-  tally->domains = domains_;
-  tally->contents = contents_;
   visitors_ = 0;
-  ClearEntries(&domains_.entries);
-  ClearEntries(&contents_.entries);
   return Status::Ok();
 }
 
-Status NameTally::RankOrganisations(RankTable* table) {
+Status NameTally::RankOrganisations() {
   // Kept in memory, the organisations stand in first-met order already.
   if (!organisations_.spilled()) {
-    Carriers carriers(table, 0);
+    Carriers carriers(&organisation_rows_, 0);
     return organisations_.DrainInAddedOrder(&carriers);
   }
   // Spilled, they come out by name; sorted again by their first host, they
@@ -148,22 +169,8 @@ Status NameTally::RankOrganisations(RankTable* table) {
     Aggregator* out_;
   } by_first(&by_first_);
   TOVEX_RETURN_IF_ERROR(organisations_.Drain(&by_first));
-  Carriers carriers(table, sizeof(uint64_t));
+  Carriers carriers(&organisation_rows_, sizeof(uint64_t));
   return by_first_.Drain(&carriers);
-}
-
-bool InsertRanked(RankTable* table, const RankEntry& entry, int n) {
-  auto& e = table->entries;
-  size_t last = static_cast<size_t>(n - 1);
-  if (entry.count <= e[last].count) return false;
-  // Entries are large: each one passed moves once, not by swaps.
-  size_t p = last;
-  while (p > 0 && entry.count > e[p - 1].count) --p;
-  std::move_backward(e.begin() + static_cast<long>(p),
-                     e.begin() + static_cast<long>(last),
-                     e.begin() + static_cast<long>(last) + 1);
-  e[p] = entry;
-  return true;
 }
 
 std::string_view OrganisationOf(std::string_view host) {

@@ -58,6 +58,39 @@ struct RowGroup {
   bool operator==(const RowGroup&) const = default;
 };
 
+// Ranks texts by count in kMaxRankRows rows. A row names the slot its
+// text is kept in, so that lifting a row moves a count and a slot number,
+// and a text is copied once, when it is taken.
+class RankRows {
+ public:
+  RankRows();
+
+  // Offers one finished run: taken only when it beats the last row
+  // strictly, lifted only past strictly smaller counts.
+  void Offer(std::string_view text, int64_t count);
+  // Hands one organisation down the rows as carriers: each row keeps the
+  // better of what it holds and what reaches it (the larger count; the
+  // held one on a tie) and passes the other on. REQUIRES: count >= 1.
+  void Carry(std::string_view text, int64_t count);
+  // Writes the rows to `*table`, empty rows with count 0 and no text, and
+  // starts over.
+  void TakeInto(RankTable* table);
+
+ private:
+  struct Text {
+    std::array<char, kRankTextBytes> bytes;
+    uint8_t size;
+  };
+  // Stores `text`, cut to kRankTextBytes, in slot `slot`.
+  void Keep(uint8_t slot, std::string_view text);
+
+  std::array<int64_t, kMaxRankRows> counts_{};  // by row; 0: empty
+  std::array<uint8_t, kMaxRankRows> slots_;     // by row
+  // One slot more than rows: Carry's text on its way down.
+  std::array<Text, kMaxRankRows + 1> texts_;
+  uint8_t spare_ = kMaxRankRows;
+};
+
 // Adds the cells of `period` (day `day` only, when it is not 0) to the
 // counters and total of `*tally`.
 void CountCells(const Period& period, int day, PeriodTally* tally);
@@ -65,11 +98,11 @@ void CountCells(const Period& period, int day, PeriodTally* tally);
 // The visitors and rankings of one period, from its names: every host once
 // with its accesses, in name order, then every content path likewise.
 //
-// Domains and contents are ranked as offered (InsertRanked, kMaxRankRows
-// rows). Organisations are counted in the order their first host is met,
-// without limit; the ranking is the exchange procedure of SortTopEntries
-// over all of them, computed in one pass with kMaxRankRows carriers. Memory
-// stays bounded: the organisations spill to `work` beyond `org_bytes`.
+// Domains and contents are ranked as offered (RankRows::Offer). Organisations
+// are counted in the order their first host is met, without limit; the ranking
+// is the exchange procedure of SortTopEntries over all of them, computed in one
+// pass with kMaxRankRows carriers. Memory stays bounded: the organisations
+// spill to `work` beyond `org_bytes`.
 class NameTally {
  public:
   NameTally(WorkFolder* work, size_t org_bytes);
@@ -82,19 +115,15 @@ class NameTally {
  private:
   class Carriers;
 
-  Status RankOrganisations(RankTable* table);
+  Status RankOrganisations();
 
-  RankTable domains_;
-  RankTable contents_;
+  RankRows domains_;
+  RankRows contents_;
+  RankRows organisation_rows_;
   int64_t visitors_ = 0;
   Aggregator organisations_;  // name -> accesses, first host's number
   Aggregator by_first_;       // first host's number + name -> accesses
 };
-
-// Offers one finished run to the first `n` entries of `table`: taken only
-// when it beats entry n-1 strictly, lifted only past strictly smaller counts.
-// Returns true when taken. REQUIRES: 1 <= n <= kMaxRankRows.
-bool InsertRanked(RankTable* table, const RankEntry& entry, int n);
 
 // The last two dot-separated labels of a host ("a.b.c" gives "b.c"); the
 // whole name when it has fewer than two dots. Points into `host`.
