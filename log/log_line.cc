@@ -62,12 +62,22 @@ bool HasPageMarker(const char* begin, const char* end) {
 }
 
 // Takes the text from `p` up to the first white space, at most
-// kMaxFieldBytes bytes and never past `end`.
+// kMaxFieldBytes bytes and never past `end`. White space is never above a
+// blank, so sixteen bytes are screened at a time where the processor
+// allows it.
 inline std::string_view Field(const char* p, const char* end) {
   const char* limit = end - p > static_cast<ptrdiff_t>(kMaxFieldBytes)
                           ? p + kMaxFieldBytes
                           : end;
   const char* q = p;
+  if constexpr (kByteScreenWidth > 0) {
+    for (; limit - q >= kByteScreenWidth; q += kByteScreenWidth) {
+      for (unsigned low = ScreenAtMost(q, ' '); low != 0; low &= low - 1) {
+        const char* c = q + std::countr_zero(low);
+        if (IsSpace(*c)) return std::string_view(p, static_cast<size_t>(c - p));
+      }
+    }
+  }
   while (q < limit && !IsSpace(*q)) ++q;
   return std::string_view(p, static_cast<size_t>(q - p));
 }
@@ -86,21 +96,17 @@ inline bool Component(const char** p, const char* end, char delimiter,
   return true;
 }
 
-// Checks the date components and takes their values.
-bool TakeStamp(std::string_view day, std::string_view month,
-               std::string_view year, std::string_view hour,
-               LogRecord* record) {
-  record->month = MonthNumber(month);
-  if (record->month == 0) return false;
-  record->year = DecimalValue(year);
-  if (record->year < kFirstYear || record->year > kLastYear) return false;
-  record->day = DecimalValue(day);
-  if (record->day < 1 ||
-      record->day > DaysInMonth(record->year, record->month)) {
+// Checks the values of the date components and takes them.
+bool TakeStamp(int day, int month, int year, int hour, LogRecord* record) {
+  if (month == 0 || year < kFirstYear || year > kLastYear || day < 1 ||
+      day > DaysInMonth(year, month) || hour < 0 || hour > kLastHour) {
     return false;
   }
-  record->hour = DecimalValue(hour);
-  return record->hour >= 0 && record->hour <= kLastHour;
+  record->year = year;
+  record->month = month;
+  record->day = day;
+  record->hour = hour;
+  return true;
 }
 
 // Takes the path: past the first "]" from `p` and the byte after it, from
@@ -119,6 +125,13 @@ bool AreDigits(const char* p, int n) {
     if (!IsDigit(p[i])) return false;
   }
   return true;
+}
+
+// The value of `n` digits, as DecimalValue gives it. REQUIRES: AreDigits.
+int DigitsValue(const char* p, int n) {
+  int v = 0;
+  for (int i = 0; i < n; ++i) v = v * 10 + (p[i] - '0');
+  return v;
 }
 
 // What follows the host in the usual layout: " - - [dd/Mon/yyyy:hh:mm:ss
@@ -166,7 +179,9 @@ bool ParseLogLine(std::string_view line, LogRecord* record) {
       !Component(&p, end, ':', &year) || !Component(&p, end, ':', &hour)) {
     return false;
   }
-  return TakeStamp(day, month, year, hour, record) && TakePath(p, end, record);
+  return TakeStamp(DecimalValue(day), MonthNumber(month), DecimalValue(year),
+                   DecimalValue(hour), record) &&
+         TakePath(p, end, record);
 }
 
 bool ParseCountedLine(std::string_view line, LogRecord* record) {
@@ -182,8 +197,10 @@ bool ParseCountedLine(std::string_view line, LogRecord* record) {
   // A host cut at its limit or ended by other white space is not the
   // usual layout after all.
   if (p + record->host.size() != s) return ParseLogLine(line, record);
-  return TakeStamp({s + kUsualDay, 2}, {s + kUsualMonth, 3},
-                   {s + kUsualYear, 4}, {s + kUsualHour, 2}, record) &&
+  return TakeStamp(DigitsValue(s + kUsualDay, 2),
+                   MonthNumber({s + kUsualMonth, 3}),
+                   DigitsValue(s + kUsualYear, 4),
+                   DigitsValue(s + kUsualHour, 2), record) &&
          TakePath(s + kUsualClose, end, record);
 }
 

@@ -117,6 +117,10 @@ TEST(ParseLogLineTest, Fields) {
       {LogLine("GET /x\by HTTP/1.0", kStamp, "a\x1f\x7f\xa0"), "a\x1f\x7f\xa0",
        "/x\by"},
       {LogLine("GET / HTTP/1.0", day127), "127.0.0.1", "/"},  // still fits
+      // Past the first sixteen bytes, and a control byte that is not space.
+      {LogLine("GET /" + std::string(20, 'p') + "\x01q\fr.html HTTP/1.0",
+               kStamp, std::string(17, 'h') + "\x1f\ri"),
+       std::string(17, 'h') + "\x1f", "/" + std::string(20, 'p') + "\x01q"},
   };
   for (const Case& c : cases) {
     Parsed p(c.line);

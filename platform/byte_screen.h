@@ -30,10 +30,19 @@ inline unsigned ScreenBlanksAfter(const char* p, char a, char b, char c) {
   return static_cast<unsigned>(
       _mm_movemask_epi8(_mm_and_si128(blanks, after_any)));
 }
+
+// Bit i of the result is set when p[i], unsigned, is at most `limit`.
+// REQUIRES: p[0] to p[15] are readable.
+inline unsigned ScreenAtMost(const char* p, char limit) {
+  const __m128i here = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+  const __m128i low = _mm_min_epu8(here, _mm_set1_epi8(limit));
+  return static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(low, here)));
+}
 #else
 inline constexpr int kByteScreenWidth = 0;
 
 inline unsigned ScreenBlanksAfter(const char*, char, char, char) { return 0; }
+inline unsigned ScreenAtMost(const char*, char) { return 0; }
 #endif
 
 }  // namespace tovex
