@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
+#include <iterator>
 #include <memory>
 
+#include "sort/relay.h"
 #include "work/file_names.h"
 
 namespace tovex {
@@ -101,8 +103,8 @@ using Chain = std::vector<RunFile>;
 
 class ChainReader : public RunSource {
  public:
-  ChainReader(const WorkFolder& work, const Chain& chain)
-      : work_(work), chain_(chain) {}
+  ChainReader(const WorkFolder& work, const Chain& chain, size_t buffer_bytes)
+      : work_(work), chain_(chain), buffer_bytes_(buffer_bytes) {}
 
   Status Open() { return OpenRun(0); }
 
@@ -120,12 +122,13 @@ class ChainReader : public RunSource {
  private:
   Status OpenRun(size_t i) {
     next_ = i + 1;
-    return RunReader::Open(work_.context(), chain_[i].path, kMergeBufferBytes,
+    return RunReader::Open(work_.context(), chain_[i].path, buffer_bytes_,
                            &reader_);
   }
 
   const WorkFolder& work_;
   const Chain& chain_;
+  const size_t buffer_bytes_;
   size_t next_ = 0;
   std::unique_ptr<RunReader> reader_;
   Status status_;
@@ -183,11 +186,12 @@ void CoverRanges(const std::vector<Chain>& chains, RunFile* merged) {
 
 // Merges `chains` (and `extra`) into `sink`, then deletes their runs.
 Status MergeGroup(WorkFolder* work, const std::vector<Chain>& chains,
-                  RunSource* extra, RunSink* sink) {
+                  RunSource* extra, size_t buffer_bytes, RunSink* sink) {
   std::vector<std::unique_ptr<ChainReader>> readers;
   std::vector<RunSource*> sources;
   for (const Chain& chain : chains) {
-    readers.push_back(std::make_unique<ChainReader>(*work, chain));
+    readers.push_back(
+        std::make_unique<ChainReader>(*work, chain, buffer_bytes));
     TOVEX_RETURN_IF_ERROR(readers.back()->Open());
     sources.push_back(readers.back().get());
   }
@@ -203,12 +207,12 @@ Status MergeGroup(WorkFolder* work, const std::vector<Chain>& chains,
 }
 
 // How many of `inputs` runs the next group merges, so that the passes end
-// with exactly kMergeFanIn inputs for the last merge: a full group while
-// that is still far off, else just enough to reach it. Every run merged
-// early is written and read once more, so no more are merged than needed.
-size_t NextGroupSize(size_t inputs) {
-  const size_t excess = inputs - kMergeFanIn;  // inputs > kMergeFanIn
-  return std::min(kMergeFanIn, excess + 1);
+// with exactly `fan_in` inputs for the last merge: a full group while that
+// is still far off, else just enough to reach it. Every run merged early is
+// written and read once more, so no more are merged than needed.
+size_t NextGroupSize(size_t inputs, size_t fan_in) {
+  const size_t excess = inputs - fan_in;  // inputs > fan_in
+  return std::min(fan_in, excess + 1);
 }
 
 }  // namespace
@@ -246,15 +250,26 @@ Status MergeSources(const std::vector<RunSource*>& sources, RunSink* sink) {
   return Status::Ok();
 }
 
-Status MergeRuns(WorkFolder* work, std::vector<RunFile> runs, RunSource* extra,
-                 RunSink* sink) {
-  std::vector<Chain> chains = ChainRuns(std::move(runs));
+namespace {
+
+// How many inputs a merge takes at once, and the read buffer of each.
+struct MergeShape {
+  size_t fan_in;
+  size_t buffer_bytes;
+};
+
+// Merges `chains` and `extra`, after the passes it takes to leave
+// shape.fan_in inputs.
+Status MergeChains(WorkFolder* work, std::vector<Chain> chains,
+                   RunSource* extra, MergeShape shape, RunSink* sink) {
+  const size_t fan_in = shape.fan_in;
   const size_t extra_inputs = extra != nullptr ? 1 : 0;
   // Merged groups go to the back, so a pass takes the oldest inputs first
   // and none is merged again before every spilled run was merged once.
   size_t next = 0;
-  while (chains.size() - next + extra_inputs > kMergeFanIn) {
-    const size_t size = NextGroupSize(chains.size() - next + extra_inputs);
+  while (chains.size() - next + extra_inputs > fan_in) {
+    const size_t size =
+        NextGroupSize(chains.size() - next + extra_inputs, fan_in);
     const std::vector<Chain> group(
         chains.begin() + static_cast<long>(next),
         chains.begin() + static_cast<long>(next + size));
@@ -265,11 +280,40 @@ Status MergeRuns(WorkFolder* work, std::vector<RunFile> runs, RunSource* extra,
     std::unique_ptr<RunWriter> out;
     TOVEX_RETURN_IF_ERROR(
         RunWriter::Create(work->context(), merged.path, &out));
-    TOVEX_RETURN_IF_ERROR(MergeGroup(work, group, nullptr, out.get()));
+    TOVEX_RETURN_IF_ERROR(
+        MergeGroup(work, group, nullptr, shape.buffer_bytes, out.get()));
     TOVEX_RETURN_IF_ERROR(out->Close());
   }
   chains.erase(chains.begin(), chains.begin() + static_cast<long>(next));
-  return MergeGroup(work, chains, extra, sink);
+  return MergeGroup(work, chains, extra, shape.buffer_bytes, sink);
+}
+
+}  // namespace
+
+Status MergeRuns(WorkFolder* work, std::vector<RunFile> runs, RunSource* extra,
+                 RunSink* sink) {
+  std::vector<Chain> chains = ChainRuns(std::move(runs));
+  if (chains.size() < kSplitInputs) {
+    return MergeChains(work, std::move(chains), extra,
+                       {kMergeFanIn, kMergeBufferBytes}, sink);
+  }
+  // Two threads merge half the inputs each, with read buffers of half the
+  // size; this one merges their two streams, a match a record.
+  const MergeShape half = {kMergeFanIn, kMergeBufferBytes / 2};
+  const auto middle = chains.begin() + static_cast<long>(chains.size() / 2);
+  std::vector<Chain> low(std::make_move_iterator(chains.begin()),
+                         std::make_move_iterator(middle));
+  std::vector<Chain> high(std::make_move_iterator(middle),
+                          std::make_move_iterator(chains.end()));
+  RelaySource low_merge([work, &low, half](RunSink* s) {
+    return MergeChains(work, std::move(low), nullptr, half, s);
+  });
+  RelaySource high_merge([work, &high, half](RunSink* s) {
+    return MergeChains(work, std::move(high), nullptr, half, s);
+  });
+  std::vector<RunSource*> sources = {&low_merge, &high_merge};
+  if (extra != nullptr) sources.push_back(extra);
+  return MergeSources(sources, sink);
 }
 
 }  // namespace tovex

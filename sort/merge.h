@@ -16,6 +16,9 @@ namespace tovex {
 // Sources merged at once; more runs are first merged in groups into new
 // runs. Sixteen read buffers fit the memory the job allows itself.
 inline constexpr size_t kMergeFanIn = 16;
+// Inputs from which a merge is split: two threads merge half of them each
+// and the caller merges their two streams, so that two cores share it.
+inline constexpr size_t kSplitInputs = 4;
 // Read buffer of each run in a merge: sixteen of them stay small.
 inline constexpr size_t kMergeBufferBytes = 16 * 1024;
 

@@ -11,7 +11,7 @@ namespace tovex {
 namespace {
 
 // Records go over in blocks of this size: one handover per few thousand.
-constexpr size_t kBlockBytes = 64 << 10;
+constexpr size_t kBlockBytes = 32 << 10;
 // One block being filled, one being taken, one ready in between.
 constexpr int kBlocks = 3;
 // A record in a block: key size, key, count, first.
@@ -19,8 +19,10 @@ constexpr size_t kRecordOverhead = 1 + 2 * sizeof(uint64_t);
 
 using Block = std::vector<char>;
 
+}  // namespace
+
 // The blocks between the two threads.
-class Channel {
+class RelaySource::Channel {
  public:
   Channel() : blocks_(kBlocks) {
     for (Block& b : blocks_) {
@@ -91,12 +93,15 @@ class Channel {
   bool finished_ = false;
   bool quit_ = false;
   Status status_;
+
+ public:
+  std::thread producer;  // last: joined before the rest goes
 };
 
 // The producer's sink: packs records into blocks.
-class BlockWriter : public RunSink {
+class RelaySource::Writer : public RunSink {
  public:
-  explicit BlockWriter(Channel* channel)
+  explicit Writer(Channel* channel)
       : channel_(channel), block_(channel->FirstEmpty()) {}
 
   Status Take(const RunRecord& r) override {
@@ -125,42 +130,46 @@ class BlockWriter : public RunSink {
   Block* block_;
 };
 
-// Hands the records of one block to `sink`.
-Status TakeBlock(const Block& b, RunSink* sink) {
-  const char* p = b.data();
-  const char* end = p + b.size();
-  while (p < end) {
-    const auto size = static_cast<unsigned char>(*p++);
-    RunRecord r;
-    r.key = std::string_view(p, size);
-    p += size;
-    std::memcpy(&r.count, p, sizeof r.count);
-    std::memcpy(&r.first, p + sizeof r.count, sizeof r.first);
-    p += 2 * sizeof(uint64_t);
-    TOVEX_RETURN_IF_ERROR(sink->Take(r));
-  }
-  return Status::Ok();
+RelaySource::RelaySource(std::function<Status(RunSink*)> produce)
+    : channel_(std::make_unique<Channel>()), produce_(std::move(produce)) {
+  channel_->producer = std::thread([this] {
+    Writer writer(channel_.get());
+    const Status status = produce_(&writer);
+    channel_->Finish(writer.block(), status);
+  });
 }
 
-}  // namespace
+RelaySource::~RelaySource() {
+  // The producer stops at its next record, or ends by itself.
+  channel_->Quit();
+  channel_->producer.join();
+}
+
+bool RelaySource::Next(RunRecord* r) {
+  while (block_ == nullptr || at_ == block_->size()) {
+    if (block_ != nullptr) channel_->Return(block_);
+    block_ = channel_->Receive();
+    at_ = 0;
+    if (block_ == nullptr) {
+      status_ = channel_->status();
+      return false;
+    }
+  }
+  const char* p = block_->data() + at_;
+  const auto size = static_cast<unsigned char>(*p++);
+  r->key = std::string_view(p, size);
+  p += size;
+  std::memcpy(&r->count, p, sizeof r->count);
+  std::memcpy(&r->first, p + sizeof r->count, sizeof r->first);
+  at_ += kRecordOverhead + size;
+  return true;
+}
 
 Status Relay(const std::function<Status(RunSink*)>& produce, RunSink* sink) {
-  Channel channel;
-  std::thread producer([&channel, &produce] {
-    BlockWriter writer(&channel);
-    const Status status = produce(&writer);
-    channel.Finish(writer.block(), status);
-  });
-  Status status;
-  while (Block* b = channel.Receive()) {
-    if (status.ok()) status = TakeBlock(*b, sink);
-    // After a failure the blocks still come back, so the producer never
-    // waits for one in vain.
-    if (!status.ok()) channel.Quit();
-    channel.Return(b);
-  }
-  producer.join();
-  return status.ok() ? channel.status() : status;
+  RelaySource source(produce);
+  RunRecord r;
+  while (source.Next(&r)) TOVEX_RETURN_IF_ERROR(sink->Take(r));
+  return source.status();
 }
 
 }  // namespace tovex

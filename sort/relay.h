@@ -5,11 +5,40 @@
 #define TOVEX_SORT_RELAY_H_
 
 #include <functional>
+#include <memory>
+#include <vector>
 
 #include "base/status.h"
 #include "work/run_file.h"
 
 namespace tovex {
+
+// The records `produce` gives, taken as a source on the caller's thread
+// while `produce` runs on a thread of its own. A source dropped before the
+// producer has ended makes the producer's next record fail, and waits for
+// its thread.
+class RelaySource : public RunSource {
+ public:
+  explicit RelaySource(std::function<Status(RunSink*)> produce);
+  ~RelaySource() override;
+
+  RelaySource(const RelaySource&) = delete;
+  RelaySource& operator=(const RelaySource&) = delete;
+
+  bool Next(RunRecord* record) override;
+  // Once Next has returned false: the producer's status.
+  Status status() const override { return status_; }
+
+ private:
+  class Channel;
+  class Writer;
+
+  std::unique_ptr<Channel> channel_;
+  std::function<Status(RunSink*)> produce_;
+  std::vector<char>* block_ = nullptr;  // being taken
+  size_t at_ = 0;
+  Status status_;
+};
 
 // Runs `produce` on a thread of its own, giving it a sink whose records
 // reach `sink` on the calling thread, in the order given. Returns once the
