@@ -226,6 +226,12 @@ void Aggregator::SortEntries(Table* t) {
   std::sort(t->entries.begin(), t->entries.end(),
             [t](const Entry& a, const Entry& b) {
               if (a.prefix != b.prefix) return a.prefix < b.prefix;
+              // Equal prefixes of keys that fill them: the rest decides.
+              constexpr size_t kSkip = sizeof a.prefix;
+              if (a.size >= kSkip && b.size >= kSkip) {
+                return KeyLess(KeyOf(*t, a).substr(kSkip),
+                               KeyOf(*t, b).substr(kSkip));
+              }
               return KeyLess(KeyOf(*t, a), KeyOf(*t, b));
             });
 }
