@@ -215,43 +215,6 @@ size_t NextGroupSize(size_t inputs, size_t fan_in) {
   return std::min(fan_in, excess + 1);
 }
 
-}  // namespace
-
-Status MergeSources(const std::vector<RunSource*>& sources, RunSink* sink) {
-  if (sources.size() == 1) {
-    // Nothing to combine: one source holds each key once.
-    RunRecord r;
-    while (sources[0]->Next(&r)) TOVEX_RETURN_IF_ERROR(sink->Take(r));
-    return sources[0]->status();
-  }
-  SourceTree tree(sources);
-  for (RunSource* source : sources) {
-    TOVEX_RETURN_IF_ERROR(source->status());
-  }
-  // The record being combined; its key is copied, since the source that
-  // gave it moves on.
-  char key[kMaxKeyBytes];
-  RunRecord pending;
-  bool have_pending = false;
-  while (!tree.empty()) {
-    const RunRecord& top = tree.top();
-    if (have_pending && top.key == pending.key) {
-      pending.count += top.count;
-      pending.first = std::min(pending.first, top.first);
-    } else {
-      if (have_pending) TOVEX_RETURN_IF_ERROR(sink->Take(pending));
-      std::memcpy(key, top.key.data(), top.key.size());
-      pending = {std::string_view(key, top.key.size()), top.count, top.first};
-      have_pending = true;
-    }
-    if (!tree.Advance()) return tree.status();
-  }
-  if (have_pending) TOVEX_RETURN_IF_ERROR(sink->Take(pending));
-  return Status::Ok();
-}
-
-namespace {
-
 // How many inputs a merge takes at once, and the read buffer of each.
 struct MergeShape {
   size_t fan_in;
@@ -289,6 +252,39 @@ Status MergeChains(WorkFolder* work, std::vector<Chain> chains,
 }
 
 }  // namespace
+
+Status MergeSources(const std::vector<RunSource*>& sources, RunSink* sink) {
+  if (sources.size() == 1) {
+    // Nothing to combine: one source holds each key once.
+    RunRecord r;
+    while (sources[0]->Next(&r)) TOVEX_RETURN_IF_ERROR(sink->Take(r));
+    return sources[0]->status();
+  }
+  SourceTree tree(sources);
+  for (RunSource* source : sources) {
+    TOVEX_RETURN_IF_ERROR(source->status());
+  }
+  // The record being combined; its key is copied, since the source that
+  // gave it moves on.
+  char key[kMaxKeyBytes];
+  RunRecord pending;
+  bool have_pending = false;
+  while (!tree.empty()) {
+    const RunRecord& top = tree.top();
+    if (have_pending && top.key == pending.key) {
+      pending.count += top.count;
+      pending.first = std::min(pending.first, top.first);
+    } else {
+      if (have_pending) TOVEX_RETURN_IF_ERROR(sink->Take(pending));
+      std::memcpy(key, top.key.data(), top.key.size());
+      pending = {std::string_view(key, top.key.size()), top.count, top.first};
+      have_pending = true;
+    }
+    if (!tree.Advance()) return tree.status();
+  }
+  if (have_pending) TOVEX_RETURN_IF_ERROR(sink->Take(pending));
+  return Status::Ok();
+}
 
 Status MergeRuns(WorkFolder* work, std::vector<RunFile> runs, RunSource* extra,
                  RunSink* sink) {

@@ -21,7 +21,8 @@ inline constexpr size_t kMergeFanIn = 16;
 // Fewer are merged on one thread: the extra handovers would cost more than
 // the shared merge saves.
 inline constexpr size_t kSplitInputs = 8;
-// Read buffer of each run in a merge: sixteen of them stay small.
+// Read buffer of each run in a merge: sixteen of them stay small (half of
+// that in each half of a split merge).
 inline constexpr size_t kMergeBufferBytes = 16 * 1024;
 
 // Byte order of keys, a shorter key first when it is a prefix of the other.
@@ -36,9 +37,11 @@ Status MergeSources(const std::vector<RunSource*>& sources, RunSink* sink);
 // Merges `runs` and, when given, `extra` into `sink`. Ranged runs that
 // follow one another without overlap are read in turn as one input (a log
 // in time order spills runs of a few months each, so most of them chain);
-// with more than kMergeFanIn inputs, groups of them are first merged into
-// new runs of `work`, no more of them than it takes to leave kMergeFanIn
-// inputs. Every run of `runs` and of the passes is deleted once merged.
+// with kSplitInputs inputs or more, two threads of its own merge half of
+// them each. With more than kMergeFanIn inputs to a merge, groups of them
+// are first merged into new runs of `work`, no more of them than it takes
+// to leave kMergeFanIn. Every run of `runs` and of the passes is deleted
+// once merged. `sink` is called on the caller's thread.
 Status MergeRuns(WorkFolder* work, std::vector<RunFile> runs, RunSource* extra,
                  RunSink* sink);
 
