@@ -11,10 +11,9 @@ constexpr uint64_t kProgressStepBytes = 4u << 20;
 // at once, seldom enough to cost nothing.
 constexpr int64_t kStopCheckLines = 4096;
 
-}  // namespace
-
-Status ReadLog(JobRun* run, InputLog* log,
-               void (*on_new_period)(JobRun* run, int period)) {
+// Counts the log's lines: the period table's counts and the names.
+Status CountLines(JobRun* run, InputLog* log,
+                  void (*on_new_period)(JobRun* run, int period)) {
   const uint64_t log_size = log->Size();
   LogScanner lines(log);
   const KeyLayout layout = run->layout();
@@ -57,6 +56,16 @@ Status ReadLog(JobRun* run, InputLog* log,
     run->observer->OnProgress(log->bytes_read(), log_size);
   }
   return Status::Ok();
+}
+
+}  // namespace
+
+Status ReadLog(JobRun* run, InputLog* log,
+               void (*on_new_period)(JobRun* run, int period)) {
+  const Status status = CountLines(run, log, on_new_period);
+  // Once the scanner's blocks are given back, the counts take their room.
+  run->periods.Settle();
+  return status;
 }
 
 }  // namespace tovex

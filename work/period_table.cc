@@ -25,10 +25,32 @@ int PeriodTable::Add(int year, int month) {
   p.year = year;
   p.month = month;
   p.count = 0;
-  if (!p.cells) p.cells = std::make_unique<DayHourCounts>();
-  p.cells->fill({});
+  p.cells.reset();
+  recent_[static_cast<size_t>(size_)] = std::make_unique<RecentCounts>();
   index_[KeyOf(year, month)] = size_;
   return size_++;
+}
+
+void PeriodTable::Carry(size_t at, size_t day, size_t hour) {
+  Period& p = periods_[at];
+  if (!p.cells) p.cells = std::make_unique<DayHourCounts>();
+  uint16_t& recent = (*recent_[at])[day][hour];
+  (*p.cells)[day][hour] += recent;
+  recent = 0;
+}
+
+void PeriodTable::Settle() {
+  for (size_t i = 0; i < static_cast<size_t>(size_); ++i) {
+    Period& p = periods_[i];
+    if (!p.cells) p.cells = std::make_unique<DayHourCounts>();
+    const RecentCounts& recent = *recent_[i];
+    for (size_t d = 0; d < recent.size(); ++d) {
+      for (size_t h = 0; h < recent[d].size(); ++h) {
+        (*p.cells)[d][h] += recent[d][h];
+      }
+    }
+    recent_[i].reset();
+  }
 }
 
 }  // namespace tovex

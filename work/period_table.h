@@ -29,6 +29,11 @@ struct Period {
   int64_t DayCount(int day) const;
 };
 
+// Counting takes two steps. Count adds to 16-bit cells, small enough that a
+// log whose months are mixed keeps them in the processor's nearer caches;
+// Settle moves them to each period's 64-bit cells, which are made only
+// then (or when a 16-bit cell fills up), so that they take no memory while
+// the log is read. The cells hold every access only after Settle.
 class PeriodTable {
  public:
   int size() const { return size_; }
@@ -40,15 +45,26 @@ class PeriodTable {
   // index, or -1 when the table is full. REQUIRES: Find(year, month) == -1.
   int Add(int year, int month);
   // Counts one access of entry `i` at `day` and `hour`.
-  // REQUIRES: 0 <= i < size(), 1 <= day <= 31, 0 <= hour <= 23.
+  // REQUIRES: 0 <= i < size(), 1 <= day <= 31, 0 <= hour <= 23, Settle
+  // has not run.
   void Count(int i, int day, int hour) {
-    Period& p = periods_[static_cast<size_t>(i)];
-    ++p.count;
-    ++(*p.cells)[static_cast<size_t>(day)][static_cast<size_t>(hour)];
+    const auto at = static_cast<size_t>(i);
+    const auto d = static_cast<size_t>(day);
+    const auto h = static_cast<size_t>(hour);
+    ++periods_[at].count;
+    if (++(*recent_[at])[d][h] == UINT16_MAX) Carry(at, d, h);
   }
+  // Puts every access counted into the periods' cells.
+  void Settle();
 
  private:
+  using RecentCounts = std::array<std::array<uint16_t, 24>, 32>;
+
+  // Moves one full 16-bit cell to the period's cells.
+  void Carry(size_t at, size_t day, size_t hour);
+
   std::array<Period, kMaxPeriods> periods_{};
+  std::array<std::unique_ptr<RecentCounts>, kMaxPeriods> recent_;
   std::unordered_map<int, int> index_;  // year * 16 + month -> entry
   int size_ = 0;
 };
