@@ -25,7 +25,7 @@ namespace tovex {
 
 // Memory for the names of the whole log before they spill to runs; twice
 // this while a full table is spilled in the background and the next fills.
-inline constexpr size_t kNameTableBytes = 512 << 10;
+inline constexpr size_t kNameTableBytes = 768 << 10;
 // Memory for one page's organisations before they spill: a month or the
 // whole log, and each of the up to 31 days open at once.
 inline constexpr size_t kPeriodOrganisationBytes = 512 << 10;
