@@ -4,6 +4,7 @@
 #include <bit>
 #include <condition_variable>
 #include <cstring>
+#include <iterator>
 #include <mutex>
 #include <thread>
 #include <utility>
@@ -85,6 +86,12 @@ class Aggregator::Spiller {
     }
     wake_.notify_all();
     thread_.join();
+  }
+
+  // Whether a table is being written.
+  bool Busy() {
+    std::lock_guard<std::mutex> lock(mu_);
+    return busy_;
   }
 
   // Waits until the table in hand is written; adds its run's size to
@@ -267,10 +274,16 @@ Status Aggregator::Spill() {
     if (spiller_ == nullptr) {
       spiller_ = std::make_unique<Spiller>(work_->context());
     }
-    // Waited for first: the new run may move the one being written.
-    TOVEX_RETURN_IF_ERROR(spiller_->Wait(&spilled_bytes_));
     runs_.emplace_back(work_->NewFile(kRunSuffix));
-    spiller_->Start(&table_, &runs_.back());
+    if (spiller_->Busy()) {
+      // Rather than wait, this thread writes its table too: keys that
+      // repeat seldom fill tables faster than one thread sorts them.
+      TOVEX_RETURN_IF_ERROR(
+          WriteRun(work_->context(), &table_, &runs_.back(), &spilled_bytes_));
+    } else {
+      TOVEX_RETURN_IF_ERROR(spiller_->Wait(&spilled_bytes_));
+      spiller_->Start(&table_, &runs_.back());
+    }
   }
   Clear();
   return Status::Ok();
@@ -297,12 +310,18 @@ Status Aggregator::Drain(RunSink* sink) {
         WriteRun(work_->context(), &table_, &runs_.back(), &spilled_bytes_);
     Release();
     // The merge deletes the runs as it goes.
-    if (status.ok())
-      status = MergeRuns(work_, std::exchange(runs_, {}), nullptr, sink);
+    if (status.ok()) status = MergeRuns(work_, TakeRuns(), nullptr, sink);
   }
   DeleteRuns();
   Release();
   return status;
+}
+
+std::vector<RunFile> Aggregator::TakeRuns() {
+  std::vector<RunFile> runs(std::make_move_iterator(runs_.begin()),
+                            std::make_move_iterator(runs_.end()));
+  runs_.clear();
+  return runs;
 }
 
 Status Aggregator::DrainInAddedOrder(RunSink* sink) {

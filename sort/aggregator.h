@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -85,6 +86,8 @@ class Aggregator {
   void Clear();
   void Release();
   void DeleteRuns();
+  // The runs, handed over for a merge.
+  std::vector<RunFile> TakeRuns();
   static std::string_view KeyOf(const Table& t, const Entry& e) {
     return std::string_view(t.arena.data() + e.offset, e.size);
   }
@@ -95,8 +98,9 @@ class Aggregator {
   const bool background_;
   Table table_;
   std::vector<uint32_t> slots_;  // entry index + 1; 0 is free
-  // The spiller fills in the range of the last one until it is waited for.
-  std::vector<RunFile> runs_;
+  // The spiller fills in the range of the one it writes until it is waited
+  // for; a deque keeps that one in place while more are added.
+  std::deque<RunFile> runs_;
   uint64_t spilled_bytes_ = 0;
   std::unique_ptr<Spiller> spiller_;  // with `background` only
 };
