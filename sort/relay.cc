@@ -10,7 +10,8 @@
 namespace tovex {
 namespace {
 
-// Records go over in blocks of this size: one handover per few thousand.
+// Records go over in blocks of this size: one handover per several hundred
+// records, and three relays of a split merge stay small.
 constexpr size_t kBlockBytes = 32 << 10;
 // One block being filled, one being taken, one ready in between.
 constexpr int kBlocks = 3;
