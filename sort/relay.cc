@@ -18,18 +18,19 @@ constexpr int kBlocks = 3;
 // A record in a block: key size, key, count, first.
 constexpr size_t kRecordOverhead = 1 + 2 * sizeof(uint64_t);
 
-using Block = std::vector<char>;
-
 }  // namespace
+
+// Records packed one after another: key size, key, count, first.
+struct RelaySource::Block {
+  std::unique_ptr<char[]> data = std::make_unique<char[]>(kBlockBytes);
+  size_t size = 0;
+};
 
 // The blocks between the two threads.
 class RelaySource::Channel {
  public:
   Channel() : blocks_(kBlocks) {
-    for (Block& b : blocks_) {
-      b.reserve(kBlockBytes);
-      empty_.push_back(&b);
-    }
+    for (Block& b : blocks_) empty_.push_back(&b);
   }
 
   // The producer's side. Send hands over a filled block and returns an
@@ -58,7 +59,7 @@ class RelaySource::Channel {
     return b;
   }
   void Return(Block* b) {
-    b->clear();
+    b->size = 0;
     std::lock_guard<std::mutex> lock(mu_);
     empty_.push_back(b);
     cv_.notify_all();
@@ -107,26 +108,24 @@ class RelaySource::Writer : public RunSink {
 
   Status Take(const RunRecord& r) override {
     if (block_ == nullptr) return Status::Cancelled(0);
-    if (block_->size() + kRecordOverhead + r.key.size() > kBlockBytes) {
+    const size_t size = kRecordOverhead + r.key.size();
+    if (block_->size + size > kBlockBytes) {
       block_ = channel_->Send(block_);
       if (block_ == nullptr) return Status::Cancelled(0);
     }
-    block_->push_back(static_cast<char>(r.key.size()));
-    block_->insert(block_->end(), r.key.begin(), r.key.end());
-    Append(r.count);
-    Append(r.first);
+    char* p = block_->data.get() + block_->size;
+    *p++ = static_cast<char>(r.key.size());
+    std::memcpy(p, r.key.data(), r.key.size());
+    p += r.key.size();
+    std::memcpy(p, &r.count, sizeof r.count);
+    std::memcpy(p + sizeof r.count, &r.first, sizeof r.first);
+    block_->size += size;
     return Status::Ok();
   }
 
   Block* block() const { return block_; }
 
  private:
-  void Append(uint64_t v) {
-    const size_t at = block_->size();
-    block_->resize(at + sizeof v);
-    std::memcpy(block_->data() + at, &v, sizeof v);
-  }
-
   Channel* channel_;
   Block* block_;
 };
@@ -147,7 +146,7 @@ RelaySource::~RelaySource() {
 }
 
 bool RelaySource::Next(RunRecord* r) {
-  while (block_ == nullptr || at_ == block_->size()) {
+  while (block_ == nullptr || at_ == block_->size) {
     if (block_ != nullptr) channel_->Return(block_);
     block_ = channel_->Receive();
     at_ = 0;
@@ -156,7 +155,7 @@ bool RelaySource::Next(RunRecord* r) {
       return false;
     }
   }
-  const char* p = block_->data() + at_;
+  const char* p = block_->data.get() + at_;
   const auto size = static_cast<unsigned char>(*p++);
   r->key = std::string_view(p, size);
   p += size;

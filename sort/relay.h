@@ -6,7 +6,6 @@
 
 #include <functional>
 #include <memory>
-#include <vector>
 
 #include "base/status.h"
 #include "work/run_file.h"
@@ -30,12 +29,13 @@ class RelaySource : public RunSource {
   Status status() const override { return status_; }
 
  private:
+  struct Block;
   class Channel;
   class Writer;
 
   std::unique_ptr<Channel> channel_;
   std::function<Status(RunSink*)> produce_;
-  std::vector<char>* block_ = nullptr;  // being taken
+  Block* block_ = nullptr;  // being taken
   size_t at_ = 0;
   Status status_;
 };
