@@ -89,10 +89,10 @@ class Status {
 
 // Evaluates `expr` (a Status) and returns it from the enclosing function when
 // it failed.
-#define TOVEX_RETURN_IF_ERROR(expr)    \
-  do {                                 \
-    ::tovex::Status status_ = (expr);  \
-    if (!status_.ok()) return status_; \
+#define TOVEX_RETURN_IF_ERROR(expr)                    \
+  do {                                                 \
+    ::tovex::Status tovex_returned_ = (expr);          \
+    if (!tovex_returned_.ok()) return tovex_returned_; \
   } while (0)
 
 }  // namespace tovex
