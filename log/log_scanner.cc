@@ -34,10 +34,10 @@ LogScanner::LogScanner(ReadableFile* file)
 
 LogScanner::~LogScanner() {
   {
-    std::lock_guard<std::mutex> lock(mu_);
+    MutexLock lock(&mu_);
     stop_ = true;
   }
-  changed_.notify_all();
+  changed_.SignalAll();
   scanner_.join();
 }
 
@@ -115,50 +115,49 @@ void LogScanner::Scan(Slot* slot) {
 int LogScanner::FirstFilled(int from) const {
   for (int k = 0; k < kScanSlots; ++k) {
     const int i = (from + k) % kScanSlots;
-    if (slots_[static_cast<size_t>(i)].state == SlotState::kFilled) return i;
+    if (StateOf(i) == SlotState::kFilled) return i;
   }
   return -1;
 }
 
-void LogScanner::ScanClaimed(Slot* slot, std::unique_lock<std::mutex>* lock) {
-  lock->unlock();
-  Scan(slot);
-  lock->lock();
-  slot->state = SlotState::kScanned;
-  changed_.notify_all();
+void LogScanner::ScanClaimed(int i) {
+  SetState(i, SlotState::kScanning);
+  mu_.Unlock();
+  Scan(&slots_[static_cast<size_t>(i)]);
+  mu_.Lock();
+  SetState(i, SlotState::kScanned);
+  changed_.SignalAll();
 }
 
 void LogScanner::ScanLoop() {
   // Blocks are filled in ring order; the earliest filled one is scanned
   // first, unless the caller took it.
   int from = 0;
-  std::unique_lock<std::mutex> lock(mu_);
+  MutexLock lock(&mu_);
   while (true) {
     int i = -1;
-    changed_.wait(lock, [&] { return stop_ || (i = FirstFilled(from)) >= 0; });
+    while (!stop_ && (i = FirstFilled(from)) < 0) changed_.Wait(&mu_);
     if (stop_) return;
-    Slot* slot = &slots_[static_cast<size_t>(i)];
-    slot->state = SlotState::kScanning;
     from = (i + 1) % kScanSlots;
-    ScanClaimed(slot, &lock);
+    ScanClaimed(i);
   }
 }
 
 void LogScanner::FillAhead() {
   while (!filled_last_) {
-    Slot* slot = &slots_[static_cast<size_t>(next_fill_)];
     {
-      std::lock_guard<std::mutex> lock(mu_);
-      if (slot->state != SlotState::kFree) return;
+      MutexLock lock(&mu_);
+      if (StateOf(next_fill_) != SlotState::kFree) return;
     }
     // A free slot is the reader's alone until it is handed over.
+    Slot* slot = &slots_[static_cast<size_t>(next_fill_)];
     Fill(slot);
     filled_last_ = slot->last;
     {
-      std::lock_guard<std::mutex> lock(mu_);
-      slot->state = SlotState::kFilled;
+      MutexLock lock(&mu_);
+      SetState(next_fill_, SlotState::kFilled);
     }
-    changed_.notify_all();
+    changed_.SignalAll();
     next_fill_ = (next_fill_ + 1) % kScanSlots;
   }
 }
@@ -174,26 +173,23 @@ bool LogScanner::Next(LogRecord* record) {
       done_ = slot.last;
       lines_ += slot.lines;
       {
-        std::lock_guard<std::mutex> lock(mu_);
-        slot.state = SlotState::kFree;
+        MutexLock lock(&mu_);
+        SetState(consuming_, SlotState::kFree);
       }
       if (done_) break;
     }
     consuming_ = (consuming_ + 1) % kScanSlots;
     position_ = 0;
     FillAhead();
-    Slot& next = slots_[static_cast<size_t>(consuming_)];
-    std::unique_lock<std::mutex> lock(mu_);
-    while (next.state != SlotState::kScanned) {
+    MutexLock lock(&mu_);
+    while (StateOf(consuming_) != SlotState::kScanned) {
       // Rather than wait, scan the block needed next or one after it.
       const int i = FirstFilled(consuming_);
       if (i < 0) {
-        changed_.wait(lock);
-        continue;
+        changed_.Wait(&mu_);
+      } else {
+        ScanClaimed(i);
       }
-      Slot* slot = &slots_[static_cast<size_t>(i)];
-      slot->state = SlotState::kScanning;
-      ScanClaimed(slot, &lock);
     }
   }
   return false;

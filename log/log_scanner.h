@@ -12,14 +12,13 @@
 #define TOVEX_LOG_LOG_SCANNER_H_
 
 #include <array>
-#include <condition_variable>
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <thread>
 #include <vector>
 
 #include "log/log_line.h"
+#include "platform/mutex.h"
 #include "platform/platform.h"
 
 namespace tovex {
@@ -52,6 +51,9 @@ class LogScanner {
  private:
   enum class SlotState { kFree, kFilled, kScanning, kScanned };
 
+  // A block and what its scan found. A slot belongs to the reading thread
+  // while kFree, to the thread that claimed it while kScanning, and to the
+  // caller again once kScanned; only its state is shared.
   struct Slot {
     // Complete lines only (the last line of the file may lack its end).
     std::unique_ptr<char[]> data;
@@ -59,7 +61,6 @@ class LogScanner {
     bool last = false;  // nothing follows this block
     std::vector<LogRecord> records;
     int64_t lines = 0;  // in the block, counted or not
-    SlotState state = SlotState::kFree;
   };
 
   // Reads the next block into `slot`, carrying a partial last line over to
@@ -70,13 +71,18 @@ class LogScanner {
   // The scanning thread.
   void ScanLoop();
   static void Scan(Slot* slot);
-  // Scans `slot`, claimed by the caller (kScanning), and hands it over.
-  // REQUIRES: `lock` holds mu_; it is let go during the scan.
-  void ScanClaimed(Slot* slot, std::unique_lock<std::mutex>* lock);
+  // Claims filled slot `i`, scans it with mu_ let go, and hands it over.
+  void ScanClaimed(int i) REQUIRES(mu_);
   // The first filled slot from `from` on in ring order, or -1.
-  // REQUIRES: mu_ held.
-  int FirstFilled(int from) const;
+  int FirstFilled(int from) const REQUIRES(mu_);
+  SlotState StateOf(int i) const REQUIRES(mu_) {
+    return states_[static_cast<size_t>(i)];
+  }
+  void SetState(int i, SlotState state) REQUIRES(mu_) {
+    states_[static_cast<size_t>(i)] = state;
+  }
 
+  // The fields below mu_ are the reading thread's alone.
   ReadableFile* file_;
   std::array<Slot, kScanSlots> slots_;
   int consuming_ = -1;   // slot whose records Next hands out
@@ -93,9 +99,10 @@ class LogScanner {
   uint64_t bytes_read_ = 0;
   int64_t lines_ = 0;
 
-  std::mutex mu_;
-  std::condition_variable changed_;
-  bool stop_ = false;
+  Mutex mu_;
+  CondVar changed_;
+  std::array<SlotState, kScanSlots> states_ GUARDED_BY(mu_){};
+  bool stop_ GUARDED_BY(mu_) = false;
   std::thread scanner_;
 };
 

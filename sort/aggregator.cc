@@ -2,11 +2,8 @@
 
 #include <algorithm>
 #include <bit>
-#include <condition_variable>
 #include <cstring>
 #include <iterator>
-#include <mutex>
-#include <thread>
 #include <utility>
 
 #include "sort/merge.h"
@@ -72,97 +69,26 @@ class Aggregator::TableEntries : public RunSource {
   size_t next_ = 0;
 };
 
-// The thread that sorts and writes full tables, one at a time. The table
-// in hand belongs to the thread from Start until Wait returns.
-class Aggregator::Spiller {
- public:
-  explicit Spiller(const Context& ctx)
-      : ctx_(ctx), thread_([this] { Loop(); }) {}
-
-  ~Spiller() {
-    {
-      std::lock_guard<std::mutex> lock(mu_);
-      quit_ = true;
-    }
-    wake_.notify_all();
-    thread_.join();
-  }
-
-  // Whether a table is being written.
-  bool Busy() {
-    std::lock_guard<std::mutex> lock(mu_);
-    return busy_;
-  }
-
-  // Waits until the table in hand is written; adds its run's size to
-  // `*bytes` and returns the spill's status.
-  Status Wait(uint64_t* bytes) {
-    std::unique_lock<std::mutex> lock(mu_);
-    done_.wait(lock, [this] { return !busy_; });
-    *bytes += bytes_;
-    bytes_ = 0;
-    Status status = status_;
-    status_ = Status::Ok();
-    return status;
-  }
-
-  // Takes `*full` to write to `*run` and leaves in its place the emptied
-  // table of the previous spill, its memory kept for reuse. `*run` is the
-  // thread's until Wait returns.
-  // REQUIRES: Wait returned since the last Start.
-  void Start(Table* full, RunFile* run) {
-    {
-      std::lock_guard<std::mutex> lock(mu_);
-      std::swap(table_, *full);
-      run_ = run;
-      busy_ = true;
-    }
-    wake_.notify_one();
-  }
-
- private:
-  void Loop() {
-    std::unique_lock<std::mutex> lock(mu_);
-    while (true) {
-      wake_.wait(lock, [this] { return busy_ || quit_; });
-      if (!busy_) return;
-      lock.unlock();
-      uint64_t bytes = 0;
-      Status status = WriteRun(ctx_, &table_, run_, &bytes);
-      table_.entries.clear();
-      table_.arena.clear();
-      lock.lock();
-      status_ = status;
-      bytes_ = bytes;
-      busy_ = false;
-      done_.notify_all();
-    }
-  }
-
-  const Context& ctx_;
-  std::mutex mu_;
-  std::condition_variable wake_;
-  std::condition_variable done_;
-  bool busy_ = false;
-  bool quit_ = false;
-  Table table_;
-  RunFile* run_ = nullptr;
-  uint64_t bytes_ = 0;
-  Status status_;
-  std::thread thread_;  // last: starts once the rest is set up
+// A full table on its way to a run in the background: the spiller's from
+// the TryPut that takes it until the adding thread next finds the spiller
+// idle (a TryPut taken, or Finish).
+struct Aggregator::SpillJob {
+  Table table;
+  RunFile run;
+  uint64_t bytes = 0;
 };
 
 Aggregator::Aggregator(WorkFolder* work, size_t max_bytes, bool background)
     : work_(work),
-      max_arena_(max_bytes / kArenaShare),
-      max_entries_((max_bytes - max_bytes / kArenaShare) /
+      max_arena_(std::max(max_bytes, kMinBytes) / kArenaShare),
+      max_entries_((std::max(max_bytes, kMinBytes) - max_arena_) /
                    (sizeof(Entry) + kSlotsPerEntry * sizeof(uint32_t))),
       background_(background) {
   slots_.assign(kInitialSlots, 0);
 }
 
 Aggregator::~Aggregator() {
-  spiller_.reset();  // its run is written or failed before it is deleted
+  WaitForSpiller();  // its run is written or failed before it is deleted
   DeleteRuns();
 }
 
@@ -266,33 +192,52 @@ void Aggregator::Clear() {
 }
 
 Status Aggregator::Spill() {
-  if (!background_) {
-    runs_.emplace_back(work_->NewFile(kRunSuffix));
-    TOVEX_RETURN_IF_ERROR(
-        WriteRun(work_->context(), &table_, &runs_.back(), &spilled_bytes_));
-  } else {
-    if (spiller_ == nullptr) {
-      spiller_ = std::make_unique<Spiller>(work_->context());
+  RunFile run(work_->NewFile(kRunSuffix));
+  if (background_) {
+    if (spiller_ == nullptr) spiller_ = std::make_unique<Worker>(1);
+    TOVEX_RETURN_IF_ERROR(spiller_->status());
+    auto job = std::make_shared<SpillJob>();
+    job->table = std::move(table_);
+    job->run = std::move(run);
+    const Context* ctx = &work_->context();
+    Worker::Task task = [job, ctx] {
+      const Status status = WriteRun(*ctx, &job->table, &job->run, &job->bytes);
+      job->table.entries.clear();
+      job->table.arena.clear();
+      return status;
+    };
+    if (spiller_->TryPut(&task)) {
+      // Taken: the spiller is through with the previous table, which
+      // this one fills next, its memory kept.
+      if (spilled_) CollectSpill();
+      std::swap(spilled_, job);
+      if (job != nullptr) table_ = std::move(job->table);
+      Clear();
+      return Status::Ok();
     }
-    runs_.emplace_back(work_->NewFile(kRunSuffix));
-    if (spiller_->Busy()) {
-      // Rather than wait, this thread writes its table too: keys that
-      // repeat seldom fill tables faster than one thread sorts them.
-      TOVEX_RETURN_IF_ERROR(
-          WriteRun(work_->context(), &table_, &runs_.back(), &spilled_bytes_));
-    } else {
-      TOVEX_RETURN_IF_ERROR(spiller_->Wait(&spilled_bytes_));
-      spiller_->Start(&table_, &runs_.back());
-    }
+    // Busy: rather than wait, this thread writes its table too, since keys
+    // that repeat seldom fill tables faster than one thread sorts them.
+    table_ = std::move(job->table);
+    run = std::move(job->run);
   }
+  runs_.push_back(std::move(run));
+  TOVEX_RETURN_IF_ERROR(
+      WriteRun(work_->context(), &table_, &runs_.back(), &spilled_bytes_));
   Clear();
   return Status::Ok();
 }
 
+void Aggregator::CollectSpill() {
+  spilled_bytes_ += spilled_->bytes;
+  runs_.push_back(std::move(spilled_->run));
+}
+
 Status Aggregator::WaitForSpiller() {
   if (spiller_ == nullptr) return Status::Ok();
-  const Status status = spiller_->Wait(&spilled_bytes_);
-  spiller_.reset();  // and the memory of its table with it
+  const Status status = spiller_->Finish();
+  spiller_.reset();
+  if (spilled_ != nullptr) CollectSpill();
+  spilled_.reset();  // and the memory of its table with it
   return status;
 }
 
@@ -317,12 +262,7 @@ Status Aggregator::Drain(RunSink* sink) {
   return status;
 }
 
-std::vector<RunFile> Aggregator::TakeRuns() {
-  std::vector<RunFile> runs(std::make_move_iterator(runs_.begin()),
-                            std::make_move_iterator(runs_.end()));
-  runs_.clear();
-  return runs;
-}
+std::vector<RunFile> Aggregator::TakeRuns() { return std::exchange(runs_, {}); }
 
 Status Aggregator::DrainInAddedOrder(RunSink* sink) {
   // Entries are appended as keys are first met and only a spill reorders.

@@ -9,13 +9,13 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <deque>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "base/status.h"
+#include "platform/worker.h"
 #include "work/run_file.h"
 #include "work/work_folder.h"
 
@@ -23,7 +23,12 @@ namespace tovex {
 
 class Aggregator {
  public:
-  // Memory for keys and table stays within about `max_bytes`; it is taken
+  // Less memory is taken as this much: an empty table must hold a key of
+  // any length, or a spill would not make room for it.
+  static constexpr size_t kMinBytes = 4 << 10;
+
+  // Memory for keys and table stays within about `max_bytes` (at least
+  // kMinBytes); it is taken
   // as needed, so a small aggregator costs little. `work` receives the
   // spilled runs and must outlive the aggregator. With `background`, a
   // thread of the aggregator's own sorts and writes a full table while Add
@@ -49,7 +54,7 @@ class Aggregator {
   Status DrainInAddedOrder(RunSink* sink);
 
   // Whether the keys went to runs since the last drain.
-  bool spilled() const { return !runs_.empty(); }
+  bool spilled() const { return !runs_.empty() || spilled_ != nullptr; }
 
   // Bytes written to runs so far.
   uint64_t spilled_bytes() const { return spilled_bytes_; }
@@ -64,7 +69,7 @@ class Aggregator {
     uint8_t size;
   };
   class TableEntries;
-  class Spiller;
+  struct SpillJob;
   // A table's keys and entries, as a spill takes them.
   struct Table {
     std::vector<char> arena;
@@ -81,7 +86,9 @@ class Aggregator {
   static Status WriteRun(const Context& ctx, Table* t, RunFile* run,
                          uint64_t* bytes);
   Status Spill();
-  // Waits for the spiller, if any, and takes its status and figures.
+  // Takes the run of the spill that has ended into runs_.
+  void CollectSpill();
+  // Waits for the spiller, if any, and takes its status and run.
   Status WaitForSpiller();
   void Clear();
   void Release();
@@ -98,11 +105,13 @@ class Aggregator {
   const bool background_;
   Table table_;
   std::vector<uint32_t> slots_;  // entry index + 1; 0 is free
-  // The spiller fills in the range of the one it writes until it is waited
-  // for; a deque keeps that one in place while more are added.
-  std::deque<RunFile> runs_;
+  // The runs written, with their ranges. The adding thread's alone: the run
+  // a spill in the background writes stays in its job until collected.
+  std::vector<RunFile> runs_;
   uint64_t spilled_bytes_ = 0;
-  std::unique_ptr<Spiller> spiller_;  // with `background` only
+  // With `background` only: the spiller, and the job it took last.
+  std::unique_ptr<Worker> spiller_;
+  std::shared_ptr<SpillJob> spilled_;
 };
 
 }  // namespace tovex

@@ -1,11 +1,6 @@
 #include "sort/relay.h"
 
-#include <condition_variable>
 #include <cstring>
-#include <deque>
-#include <mutex>
-#include <thread>
-#include <vector>
 
 namespace tovex {
 namespace {
@@ -14,7 +9,7 @@ namespace {
 // records, and three relays of a split merge stay small.
 constexpr size_t kBlockBytes = 32 << 10;
 // One block being filled, one being taken, one ready in between.
-constexpr int kBlocks = 3;
+constexpr size_t kBlocks = 3;
 // A record in a block: key size, key, count, first.
 constexpr size_t kRecordOverhead = 1 + 2 * sizeof(uint64_t);
 
@@ -26,132 +21,77 @@ struct RelaySource::Block {
   size_t size = 0;
 };
 
-// The blocks between the two threads.
-class RelaySource::Channel {
+// The producer's sink: packs records into the blocks in ring order. A
+// block is the producer's until it is put, the taker's from Take to Done;
+// the taker finishes blocks in order, so room in the handover means the
+// next block of the ring is free again.
+class RelaySource::Packer : public RunSink {
  public:
-  Channel() : blocks_(kBlocks) {
-    for (Block& b : blocks_) empty_.push_back(&b);
-  }
-
-  // The producer's side. Send hands over a filled block and returns an
-  // empty one; nullptr once the taker has quit.
-  Block* FirstEmpty() { return WaitForEmpty(); }
-  Block* Send(Block* full) {
-    Post(full);
-    return WaitForEmpty();
-  }
-  // The last block, possibly part full, and how the producer ended.
-  void Finish(Block* last, const Status& status) {
-    std::lock_guard<std::mutex> lock(mu_);
-    if (last != nullptr) full_.push_back(last);
-    status_ = status;
-    finished_ = true;
-    cv_.notify_all();
-  }
-
-  // The taker's side: the next filled block, nullptr after the last.
-  Block* Receive() {
-    std::unique_lock<std::mutex> lock(mu_);
-    cv_.wait(lock, [this] { return !full_.empty() || finished_; });
-    if (full_.empty()) return nullptr;
-    Block* b = full_.front();
-    full_.pop_front();
-    return b;
-  }
-  void Return(Block* b) {
-    b->size = 0;
-    std::lock_guard<std::mutex> lock(mu_);
-    empty_.push_back(b);
-    cv_.notify_all();
-  }
-  void Quit() {
-    std::lock_guard<std::mutex> lock(mu_);
-    quit_ = true;
-    cv_.notify_all();
-  }
-  // REQUIRES: the producer has finished.
-  const Status& status() const { return status_; }
-
- private:
-  void Post(Block* full) {
-    std::lock_guard<std::mutex> lock(mu_);
-    full_.push_back(full);
-    cv_.notify_all();
-  }
-  Block* WaitForEmpty() {
-    std::unique_lock<std::mutex> lock(mu_);
-    cv_.wait(lock, [this] { return !empty_.empty() || quit_; });
-    if (quit_) return nullptr;
-    Block* b = empty_.back();
-    empty_.pop_back();
-    return b;
-  }
-
-  std::vector<Block> blocks_;
-  std::mutex mu_;
-  std::condition_variable cv_;
-  std::vector<Block*> empty_;
-  std::deque<Block*> full_;
-  bool finished_ = false;
-  bool quit_ = false;
-  Status status_;
-
- public:
-  std::thread producer;  // last: joined before the rest goes
-};
-
-// The producer's sink: packs records into blocks.
-class RelaySource::Writer : public RunSink {
- public:
-  explicit Writer(Channel* channel)
-      : channel_(channel), block_(channel->FirstEmpty()) {}
+  Packer(Block* ring, Handover<Block*>* handover)
+      : blocks_(ring), full_(handover) {}
 
   Status Take(const RunRecord& r) override {
-    if (block_ == nullptr) return Status::Cancelled(0);
     const size_t size = kRecordOverhead + r.key.size();
-    if (block_->size + size > kBlockBytes) {
-      block_ = channel_->Send(block_);
-      if (block_ == nullptr) return Status::Cancelled(0);
+    Block* b = &blocks_[next_];
+    if (b->size + size > kBlockBytes) {
+      TOVEX_RETURN_IF_ERROR(Send());
+      b = &blocks_[next_];
     }
-    char* p = block_->data.get() + block_->size;
+    char* p = b->data.get() + b->size;
     *p++ = static_cast<char>(r.key.size());
     std::memcpy(p, r.key.data(), r.key.size());
     p += r.key.size();
     std::memcpy(p, &r.count, sizeof r.count);
     std::memcpy(p + sizeof r.count, &r.first, sizeof r.first);
-    block_->size += size;
+    b->size += size;
     return Status::Ok();
   }
 
-  Block* block() const { return block_; }
+  // Hands over the block being filled, if it holds anything.
+  Status Send() {
+    Block* b = &blocks_[next_];
+    if (b->size == 0) return Status::Ok();
+    if (!full_->Put(b)) return Status::Cancelled(0);  // the taker quit
+    next_ = (next_ + 1) % kBlocks;
+    blocks_[next_].size = 0;
+    return Status::Ok();
+  }
 
  private:
-  Channel* channel_;
-  Block* block_;
+  Block* blocks_;
+  Handover<Block*>* full_;
+  size_t next_ = 0;
 };
 
 RelaySource::RelaySource(std::function<Status(RunSink*)> produce)
-    : channel_(std::make_unique<Channel>()), produce_(std::move(produce)) {
-  channel_->producer = std::thread([this] {
-    Writer writer(channel_.get());
-    const Status status = produce_(&writer);
-    channel_->Finish(writer.block(), status);
+    : blocks_(std::make_unique<Block[]>(kBlocks)),
+      full_(kBlocks - 1),
+      producer_(1) {
+  // A fresh worker takes its first task.
+  producer_.Put([this, produce = std::move(produce)] {
+    Packer packer(blocks_.get(), &full_);
+    // What was made before a failure still reaches the taker.
+    Status status = produce(&packer);
+    const Status sent = packer.Send();
+    if (status.ok()) status = sent;
+    full_.Close();
+    return status;
   });
 }
 
 RelaySource::~RelaySource() {
-  // The producer stops at its next record, or ends by itself.
-  channel_->Quit();
-  channel_->producer.join();
+  // The producer stops at its next block, or ends by itself.
+  full_.Fail(Status::Cancelled(0));
+  producer_.Finish();
 }
 
 bool RelaySource::Next(RunRecord* r) {
   while (block_ == nullptr || at_ == block_->size) {
-    if (block_ != nullptr) channel_->Return(block_);
-    block_ = channel_->Receive();
+    if (block_ != nullptr) full_.Done();
+    block_ = nullptr;
     at_ = 0;
-    if (block_ == nullptr) {
-      status_ = channel_->status();
+    if (!full_.Take(&block_)) {
+      status_ = producer_.Finish();
       return false;
     }
   }

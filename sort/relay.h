@@ -8,14 +8,15 @@
 #include <memory>
 
 #include "base/status.h"
+#include "platform/worker.h"
 #include "work/run_file.h"
 
 namespace tovex {
 
 // The records `produce` gives, taken as a source on the caller's thread
-// while `produce` runs on a thread of its own. A source dropped before the
-// producer has ended makes the producer's next record fail, and waits for
-// its thread.
+// while `produce` runs on a worker of its own; they go over in blocks. A
+// source dropped before the producer has ended makes the producer's next
+// block fail, and waits for it.
 class RelaySource : public RunSource {
  public:
   explicit RelaySource(std::function<Status(RunSink*)> produce);
@@ -30,14 +31,14 @@ class RelaySource : public RunSource {
 
  private:
   struct Block;
-  class Channel;
-  class Writer;
+  class Packer;
 
-  std::unique_ptr<Channel> channel_;
-  std::function<Status(RunSink*)> produce_;
+  std::unique_ptr<Block[]> blocks_;  // see Packer for who holds which
+  Handover<Block*> full_;
   Block* block_ = nullptr;  // being taken
   size_t at_ = 0;
   Status status_;
+  Worker producer_;  // last: ends before the rest goes
 };
 
 // Runs `produce` on a thread of its own, giving it a sink whose records

@@ -1,16 +1,15 @@
 #include "work/work_folder.h"
 
 #include <algorithm>
-#include <condition_variable>
-#include <deque>
-#include <mutex>
-#include <thread>
 #include <unordered_set>
 
 #include "work/file_names.h"
 
 namespace tovex {
 namespace {
+
+// Pages made but not yet written: enough to even out page sizes.
+constexpr size_t kPagesInFlight = 4;
 
 // Removes every folder of `dir` whose name starts with `prefix`: what runs
 // killed before their end left behind.
@@ -91,87 +90,12 @@ Status PageFolder::Create(const Context& ctx, const std::string& html_dir,
   return Status::Ok();
 }
 
-// Writes the staged pages one after the other on a thread of its own, so
-// that the file system's work on one page overlaps the making of the next.
-// The first failure ends the writing and is kept.
-class PageFolder::Writer {
- public:
-  explicit Writer(const PageFolder* folder)
-      : folder_(folder), thread_([this] { Loop(); }) {}
-
-  ~Writer() {
-    {
-      std::lock_guard<std::mutex> lock(mu_);
-      quit_ = true;
-    }
-    cv_.notify_all();
-    thread_.join();
-  }
-
-  // Queues a page once fewer than kPagesInFlight wait; the status of the
-  // writing so far.
-  Status Put(const std::string& name, std::string_view bytes) {
-    std::unique_lock<std::mutex> lock(mu_);
-    cv_.wait(lock, [this] {
-      return queue_.size() < kPagesInFlight || !status_.ok();
-    });
-    if (!status_.ok()) return status_;
-    queue_.push_back({name, std::string(bytes)});
-    cv_.notify_all();
-    return Status::Ok();
-  }
-
-  // Waits until every queued page is written or the writing failed.
-  Status Finish() {
-    std::unique_lock<std::mutex> lock(mu_);
-    cv_.wait(lock,
-             [this] { return (queue_.empty() && !busy_) || !status_.ok(); });
-    return status_;
-  }
-
- private:
-  // Pages made but not yet written: enough to even out page sizes.
-  static constexpr size_t kPagesInFlight = 4;
-
-  struct Page {
-    std::string name;
-    std::string bytes;
-  };
-
-  void Loop() {
-    std::unique_lock<std::mutex> lock(mu_);
-    while (true) {
-      cv_.wait(lock, [this] { return !queue_.empty() || quit_; });
-      if (quit_) return;
-      const Page page = std::move(queue_.front());
-      queue_.pop_front();
-      busy_ = true;
-      lock.unlock();
-      const Status status = folder_->WriteFile(page.name, page.bytes);
-      lock.lock();
-      busy_ = false;
-      if (status_.ok()) status_ = status;
-      if (!status_.ok()) queue_.clear();
-      cv_.notify_all();
-    }
-  }
-
-  const PageFolder* folder_;
-  std::mutex mu_;
-  std::condition_variable cv_;
-  std::deque<Page> queue_;
-  bool busy_ = false;
-  bool quit_ = false;
-  Status status_;
-  std::thread thread_;  // last: starts once the rest is set up
-};
-
 PageFolder::PageFolder(const Context& ctx, std::string html_dir,
                        std::string staging)
     : ctx_(ctx),
       html_dir_(std::move(html_dir)),
       staging_(std::move(staging)),
-      writer_(std::make_unique<Writer>(this)) {}
+      writer_(std::make_unique<Worker>(kPagesInFlight)) {}
 
 PageFolder::~PageFolder() {
   writer_.reset();  // no page is written into the folder being removed
@@ -180,7 +104,9 @@ PageFolder::~PageFolder() {
 
 Status PageFolder::Write(const std::string& name, std::string_view bytes) {
   staged_.push_back(name);
-  return writer_->Put(name, bytes);
+  return writer_->Put([this, name, page = std::string(bytes)] {
+    return WriteFile(name, page);
+  });
 }
 
 Status PageFolder::WriteFile(const std::string& name,

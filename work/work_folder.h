@@ -20,6 +20,7 @@
 
 #include "base/status.h"
 #include "platform/platform.h"
+#include "platform/worker.h"
 
 namespace tovex {
 
@@ -83,8 +84,8 @@ class PageFolder {
   PageFolder(const PageFolder&) = delete;
   PageFolder& operator=(const PageFolder&) = delete;
 
-  // Stages the page `name`, once per name. The file is written on a thread
-  // of the folder's own while the caller goes on: a failure (CannotOpen or
+  // Stages the page `name`, once per name. The file is written by the
+  // folder's worker while the caller goes on: a failure (CannotOpen or
   // CannotWrite, naming the page) is returned by a later Write or by
   // Publish.
   Status Write(const std::string& name, std::string_view bytes);
@@ -99,19 +100,17 @@ class PageFolder {
   }
 
  private:
-  class Writer;
-
   PageFolder(const Context& ctx, std::string html_dir, std::string staging);
-  // Creates and writes the staged file of page `name`. Thread-safe.
+  // Creates and writes the staged file of page `name`; on the worker.
   Status WriteFile(const std::string& name, std::string_view bytes) const;
 
   const Context ctx_;
   const std::string html_dir_;
   const std::string staging_;
   // Names in the order written: at most one a month and one a day of the
-  // months a run holds.
+  // months a run holds. The caller's thread's alone.
   std::vector<std::string> staged_;
-  std::unique_ptr<Writer> writer_;  // last: ends before the rest goes
+  std::unique_ptr<Worker> writer_;  // last: ends before the rest goes
 };
 
 }  // namespace tovex
