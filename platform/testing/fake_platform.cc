@@ -37,13 +37,16 @@ class FailingWritableFile : public WritableFile {
   bool failed_ = false;
 };
 
+// Ends after `budget` bytes: with a read error, or, `cut`, as if the file
+// ended there.
 class FailingReadableFile : public ReadableFile {
  public:
-  FailingReadableFile(std::unique_ptr<ReadableFile> inner, int64_t budget)
-      : inner_(std::move(inner)), budget_(budget) {}
+  FailingReadableFile(std::unique_ptr<ReadableFile> inner, int64_t budget,
+                      bool cut)
+      : inner_(std::move(inner)), budget_(budget), cut_(cut) {}
   size_t Read(char* buf, size_t n) override {
     if (budget_ <= 0) {
-      failed_ = true;
+      failed_ = !cut_;
       return 0;
     }
     const size_t got =
@@ -59,6 +62,7 @@ class FailingReadableFile : public ReadableFile {
  private:
   std::unique_ptr<ReadableFile> inner_;
   int64_t budget_;
+  bool cut_;
   bool failed_ = false;
 };
 
@@ -77,8 +81,9 @@ std::unique_ptr<ReadableFile> FaultyFileSystem::OpenRead(
     return nullptr;
   }
   auto file = PosixFileSystem::OpenRead(path, error);
-  if (file && Named(path, fail_read)) {
-    return std::make_unique<FailingReadableFile>(std::move(file), fail_after);
+  if (file && (Named(path, fail_read) || Named(path, cut_read))) {
+    return std::make_unique<FailingReadableFile>(std::move(file), fail_after,
+                                                 Named(path, cut_read));
   }
   return file;
 }

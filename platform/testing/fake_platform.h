@@ -68,8 +68,9 @@ class FakeMessages : public Messages {
 // a file named `fail_open` (the last component of its path, exactly) fails;
 // writes to a file named `fail_write` fail once `fail_after` bytes have
 // gone to it (a full disk), and reads of a file named `fail_read` fail once
-// `fail_after` bytes came from it (an I/O error). Thread-safe, like the
-// file system it wraps.
+// `fail_after` bytes came from it (an I/O error); reads of a file named
+// `cut_read` end there as if the file were cut short. Thread-safe, like the
+// file system it wraps, while the fields are not changed during a run.
 class FaultyFileSystem : public PosixFileSystem {
  public:
   std::unique_ptr<ReadableFile> OpenRead(const std::string& path,
@@ -83,6 +84,7 @@ class FaultyFileSystem : public PosixFileSystem {
   std::string fail_open;
   std::string fail_write;
   std::string fail_read;
+  std::string cut_read;
   int64_t fail_after = 0;
 };
 
