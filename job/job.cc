@@ -10,32 +10,6 @@
 namespace tovex {
 namespace {
 
-void ShowProcessing(JobRun* run, int period) {
-  const Period& p = run->periods.at(period);
-  run->Show(UserText::kProcessing, p.year, p.month);
-}
-
-void ShowTempFile(JobRun* run, int period) {
-  const Period& p = run->periods.at(period);
-  run->Show(UserText::kMakingTempFile, p.year, p.month);
-}
-
-// Everything between the first status text and the clean-up.
-Status Analyse(JobRun* run, InputLog* log) {
-  switch (run->settings.run_level) {
-    case RunLevel::kYear:
-      TOVEX_RETURN_IF_ERROR(ReadLog(run, log, ShowProcessing));
-      break;
-    case RunLevel::kMonth:
-      TOVEX_RETURN_IF_ERROR(ReadLog(run, log, ShowTempFile));
-      break;
-    case RunLevel::kDay:
-      TOVEX_RETURN_IF_ERROR(ReadLog(run, log, nullptr));
-      break;
-  }
-  return WritePages(run);
-}
-
 void Epilogue(JobRun* run, int64_t start, bool open_index,
               const std::string& index_path) {
   const Platform& os = run->ctx.platform;
@@ -93,14 +67,15 @@ Status RunJob(const Context& ctx, const Settings& settings,
   const int64_t start = ctx.platform.clock->NowSeconds();
   const PageText texts(ctx.platform.encoder);
   if (!texts.ok()) return Status::NoConverter();
-  // A PeriodTable and a PeriodTally are too large for a worker's stack.
-  auto run = std::make_unique<JobRun>(ctx, settings, texts, observer,
-                                      folders->work.get(), folders->pages.get(),
-                                      request.cancel);
-  TOVEX_RETURN_IF_ERROR(Analyse(run.get(), log));
+  // A PeriodTable is too large for a worker's stack.
+  auto run = std::make_unique<JobRun>(ctx, PlanRun(settings.run_level),
+                                      settings, texts, observer,
+                                      folders->work.get(), folders->pages.get());
+  TOVEX_RETURN_IF_ERROR(ReadLog(run.get(), log));
+  TOVEX_RETURN_IF_ERROR(WritePages(run.get()));
   // The last moment a stop leaves the old report as it was; once the pages
   // go in place, they all do.
-  TOVEX_RETURN_IF_ERROR(run->Stopped());
+  TOVEX_RETURN_IF_ERROR(ctx.Stopped());
   TOVEX_RETURN_IF_ERROR(folders->pages->Publish());
 
   const std::string index_path = folders->pages->PublishedPath(kIndexPageName);
@@ -137,6 +112,27 @@ Status RunSequence(const Context& ctx, const RunRequest& request,
 
 }  // namespace
 
+RunPlan PlanRun(RunLevel level) {
+  RunPlan plan;
+  plan.level = level;
+  plan.month_pages = level != RunLevel::kYear;
+  plan.day_pages = level == RunLevel::kDay;
+  plan.layout = {plan.month_pages, plan.day_pages};
+  switch (level) {
+    case RunLevel::kYear:
+      plan.new_month_text = UserText::kProcessing;
+      break;
+    case RunLevel::kMonth:
+      plan.new_month_text = UserText::kMakingTempFile;
+      plan.last_month_text_again = true;
+      break;
+    case RunLevel::kDay:
+      plan.month_text_when_tallied = true;
+      break;
+  }
+  return plan;
+}
+
 void JobRun::Show(UserText text, ...) {
   if (observer == nullptr) return;
   va_list args;
@@ -146,20 +142,19 @@ void JobRun::Show(UserText text, ...) {
   observer->OnStatus(line);
 }
 
-JobRun::JobRun(const Context& c, const Settings& s, const PageText& t,
-               JobObserver* o, WorkFolder* w, PageFolder* p,
-               const std::atomic<int>* stop)
+JobRun::JobRun(const Context& c, const RunPlan& p, const Settings& s,
+               const PageText& t, JobObserver* o, WorkFolder* w, PageFolder* f)
     : ctx(c),
+      plan(p),
       settings(s),
       texts(t),
       observer(o),
       work(*w),
-      pages(*p),
-      names(w, kNameTableBytes, /*background=*/true),
-      stop_(stop) {}
+      pages(*f),
+      names(w, kNameTableBytes, /*background=*/true) {}
 
 Status JobRun::WritePage(const std::string& name, const PageBuilder& page) {
-  TOVEX_RETURN_IF_ERROR(Stopped());
+  TOVEX_RETURN_IF_ERROR(ctx.Stopped());
   return pages.Write(name, page.page());
 }
 
@@ -167,7 +162,9 @@ Status RunAnalysis(const Context& ctx, const RunRequest& request,
                    JobObserver* observer, std::atomic<bool>* running,
                    JobOutcome* outcome) {
   if (running != nullptr) running->store(true);
-  Status status = RunSequence(ctx, request, observer, outcome);
+  Context run_ctx = ctx;
+  run_ctx.stop = request.cancel;
+  Status status = RunSequence(run_ctx, request, observer, outcome);
   // A stop that came while the pages went in place did not stop the run.
   if (running != nullptr) running->store(false);
   return status;

@@ -1,13 +1,12 @@
-// The state one job carries through its stages, shared by the job's files.
-// Not part of the job's interface (see job.h).
+// What one job's stages share: the plan decided from its run level, its
+// folders and services, and the counts it collects while reading. Not part
+// of the job's interface (see job.h).
 
 #ifndef TOVEX_JOB_JOB_RUN_H_
 #define TOVEX_JOB_JOB_RUN_H_
 
-#include <atomic>
 #include <cstdint>
-#include <memory>
-#include <string>
+#include <optional>
 
 #include "base/texts.h"
 #include "job/job.h"
@@ -17,7 +16,6 @@
 #include "report/page_text.h"
 #include "settings/settings.h"
 #include "sort/aggregator.h"
-#include "tally/tally.h"
 #include "work/period_table.h"
 #include "work/work_folder.h"
 
@@ -31,11 +29,28 @@ inline constexpr size_t kNameTableBytes = 768 << 10;
 inline constexpr size_t kPeriodOrganisationBytes = 512 << 10;
 inline constexpr size_t kDayOrganisationBytes = 16 << 10;
 
+// What a run makes, decided once from its run level; the stages follow it
+// and decide nothing of their own.
+struct RunPlan {
+  RunLevel level = RunLevel::kYear;
+  bool month_pages = false;  // a page per month (and links to them)
+  bool day_pages = false;    // a page per day with accesses (and links)
+  // The names' keys: by period where months have pages, by day where days
+  // have.
+  KeyLayout layout;
+  // Shown with year and month as the log reaches each new month.
+  std::optional<UserText> new_month_text;
+  // Shown again for the last line's month once the log is read.
+  bool last_month_text_again = false;
+  // Shown for each month as its names are tallied.
+  bool month_text_when_tallied = false;
+};
+
+RunPlan PlanRun(RunLevel level);
+
 struct JobRun {
-  // `stop`, when given, is read at every step: once it holds a nonzero
-  // signal number the run stops with Cancelled.
-  JobRun(const Context& c, const Settings& s, const PageText& t, JobObserver* o,
-         WorkFolder* w, PageFolder* p, const std::atomic<int>* stop);
+  JobRun(const Context& c, const RunPlan& p, const Settings& s,
+         const PageText& t, JobObserver* o, WorkFolder* w, PageFolder* f);
 
   // Shows a status text from the table, its conversions filled
   // printf-style.
@@ -44,48 +59,28 @@ struct JobRun {
   // Stages a finished page as `name`.
   Status WritePage(const std::string& name, const PageBuilder& page);
 
-  // Cancelled with the signal once a stop was asked for; else Ok.
-  Status Stopped() const {
-    const int signal = stop_ != nullptr ? stop_->load() : 0;
-    return signal == 0 ? Status::Ok() : Status::Cancelled(signal);
-  }
-
-  // The layout of the names' keys at this run level.
-  KeyLayout layout() const {
-    return {settings.run_level != RunLevel::kYear,
-            settings.run_level == RunLevel::kDay};
-  }
-
-  const Context ctx;
+  const Context ctx;  // its stop ends the run with Cancelled
+  const RunPlan plan;
   const Settings settings;
   const PageText& texts;
-  JobObserver* observer;
+  JobObserver* const observer;
   WorkFolder& work;
   PageFolder& pages;
+  // Filled by ReadLog, read by the page stages.
   PeriodTable periods;
   Aggregator names;
   int64_t lines_read = 0;
   int64_t lines_counted = 0;
-  int64_t lines_left_out = 0;
-  // Year and month of the last counted line; -1 before the first.
-  int last_year = -1;
-  int last_month = -1;
-  // One page's figures at a time.
-  PeriodTally tally;
-
- private:
-  const std::atomic<int>* stop_;
+  int64_t lines_left_out = 0;  // counted lines of months beyond the table
 };
 
 // Reads the log once and counts every counted line: its period's cells and
 // its host and content under their keys in run->names. Periods are created
-// in order of first appearance; `on_new_period` runs for each (its status
-// text). Lines of months beyond the table's capacity are counted in
-// run->lines_left_out only.
-Status ReadLog(JobRun* run, InputLog* log,
-               void (*on_new_period)(JobRun* run, int period));
+// in order of first appearance. Lines of months beyond the table's capacity
+// are counted in run->lines_left_out only.
+Status ReadLog(JobRun* run, InputLog* log);
 
-// After reading: every page of the run level.
+// After reading: every page of the plan.
 Status WritePages(JobRun* run);
 
 }  // namespace tovex

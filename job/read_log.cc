@@ -12,14 +12,15 @@ constexpr uint64_t kProgressStepBytes = 4u << 20;
 constexpr int64_t kStopCheckLines = 4096;
 
 // Counts the log's lines: the period table's counts and the names.
-Status CountLines(JobRun* run, InputLog* log,
-                  void (*on_new_period)(JobRun* run, int period)) {
+Status CountLines(JobRun* run, InputLog* log) {
   const uint64_t log_size = log->Size();
   LogScanner lines(log);
-  const KeyLayout layout = run->layout();
+  const KeyLayout layout = run->plan.layout;
 
   uint64_t next_progress = kProgressStepBytes;
   int period = -1;
+  // Year and month of the last counted line; -1 before the first.
+  int last_year = -1, last_month = -1;
   LogRecord rec;
   char key[kNameKeyBytes];
   while (lines.Next(&rec)) {
@@ -27,21 +28,23 @@ Status CountLines(JobRun* run, InputLog* log,
       run->observer->OnProgress(log->bytes_read(), log_size);
       next_progress = log->bytes_read() + kProgressStepBytes;
     }
-    if (rec.year != run->last_year || rec.month != run->last_month) {
+    if (rec.year != last_year || rec.month != last_month) {
       period = run->periods.Find(rec.year, rec.month);
       if (period < 0) {
         period = run->periods.Add(rec.year, rec.month);
-        if (period >= 0 && on_new_period != nullptr) on_new_period(run, period);
+        if (period >= 0 && run->plan.new_month_text) {
+          run->Show(*run->plan.new_month_text, rec.year, rec.month);
+        }
       }
-      run->last_year = rec.year;
-      run->last_month = rec.month;
+      last_year = rec.year;
+      last_month = rec.month;
     }
     if (period < 0) {
       ++run->lines_left_out;
       continue;
     }
     if (++run->lines_counted % kStopCheckLines == 0) {
-      TOVEX_RETURN_IF_ERROR(run->Stopped());
+      TOVEX_RETURN_IF_ERROR(run->ctx.Stopped());
     }
     run->periods.Count(period, rec.day, rec.hour);
     TOVEX_RETURN_IF_ERROR(run->names.Add(
@@ -55,14 +58,16 @@ Status CountLines(JobRun* run, InputLog* log,
   if (run->observer != nullptr) {
     run->observer->OnProgress(log->bytes_read(), log_size);
   }
+  if (run->plan.last_month_text_again && run->periods.size() > 0) {
+    run->Show(*run->plan.new_month_text, last_year, last_month);
+  }
   return Status::Ok();
 }
 
 }  // namespace
 
-Status ReadLog(JobRun* run, InputLog* log,
-               void (*on_new_period)(JobRun* run, int period)) {
-  const Status status = CountLines(run, log, on_new_period);
+Status ReadLog(JobRun* run, InputLog* log) {
+  const Status status = CountLines(run, log);
   // Once the scanner's blocks are given back, the counts take their room.
   run->periods.Settle();
   return status;

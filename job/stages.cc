@@ -4,6 +4,7 @@
 // the months, make the index page last.
 
 #include <array>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -27,7 +28,7 @@ class IndexNames : public RunSink {
       : tally_(tally), run_(run) {}
   Status Take(const RunRecord& r) override {
     if (++taken_ % kStopCheckRecords == 0)
-      TOVEX_RETURN_IF_ERROR(run_->Stopped());
+      TOVEX_RETURN_IF_ERROR(run_->ctx.Stopped());
     NameKey key;
     if (!ParseKey(KeyLayout{}, r.key, &key)) return Status::CannotRead("");
     return Add(tally_, key.kind, key.name, static_cast<int64_t>(r.count));
@@ -51,24 +52,35 @@ void CountAllCells(const PeriodTable& periods, PeriodTally* tally) {
   for (int i = 0; i < periods.size(); ++i) CountCells(periods.at(i), 0, tally);
 }
 
-// Day pages exist at the day level, for the days with accesses.
+// Day pages exist where the plan has them, for the days with accesses.
 DayLinked DayLinksOf(const JobRun& run, const Period& p) {
-  if (run.settings.run_level != RunLevel::kDay) return nullptr;
+  if (!run.plan.day_pages) return nullptr;
   return [&p](int day) { return p.DayCount(day) > 0; };
 }
 
-Status WriteIndex(JobRun* run) {
+Status WriteIndex(JobRun* run, const PeriodTally& tally) {
   run->Show(UserText::kMakingIndexPage);
   IndexLayout layout;
-  layout.month_links = run->settings.run_level != RunLevel::kYear;
+  layout.month_links = run->plan.month_pages;
   if (layout.month_links && run->periods.size() == 1) {
     layout.single_month = &run->periods.at(0);
     layout.day_linked = DayLinksOf(*run, *layout.single_month);
   }
   PageBuilder page(run->texts);
-  WriteIndexPage(run->tally, run->settings.index_rows, run->periods, layout,
-                 &page);
+  WriteIndexPage(tally, run->settings.index_rows, run->periods, layout, &page);
   return run->WritePage(std::string(kIndexPageName), page);
+}
+
+// The index page of the whole log's names, which `feed` hands to a sink.
+Status TallyAndWriteIndex(JobRun* run,
+                          const std::function<Status(RunSink*)>& feed) {
+  NameTally index(&run->work, kPeriodOrganisationBytes);
+  IndexNames names(&index, run);
+  TOVEX_RETURN_IF_ERROR(feed(&names));
+  auto tally = std::make_unique<PeriodTally>();
+  CountAllCells(run->periods, tally.get());
+  TOVEX_RETURN_IF_ERROR(index.Finish(tally.get()));
+  return WriteIndex(run, *tally);
 }
 
 // The month and day levels: takes the names period by period (the key
@@ -79,12 +91,12 @@ class PeriodNames : public RunSink {
  public:
   explicit PeriodNames(JobRun* run)
       : run_(run),
-        layout_(run->layout()),
+        layout_(run->plan.layout),
         month_(&run->work, kPeriodOrganisationBytes) {}
 
   Status Take(const RunRecord& r) override {
     if (++taken_ % kStopCheckRecords == 0)
-      TOVEX_RETURN_IF_ERROR(run_->Stopped());
+      TOVEX_RETURN_IF_ERROR(run_->ctx.Stopped());
     NameKey key;
     if (!ParseKey(layout_, r.key, &key)) return Status::CannotRead("");
     if (key.period != period_) {
@@ -112,16 +124,10 @@ class PeriodNames : public RunSink {
   Status Finish() {
     TOVEX_RETURN_IF_ERROR(FinishPeriod());
     // With one period the whole log is that month, tallied already.
-    if (run_->periods.size() > 1) {
-      NameTally index(&run_->work, kPeriodOrganisationBytes);
-      IndexNames names(&index, run_);
-      TOVEX_RETURN_IF_ERROR(
-          MergeRuns(&run_->work, month_runs_, nullptr, &names));
-      run_->tally = PeriodTally();
-      CountAllCells(run_->periods, &run_->tally);
-      TOVEX_RETURN_IF_ERROR(index.Finish(&run_->tally));
-    }
-    return WriteIndex(run_);
+    if (run_->periods.size() <= 1) return WriteIndex(run_, tally_);
+    return TallyAndWriteIndex(run_, [this](RunSink* names) {
+      return MergeRuns(&run_->work, month_runs_, nullptr, names);
+    });
   }
 
  private:
@@ -136,7 +142,9 @@ class PeriodNames : public RunSink {
   Status StartPeriod(int period) {
     period_ = period;
     const Period& p = run_->periods.at(period);
-    if (layout_.day) run_->Show(UserText::kMakingTempFile, p.year, p.month);
+    if (run_->plan.month_text_when_tallied) {
+      run_->Show(UserText::kMakingTempFile, p.year, p.month);
+    }
     if (run_->periods.size() == 1) return Status::Ok();
     month_runs_.emplace_back(run_->work.NewFile(kMonthSuffix));
     return RunWriter::Create(run_->ctx, month_runs_.back().path, &month_run_);
@@ -162,9 +170,9 @@ class PeriodNames : public RunSink {
     TOVEX_RETURN_IF_ERROR(FlushPending());
     const Period& p = run_->periods.at(period_);
     if (layout_.day) TOVEX_RETURN_IF_ERROR(WriteDays(p));
-    run_->tally = PeriodTally();
-    CountCells(p, 0, &run_->tally);
-    TOVEX_RETURN_IF_ERROR(month_.Finish(&run_->tally));
+    tally_ = PeriodTally();
+    CountCells(p, 0, &tally_);
+    TOVEX_RETURN_IF_ERROR(month_.Finish(&tally_));
     if (month_run_) {
       TOVEX_RETURN_IF_ERROR(month_run_->Close());
       month_run_.reset();
@@ -173,8 +181,8 @@ class PeriodNames : public RunSink {
     run_->Show(UserText::kMakingMonthPage,
                PeriodLabel(p.year, p.month).c_str());
     PageBuilder page(run_->texts);
-    WriteMonthPage(run_->tally, run_->settings.month_rows, p,
-                   DayLinksOf(*run_, p), &page);
+    WriteMonthPage(tally_, run_->settings.month_rows, p, DayLinksOf(*run_, p),
+                   &page);
     return run_->WritePage(MonthPageName(p.year, p.month), page);
   }
 
@@ -182,11 +190,11 @@ class PeriodNames : public RunSink {
     for (int day = 1; day <= 31; ++day) {
       if (p.DayCount(day) == 0) continue;
       run_->Show(UserText::kMakingDayPage, p.year, p.month, day);
-      run_->tally = PeriodTally();
-      CountCells(p, day, &run_->tally);
-      TOVEX_RETURN_IF_ERROR(Day(day)->Finish(&run_->tally));
+      tally_ = PeriodTally();
+      CountCells(p, day, &tally_);
+      TOVEX_RETURN_IF_ERROR(Day(day)->Finish(&tally_));
       PageBuilder page(run_->texts);
-      WriteDayPage(run_->tally, run_->settings.day_rows, p.year, p.month, day,
+      WriteDayPage(tally_, run_->settings.day_rows, p.year, p.month, day,
                    &page);
       TOVEX_RETURN_IF_ERROR(
           run_->WritePage(DayPageName(p.year, p.month, day), page));
@@ -197,6 +205,7 @@ class PeriodNames : public RunSink {
   JobRun* run_;
   const KeyLayout layout_;
   int64_t taken_ = 0;
+  PeriodTally tally_;  // one page's figures at a time
   int period_ = -1;
   NameTally month_;
   std::array<std::unique_ptr<NameTally>, 32> days_;
@@ -217,17 +226,9 @@ Status DrainNames(JobRun* run, RunSink* sink) {
 }  // namespace
 
 Status WritePages(JobRun* run) {
-  if (run->settings.run_level == RunLevel::kYear) {
-    NameTally index(&run->work, kPeriodOrganisationBytes);
-    IndexNames names(&index, run);
-    TOVEX_RETURN_IF_ERROR(DrainNames(run, &names));
-    run->tally = PeriodTally();
-    CountAllCells(run->periods, &run->tally);
-    TOVEX_RETURN_IF_ERROR(index.Finish(&run->tally));
-    return WriteIndex(run);
-  }
-  if (run->settings.run_level == RunLevel::kMonth && run->periods.size() > 0) {
-    run->Show(UserText::kMakingTempFile, run->last_year, run->last_month);
+  if (!run->plan.month_pages) {
+    return TallyAndWriteIndex(
+        run, [run](RunSink* names) { return DrainNames(run, names); });
   }
   PeriodNames periods(run);
   TOVEX_RETURN_IF_ERROR(DrainNames(run, &periods));

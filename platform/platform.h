@@ -11,6 +11,7 @@
 #ifndef TOVEX_PLATFORM_PLATFORM_H_
 #define TOVEX_PLATFORM_PLATFORM_H_
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -172,13 +173,22 @@ struct Platform {
   Encoder* encoder = nullptr;
 };
 
-// What every core operation is handed: where files live and how to reach the
-// OS. Copied freely.
+// What every core operation is handed: where files live, how to reach the
+// OS, and whether the run is to stop. Copied freely.
 struct Context {
   // The current directory at start-up with one separator appended; the
   // prefix of every path the program builds.
   std::string base_dir;
   Platform platform;
+  // When given, read all along: a nonzero value (the number of the signal
+  // that asked for it) stops the run. Not owned.
+  const std::atomic<int>* stop = nullptr;
+
+  // Cancelled with the signal once a stop was asked for; else Ok.
+  Status Stopped() const {
+    const int signal = stop != nullptr ? stop->load() : 0;
+    return signal == 0 ? Status::Ok() : Status::Cancelled(signal);
+  }
 };
 
 // Opening files through ctx's file system. A file that cannot be opened

@@ -80,9 +80,10 @@ Status RunWriter::Close() {
   return failed_ ? Status::CannotWrite(path_, error_) : Status::Ok();
 }
 
-RunReader::RunReader(std::unique_ptr<ReadableFile> file, std::string path,
-                     size_t buffer_bytes)
-    : file_(std::move(file)),
+RunReader::RunReader(const Context& ctx, std::unique_ptr<ReadableFile> file,
+                     std::string path, size_t buffer_bytes)
+    : ctx_(ctx),
+      file_(std::move(file)),
       path_(std::move(path)),
       buf_(new char[buffer_bytes]),
       capacity_(buffer_bytes) {}
@@ -94,11 +95,13 @@ Status RunReader::Open(const Context& ctx, const std::string& path,
   TOVEX_RETURN_IF_ERROR(OpenOrDie(ctx, path, &file));
   const size_t size =
       buffer_bytes < 2 * kMaxRecordBytes ? 2 * kMaxRecordBytes : buffer_bytes;
-  reader->reset(new RunReader(std::move(file), path, size));
+  reader->reset(new RunReader(ctx, std::move(file), path, size));
   return Status::Ok();
 }
 
 void RunReader::Fill() {
+  status_ = ctx_.Stopped();
+  if (!status_.ok()) return;
   std::memmove(buf_.get(), buf_.get() + begin_, end_ - begin_);
   end_ -= begin_;
   begin_ = 0;

@@ -97,21 +97,25 @@ class RunWriter : public RunSink {
 
 class RunReader : public RunSource {
  public:
-  // Opens `path` for reading; `buffer_bytes` sizes its one block.
+  // Opens `path` for reading; `buffer_bytes` sizes its one block. A stop
+  // asked through `ctx` ends the reading, with Cancelled, at the next block:
+  // every merge reads through here, so every merge stops soon.
   static Status Open(const Context& ctx, const std::string& path,
                      size_t buffer_bytes, std::unique_ptr<RunReader>* reader);
 
-  // CannotRead for a read error or a record that does not decode.
+  // CannotRead for a read error or a record that does not decode;
+  // Cancelled for a stop.
   bool Next(RunRecord* record) override;
   Status status() const override { return status_; }
 
  private:
-  RunReader(std::unique_ptr<ReadableFile> file, std::string path,
-            size_t buffer_bytes);
+  RunReader(const Context& ctx, std::unique_ptr<ReadableFile> file,
+            std::string path, size_t buffer_bytes);
   // Moves the unread bytes to the front and reads behind them until at
   // least one whole record is there or the file ends.
   void Fill();
 
+  const Context ctx_;
   std::unique_ptr<ReadableFile> file_;
   std::string path_;
   std::unique_ptr<char[]> buf_;
