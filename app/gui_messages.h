@@ -5,8 +5,9 @@
 // there until the user has answered, so the job sees the same blocking
 // behaviour as on the GUI thread. The GUI thread must keep processing events
 // (it does: every handler returns at once or runs a modal loop); a call made
-// after the event loop has ended never returns, which is why the program
-// ends the process instead of waiting for a running job.
+// after the event loop has ended would never return, which is why
+// MainWindow::StopJobAndWait keeps the events flowing while it waits for a
+// running job.
 
 #ifndef TOVEX_APP_GUI_MESSAGES_H_
 #define TOVEX_APP_GUI_MESSAGES_H_

@@ -7,14 +7,16 @@
 // runs the job. They share the atomic running flag: Run sets it before the
 // worker starts and the job clears it as its last action, so two jobs never
 // overlap. While it is set, Open, Run and Settings refuse. The worker runs
-// the whole run sequence (old pages, log check, job) and reaches
-// the window only through queued calls (status texts, in order) and through
-// the Messages service, which carries its boxes to the GUI thread.
+// the whole run (RunAnalysis: settings, folders, log check, job, pages put
+// in place) and reaches the window only through queued calls (status
+// texts, in order) and through the Messages service, which carries its
+// boxes to the GUI thread.
 //
 // Ending. When the window closes while the worker still runs, the program
 // asks the job to stop and waits for it (StopJobAndWait): its work files
-// go and the old report stays as it was. A file that cannot be opened ends
-// the process with its message and exit status 1 (ProcessExit).
+// go and the old report stays as it was. A failed run shows its message;
+// a refused log ends only the run, any other failure ends the process with
+// the failure's exit status (ProcessExit).
 
 #ifndef TOVEX_APP_MAIN_WINDOW_H_
 #define TOVEX_APP_MAIN_WINDOW_H_

@@ -3,11 +3,12 @@
 //
 // RunAnalysis is the whole run as both front ends start it: it loads the
 // settings, takes its folders, opens and checks the log, runs the job and
-// puts the pages in place. The job
-// streams the log once, writes two records per counted line into work
-// files, sorts and merges them externally, tallies each period and writes
-// its page, then beeps, optionally opens the index page and removes its work
-// files. Memory does not grow with the log.
+// puts the pages in place. The job streams the log once, counting each
+// counted line's host and content in a table of bounded size that spills
+// sorted runs to its work folder, merges them, tallies each period as its
+// names come out of the merge and stages its page, then beeps, optionally
+// opens the index page and removes its work files. Memory does not grow
+// with the log.
 
 #ifndef TOVEX_JOB_JOB_H_
 #define TOVEX_JOB_JOB_H_

@@ -33,8 +33,9 @@ inline constexpr size_t kNameKeyBytes = kMaxKeyBytes;
 
 // Writes the key of `key` in `layout` into `buf` and returns it. The name
 // ends in a blank, which sorts a name before every longer name that starts
-// with it, as whole "name day hour weekday" lines did.
-// REQUIRES: key.name.size() <= kNameKeyBytes - 4, no white space in it.
+// with it (the order the rankings' ties are broken in).
+// REQUIRES: key.name.size() <= kNameKeyBytes - 4 (period, kind, blank and
+// day), no white space in it.
 std::string_view MakeKey(KeyLayout layout, const NameKey& key, char* buf);
 
 // Splits a key made by MakeKey with the same layout. `name` points into

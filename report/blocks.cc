@@ -25,7 +25,8 @@ double Ratio(double part, double whole) {
 void DayCell(PageBuilder* b, int year, int month, int day,
              const DayLinked& linked) {
   if (linked && linked(day)) {
-    b->Put(Text::kDayLinkCell, {year, month, day, day});
+    b->Put(Text::kDayLinkCell,
+           {Arg::Own(DayPageName(year, month, day)), day});
   } else {
     b->Put(Text::kCenteredNumberCell, {day});
   }

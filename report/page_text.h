@@ -40,8 +40,8 @@ enum class Text {
   kRowStart,
   kCenteredNumberCell,  // %d
   kCenteredTextCell,    // %s
-  kDayLinkCell,         // %d-%d-%d: page date, %d: day
-  kMonthLinkCell,       // %s: label, twice
+  kDayLinkCell,         // %s: the day's page name, %d: day
+  kMonthLinkCell,       // %s: the month's page name, %s: label
   kValueCell,           // %ld
   kRowEnd,
   kBarStart,

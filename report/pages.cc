@@ -46,7 +46,8 @@ void MonthTable(PageBuilder* b, const PeriodTable& periods, bool links) {
     const std::string label = PeriodLabel(p.year, p.month);
     b->Put(Text::kRowStart);
     if (links) {
-      b->Put(Text::kMonthLinkCell, {Arg::Own(label), Arg::Own(label)});
+      b->Put(Text::kMonthLinkCell,
+             {Arg::Own(MonthPageName(p.year, p.month)), Arg::Own(label)});
     } else {
       b->Put(Text::kCenteredTextCell, {Arg::Own(label)});
     }

@@ -99,10 +99,12 @@ void CountCells(const Period& period, int day, PeriodTally* tally);
 // with its accesses, in name order, then every content path likewise.
 //
 // Domains and contents are ranked as offered (RankRows::Offer). Organisations
-// are counted in the order their first host is met, without limit; the ranking
-// is the exchange procedure of SortTopEntries over all of them, computed in one
-// pass with kMaxRankRows carriers. Memory stays bounded: the organisations
-// spill to `work` beyond `org_bytes`.
+// are counted in the order their first host is met, without limit, and ranked
+// by an exchange sort over all of them: pass i swaps into position i each
+// later organisation whose count is larger than the one held there. Only
+// the first kMaxRankRows positions are shown, so those passes are computed
+// at once, with kMaxRankRows carriers (RankRows::Carry). Memory stays bounded:
+// the organisations spill to `work` beyond `org_bytes`.
 class NameTally {
  public:
   NameTally(WorkFolder* work, size_t org_bytes);
