@@ -68,9 +68,9 @@ Status RunJob(const Context& ctx, const Settings& settings,
   const PageText texts(ctx.platform.encoder);
   if (!texts.ok()) return Status::NoConverter();
   // A PeriodTable is too large for a worker's stack.
-  auto run = std::make_unique<JobRun>(ctx, PlanRun(settings.run_level),
-                                      settings, texts, observer,
-                                      folders->work.get(), folders->pages.get());
+  auto run = std::make_unique<JobRun>(
+      ctx, PlanRun(settings.run_level), settings, texts, observer,
+      folders->work.get(), folders->pages.get());
   TOVEX_RETURN_IF_ERROR(ReadLog(run.get(), log));
   TOVEX_RETURN_IF_ERROR(WritePages(run.get()));
   // The last moment a stop leaves the old report as it was; once the pages
@@ -113,23 +113,14 @@ Status RunSequence(const Context& ctx, const RunRequest& request,
 }  // namespace
 
 RunPlan PlanRun(RunLevel level) {
-  RunPlan plan;
-  plan.level = level;
-  plan.month_pages = level != RunLevel::kYear;
-  plan.day_pages = level == RunLevel::kDay;
-  plan.layout = {plan.month_pages, plan.day_pages};
-  switch (level) {
-    case RunLevel::kYear:
-      plan.new_month_text = UserText::kProcessing;
-      break;
-    case RunLevel::kMonth:
-      plan.new_month_text = UserText::kMakingTempFile;
-      plan.last_month_text_again = true;
-      break;
-    case RunLevel::kDay:
-      plan.month_text_when_tallied = true;
-      break;
-  }
+  const bool months = level != RunLevel::kYear, days = level == RunLevel::kDay;
+  RunPlan plan{level,        months,
+               days,         {months, days},
+               std::nullopt, level == RunLevel::kMonth,
+               days};
+  if (level == RunLevel::kYear) plan.new_month_text = UserText::kProcessing;
+  if (level == RunLevel::kMonth)
+    plan.new_month_text = UserText::kMakingTempFile;
   return plan;
 }
 

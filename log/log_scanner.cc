@@ -29,16 +29,22 @@ const char* LastLineEnd(const char* p, size_t n) {
 LogScanner::LogScanner(ReadableFile* file)
     : file_(file), carry_(new char[kMaxCarryBytes + 1]) {
   for (Slot& slot : slots_) slot.data.reset(new char[kSlotBytes]);
-  scanner_ = std::thread(&LogScanner::ScanLoop, this);
+  // A fresh worker takes its first task: scanning blocks in the order
+  // filled, unless the reading thread took one first.
+  scanner_.Put([this] {
+    int i;
+    while (unscanned_.Take(&i)) {
+      Scan(&slots_[static_cast<size_t>(i)]);
+      unscanned_.Done();
+      scanned_.Put(i);
+    }
+    return Status::Ok();
+  });
 }
 
 LogScanner::~LogScanner() {
-  {
-    MutexLock lock(&mu_);
-    stop_ = true;
-  }
-  changed_.SignalAll();
-  scanner_.join();
+  unscanned_.Fail(Status::Cancelled(0));
+  scanned_.Fail(Status::Cancelled(0));
 }
 
 void LogScanner::Fill(Slot* slot) {
@@ -112,53 +118,31 @@ void LogScanner::Scan(Slot* slot) {
   }
 }
 
-int LogScanner::FirstFilled(int from) const {
-  for (int k = 0; k < kScanSlots; ++k) {
-    const int i = (from + k) % kScanSlots;
-    if (StateOf(i) == SlotState::kFilled) return i;
-  }
-  return -1;
-}
-
-void LogScanner::ScanClaimed(int i) {
-  SetState(i, SlotState::kScanning);
-  mu_.Unlock();
-  Scan(&slots_[static_cast<size_t>(i)]);
-  mu_.Lock();
-  SetState(i, SlotState::kScanned);
-  changed_.SignalAll();
-}
-
-void LogScanner::ScanLoop() {
-  // Blocks are filled in ring order; the earliest filled one is scanned
-  // first, unless the caller took it.
-  int from = 0;
-  MutexLock lock(&mu_);
-  while (true) {
-    int i = -1;
-    while (!stop_ && (i = FirstFilled(from)) < 0) changed_.Wait(&mu_);
-    if (stop_) return;
-    from = (i + 1) % kScanSlots;
-    ScanClaimed(i);
-  }
-}
-
 void LogScanner::FillAhead() {
-  while (!filled_last_) {
-    {
-      MutexLock lock(&mu_);
-      if (StateOf(next_fill_) != SlotState::kFree) return;
-    }
-    // A free slot is the reader's alone until it is handed over.
+  while (!filled_last_ && in_flight_ < kScanSlots) {
     Slot* slot = &slots_[static_cast<size_t>(next_fill_)];
     Fill(slot);
     filled_last_ = slot->last;
-    {
-      MutexLock lock(&mu_);
-      SetState(next_fill_, SlotState::kFilled);
-    }
-    changed_.SignalAll();
+    slot->scanned = false;
+    unscanned_.Put(next_fill_);  // there is room for every slot
+    ++in_flight_;
     next_fill_ = (next_fill_ + 1) % kScanSlots;
+  }
+}
+
+void LogScanner::AwaitScanned(int i) {
+  while (!slots_[static_cast<size_t>(i)].scanned) {
+    // Rather than wait, scan the oldest block nobody has taken yet.
+    int j;
+    if (unscanned_.TryTake(&j)) {
+      Scan(&slots_[static_cast<size_t>(j)]);
+      unscanned_.Done();
+    } else if (scanned_.Take(&j)) {
+      scanned_.Done();
+    } else {
+      return;  // never: the scanner ends only with the scanner object
+    }
+    slots_[static_cast<size_t>(j)].scanned = true;
   }
 }
 
@@ -172,25 +156,13 @@ bool LogScanner::Next(LogRecord* record) {
       }
       done_ = slot.last;
       lines_ += slot.lines;
-      {
-        MutexLock lock(&mu_);
-        SetState(consuming_, SlotState::kFree);
-      }
+      --in_flight_;
       if (done_) break;
     }
     consuming_ = (consuming_ + 1) % kScanSlots;
     position_ = 0;
     FillAhead();
-    MutexLock lock(&mu_);
-    while (StateOf(consuming_) != SlotState::kScanned) {
-      // Rather than wait, scan the block needed next or one after it.
-      const int i = FirstFilled(consuming_);
-      if (i < 0) {
-        changed_.Wait(&mu_);
-      } else {
-        ScanClaimed(i);
-      }
-    }
+    AwaitScanned(consuming_);
   }
   return false;
 }

@@ -14,12 +14,11 @@
 #include <array>
 #include <cstdint>
 #include <memory>
-#include <thread>
 #include <vector>
 
 #include "log/log_line.h"
-#include "platform/mutex.h"
 #include "platform/platform.h"
+#include "platform/worker.h"
 
 namespace tovex {
 
@@ -49,11 +48,9 @@ class LogScanner {
   int64_t lines() const { return lines_; }
 
  private:
-  enum class SlotState { kFree, kFilled, kScanning, kScanned };
-
-  // A block and what its scan found. A slot belongs to the reading thread
-  // while kFree, to the thread that claimed it while kScanning, and to the
-  // caller again once kScanned; only its state is shared.
+  // A block and what its scan found. A slot is the reading thread's until
+  // it goes into unscanned_, the scanning thread's or the reading thread's
+  // (whichever takes it) until scanned, and the reading thread's again.
   struct Slot {
     // Complete lines only (the last line of the file may lack its end).
     std::unique_ptr<char[]> data;
@@ -61,6 +58,7 @@ class LogScanner {
     bool last = false;  // nothing follows this block
     std::vector<LogRecord> records;
     int64_t lines = 0;  // in the block, counted or not
+    bool scanned = false;
   };
 
   // Reads the next block into `slot`, carrying a partial last line over to
@@ -68,26 +66,17 @@ class LogScanner {
   void Fill(Slot* slot);
   // Fills every free slot ahead of the one being consumed.
   void FillAhead();
-  // The scanning thread.
-  void ScanLoop();
   static void Scan(Slot* slot);
-  // Claims filled slot `i`, scans it with mu_ let go, and hands it over.
-  void ScanClaimed(int i) REQUIRES(mu_);
-  // The first filled slot from `from` on in ring order, or -1.
-  int FirstFilled(int from) const REQUIRES(mu_);
-  SlotState StateOf(int i) const REQUIRES(mu_) {
-    return states_[static_cast<size_t>(i)];
-  }
-  void SetState(int i, SlotState state) REQUIRES(mu_) {
-    states_[static_cast<size_t>(i)] = state;
-  }
+  // Waits until slot `i` is scanned, scanning waiting slots meanwhile.
+  void AwaitScanned(int i);
 
-  // The fields below mu_ are the reading thread's alone.
+  // The fields below are the reading thread's alone.
   ReadableFile* file_;
   std::array<Slot, kScanSlots> slots_;
   int consuming_ = -1;   // slot whose records Next hands out
   size_t position_ = 0;  // next record of that slot
   int next_fill_ = 0;
+  int in_flight_ = 0;  // slots filled and not yet consumed
   bool eof_ = false;
   bool filled_last_ = false;  // the block with `last` has been handed over
   bool done_ = false;         // Next has handed out the last record
@@ -99,11 +88,11 @@ class LogScanner {
   uint64_t bytes_read_ = 0;
   int64_t lines_ = 0;
 
-  Mutex mu_;
-  CondVar changed_;
-  std::array<SlotState, kScanSlots> states_ GUARDED_BY(mu_){};
-  bool stop_ GUARDED_BY(mu_) = false;
-  std::thread scanner_;
+  // Filled slots in the order filled, and the ones the scanning thread
+  // scanned, in the same order.
+  Handover<int> unscanned_{kScanSlots};
+  Handover<int> scanned_{kScanSlots};
+  Worker scanner_{1};  // last: ends before the rest goes
 };
 
 }  // namespace tovex

@@ -9,7 +9,18 @@
 #include <condition_variable>
 #include <mutex>
 
-#include "platform/thread_annotations.h"
+#if defined(__clang__)
+#define TOVEX_THREAD_ANNOTATION(x) __attribute__((x))
+#else
+#define TOVEX_THREAD_ANNOTATION(x)
+#endif
+#define CAPABILITY(x) TOVEX_THREAD_ANNOTATION(capability(x))
+#define SCOPED_CAPABILITY TOVEX_THREAD_ANNOTATION(scoped_lockable)
+#define GUARDED_BY(x) TOVEX_THREAD_ANNOTATION(guarded_by(x))
+#define REQUIRES(...) TOVEX_THREAD_ANNOTATION(requires_capability(__VA_ARGS__))
+#define EXCLUDES(...) TOVEX_THREAD_ANNOTATION(locks_excluded(__VA_ARGS__))
+#define ACQUIRE(...) TOVEX_THREAD_ANNOTATION(acquire_capability(__VA_ARGS__))
+#define RELEASE(...) TOVEX_THREAD_ANNOTATION(release_capability(__VA_ARGS__))
 
 namespace tovex {
 
@@ -40,15 +51,11 @@ class SCOPED_CAPABILITY MutexLock {
 };
 
 // Callers loop on their condition, `while (!ready) cv.Wait(&mu);`, so the
-// analysis sees every read of it under the lock.
+// analysis sees every read of it under the lock. Every waiter of one
+// CondVar waits with the same mutex.
 class CondVar {
  public:
-  CondVar() = default;
-  CondVar(const CondVar&) = delete;
-  CondVar& operator=(const CondVar&) = delete;
-
-  // Lets go of `mu` while waiting, holds it again on return. Every waiter
-  // of one CondVar waits with the same mutex.
+  // Lets go of `mu` while waiting, holds it again on return.
   void Wait(Mutex* mu) REQUIRES(mu) {
     std::unique_lock<std::mutex> lock(mu->mu_, std::adopt_lock);
     cv_.wait(lock);

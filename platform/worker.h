@@ -1,8 +1,8 @@
 // Work handed from one thread to another, after zstd's POOL: a bounded
 // queue, a non-blocking offer whose refusal tells the caller to do the work
 // itself, and the first failure kept. Every thread of a run other than the
-// caller's is a Worker, and every handover between two threads goes
-// through a Handover; nothing else is shared between them.
+// caller's is a Worker, and what goes from one thread to another goes
+// through a Handover.
 
 #ifndef TOVEX_PLATFORM_WORKER_H_
 #define TOVEX_PLATFORM_WORKER_H_
@@ -18,10 +18,10 @@
 
 namespace tovex {
 
-// A bounded queue from one thread to another. An item holds its room from
-// Put until the taker calls Done for it, so a full handover means that many
-// items are still waiting or being worked on; a taker that finishes items
-// in the order taken frees the oldest first.
+// A bounded queue between threads. An item holds its room from Put until
+// the taker calls Done for it, so a full handover means that many items
+// are waiting or being worked on; a taker that finishes items in the order
+// taken frees the oldest first.
 template <typename T>
 class Handover {
  public:
@@ -30,29 +30,64 @@ class Handover {
   Handover(const Handover&) = delete;
   Handover& operator=(const Handover&) = delete;
 
-  // Waits for room and queues `item`; false, dropping it, once the
-  // handover is closed or failed.
-  bool Put(T item) EXCLUDES(mu_) {
+  // Waits for room and queues `item`; false, dropping it, once closed or
+  // failed.
+  bool Put(T item) { return Offer(&item, /*wait=*/true); }
+  // Queues `*item` only if there is room now; false leaves it as it was.
+  bool TryPut(T* item) { return Offer(item, /*wait=*/false); }
+
+  // The oldest item, waiting for one; false once closed or failed with
+  // nothing left to take.
+  bool Take(T* item) { return Receive(item, /*wait=*/true); }
+  // The oldest item if one is queued now.
+  bool TryTake(T* item) { return Receive(item, /*wait=*/false); }
+  // The taker is through with one item it took: its room is free.
+  void Done() EXCLUDES(mu_) {
+    Change([this]() REQUIRES(mu_) { --in_hand_; });
+  }
+  // Nothing more will be put; what is queued can still be taken.
+  void Close() EXCLUDES(mu_) {
+    Change([this]() REQUIRES(mu_) { closed_ = true; });
+  }
+  // Keeps the first failure and drops what is queued: Put and TryPut
+  // refuse from now on, Take finds nothing.
+  void Fail(const Status& status) EXCLUDES(mu_) {
+    Change([&]() REQUIRES(mu_) {
+      if (status_.ok()) status_ = status;
+      queue_.clear();
+    });
+  }
+
+  // Waits until every item put (and not dropped) is done; the first
+  // failure.
+  Status Wait() EXCLUDES(mu_) {
     MutexLock lock(&mu_);
-    while (Full() && Open()) changed_.Wait(&mu_);
-    if (!Open()) return false;
-    Queue(std::move(item));
+    while (!queue_.empty() || in_hand_ > 0) changed_.Wait(&mu_);
+    return status_;
+  }
+  Status status() EXCLUDES(mu_) {
+    MutexLock lock(&mu_);
+    return status_;
+  }
+
+ private:
+  bool Open() const REQUIRES(mu_) { return !closed_ && status_.ok(); }
+
+  bool Offer(T* item, bool wait) EXCLUDES(mu_) {
+    MutexLock lock(&mu_);
+    auto full = [this]() REQUIRES(mu_) {
+      return queue_.size() + in_hand_ >= capacity_;
+    };
+    while (wait && full() && Open()) changed_.Wait(&mu_);
+    if (full() || !Open()) return false;
+    queue_.push_back(std::move(*item));
+    changed_.SignalAll();
     return true;
   }
 
-  // Queues `*item` only when there is room now; false leaves it as it was.
-  bool TryPut(T* item) EXCLUDES(mu_) {
+  bool Receive(T* item, bool wait) EXCLUDES(mu_) {
     MutexLock lock(&mu_);
-    if (Full() || !Open()) return false;
-    Queue(std::move(*item));
-    return true;
-  }
-
-  // The oldest item, waiting for one; false once the handover is closed or
-  // failed and nothing is left to take.
-  bool Take(T* item) EXCLUDES(mu_) {
-    MutexLock lock(&mu_);
-    while (queue_.empty() && Open()) changed_.Wait(&mu_);
+    while (wait && queue_.empty() && Open()) changed_.Wait(&mu_);
     if (queue_.empty()) return false;
     *item = std::move(queue_.front());
     queue_.pop_front();
@@ -60,49 +95,10 @@ class Handover {
     return true;
   }
 
-  // The taker is through with one item it took: its room is free.
-  void Done() EXCLUDES(mu_) {
+  template <typename F>
+  void Change(F change) EXCLUDES(mu_) {
     MutexLock lock(&mu_);
-    --in_hand_;
-    changed_.SignalAll();
-  }
-
-  // Nothing more will be put; what is queued can still be taken.
-  void Close() EXCLUDES(mu_) {
-    MutexLock lock(&mu_);
-    closed_ = true;
-    changed_.SignalAll();
-  }
-
-  // Keeps the first failure and drops what is queued; from now on Put and
-  // TryPut refuse and Take finds nothing.
-  void Fail(const Status& status) EXCLUDES(mu_) {
-    MutexLock lock(&mu_);
-    if (status_.ok()) status_ = status;
-    queue_.clear();
-    changed_.SignalAll();
-  }
-
-  // Waits until every item put is done, or the handover failed and the
-  // items taken are done; returns the first failure.
-  Status Wait() EXCLUDES(mu_) {
-    MutexLock lock(&mu_);
-    while (!queue_.empty() || in_hand_ > 0) changed_.Wait(&mu_);
-    return status_;
-  }
-
-  Status status() EXCLUDES(mu_) {
-    MutexLock lock(&mu_);
-    return status_;
-  }
-
- private:
-  bool Full() const REQUIRES(mu_) {
-    return queue_.size() + in_hand_ >= capacity_;
-  }
-  bool Open() const REQUIRES(mu_) { return !closed_ && status_.ok(); }
-  void Queue(T item) REQUIRES(mu_) {
-    queue_.push_back(std::move(item));
+    change();
     changed_.SignalAll();
   }
 
@@ -116,27 +112,28 @@ class Handover {
 };
 
 // A thread of its own that runs the tasks handed to it, in order. What a
-// task touches belongs to the task from the moment it is queued until
-// Finish returns or, with a capacity of one, until the next TryPut is
-// taken.
+// task touches is the task's from the moment it is queued until Finish
+// returns or, with a capacity of one, until the next TryPut is taken.
 class Worker {
  public:
   using Task = std::function<Status()>;
 
   // `capacity`: tasks waiting or running at once. REQUIRES: capacity >= 1.
-  explicit Worker(size_t capacity);
+  explicit Worker(size_t capacity)
+      : tasks_(capacity), thread_([this] { Loop(); }) {}
   // Drops the tasks not started and waits for the running one.
-  ~Worker();
-  Worker(const Worker&) = delete;
-  Worker& operator=(const Worker&) = delete;
+  ~Worker() {
+    tasks_.Fail(Status::Cancelled(0));
+    thread_.join();
+  }
 
-  // Waits for room and queues `task`; once a task has failed, that
-  // failure instead, and `task` never runs.
+  // Waits for room and queues `task`; once a task has failed, that failure
+  // instead, and `task` never runs.
   Status Put(Task task) {
     return tasks_.Put(std::move(task)) ? Status::Ok() : tasks_.status();
   }
-  // Queues `*task` only when there is room now and nothing has failed;
-  // false leaves it to the caller.
+  // Queues `*task` only if there is room now and nothing failed; false
+  // leaves it to the caller.
   bool TryPut(Task* task) { return tasks_.TryPut(task); }
   // Waits until every task queued has run; the first failure of any, which
   // stays.
@@ -145,7 +142,15 @@ class Worker {
   Status status() { return tasks_.status(); }
 
  private:
-  void Loop();
+  void Loop() {
+    Task task;
+    while (tasks_.Take(&task)) {
+      const Status status = task();
+      task = nullptr;  // what it holds goes before its room is given back
+      if (!status.ok()) tasks_.Fail(status);
+      tasks_.Done();
+    }
+  }
 
   Handover<Task> tasks_;
   std::thread thread_;  // last: starts once the rest is set up

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
-#include <iterator>
 #include <utility>
 
 #include "sort/merge.h"
@@ -51,23 +50,6 @@ uint64_t PrefixOf(std::string_view key) {
 }
 
 }  // namespace
-
-// The table's entries as they stand (in key order once sorted) as a source.
-class Aggregator::TableEntries : public RunSource {
- public:
-  explicit TableEntries(const Table* t) : t_(t) {}
-  bool Next(RunRecord* r) override {
-    if (next_ == t_->entries.size()) return false;
-    const Entry& e = t_->entries[next_++];
-    *r = {KeyOf(*t_, e), e.count, e.first};
-    return true;
-  }
-  Status status() const override { return Status::Ok(); }
-
- private:
-  const Table* t_;
-  size_t next_ = 0;
-};
 
 // A full table on its way to a run in the background: the spiller's from
 // the TryPut that takes it until the adding thread next finds the spiller
@@ -245,8 +227,7 @@ Status Aggregator::Drain(RunSink* sink) {
   Status status = WaitForSpiller();
   if (status.ok() && runs_.empty()) {
     SortEntries(&table_);
-    TableEntries table(&table_);
-    status = MergeSources({&table}, sink);
+    status = Emit(sink);
   } else if (status.ok()) {
     // The table goes to a run too, so that its memory is free for the
     // merge's read buffers and for what the sink does.
@@ -255,21 +236,27 @@ Status Aggregator::Drain(RunSink* sink) {
         WriteRun(work_->context(), &table_, &runs_.back(), &spilled_bytes_);
     Release();
     // The merge deletes the runs as it goes.
-    if (status.ok()) status = MergeRuns(work_, TakeRuns(), nullptr, sink);
+    if (status.ok()) {
+      status = MergeRuns(work_, std::exchange(runs_, {}), nullptr, sink);
+    }
   }
   DeleteRuns();
   Release();
   return status;
 }
 
-std::vector<RunFile> Aggregator::TakeRuns() { return std::exchange(runs_, {}); }
-
 Status Aggregator::DrainInAddedOrder(RunSink* sink) {
   // Entries are appended as keys are first met and only a spill reorders.
-  TableEntries table(&table_);
-  const Status status = MergeSources({&table}, sink);
+  const Status status = Emit(sink);
   Release();
   return status;
+}
+
+Status Aggregator::Emit(RunSink* sink) const {
+  for (const Entry& e : table_.entries) {
+    TOVEX_RETURN_IF_ERROR(sink->Take({KeyOf(table_, e), e.count, e.first}));
+  }
+  return Status::Ok();
 }
 
 void Aggregator::Release() {

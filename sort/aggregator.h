@@ -68,7 +68,6 @@ class Aggregator {
     uint32_t hash;
     uint8_t size;
   };
-  class TableEntries;
   struct SpillJob;
   // A table's keys and entries, as a spill takes them.
   struct Table {
@@ -93,8 +92,8 @@ class Aggregator {
   void Clear();
   void Release();
   void DeleteRuns();
-  // The runs, handed over for a merge.
-  std::vector<RunFile> TakeRuns();
+  // Hands the table's entries as they stand to `sink`.
+  Status Emit(RunSink* sink) const;
   static std::string_view KeyOf(const Table& t, const Entry& e) {
     return std::string_view(t.arena.data() + e.offset, e.size);
   }

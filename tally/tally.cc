@@ -50,12 +50,6 @@ RankRows::RankRows() {
     slots_[i] = static_cast<uint8_t>(i);
 }
 
-void RankRows::Keep(uint8_t slot, std::string_view text) {
-  Text& t = texts_[slot];
-  t.size = static_cast<uint8_t>(std::min(text.size(), kRankTextBytes));
-  std::memcpy(t.bytes.data(), text.data(), t.size);
-}
-
 void RankRows::Offer(std::string_view text, int64_t count) {
   // Most runs lose against a full table, and only a winner is copied.
   constexpr size_t kLast = kMaxRankRows - 1;
@@ -69,7 +63,7 @@ void RankRows::Offer(std::string_view text, int64_t count) {
                      slots_.begin() + static_cast<long>(kLast), slots_.end());
   counts_[p] = count;
   slots_[p] = slot;
-  Keep(slot, text);
+  texts_[slot].Assign(text, 0);
 }
 
 void RankRows::Carry(std::string_view text, int64_t count) {
@@ -77,7 +71,7 @@ void RankRows::Carry(std::string_view text, int64_t count) {
   // of them passes through all, as most do.
   if (count <= counts_.back()) return;
   uint8_t moving_slot = spare_;
-  Keep(moving_slot, text);
+  texts_[moving_slot].Assign(text, 0);
   int64_t moving = count;
   for (size_t i = 0; i < kMaxRankRows && moving > 0; ++i) {
     if (moving > counts_[i]) {
@@ -96,8 +90,7 @@ void RankRows::TakeInto(RankTable* table) {
       e.count = 0;
       continue;
     }
-    const Text& t = texts_[slots_[i]];
-    e.Assign(std::string_view(t.bytes.data(), t.size), counts_[i]);
+    e.Assign(texts_[slots_[i]].view().bytes, counts_[i]);
     counts_[i] = 0;
   }
 }

@@ -77,17 +77,11 @@ class RankRows {
   void TakeInto(RankTable* table);
 
  private:
-  struct Text {
-    std::array<char, kRankTextBytes> bytes;
-    uint8_t size;
-  };
-  // Stores `text`, cut to kRankTextBytes, in slot `slot`.
-  void Keep(uint8_t slot, std::string_view text);
 
   std::array<int64_t, kMaxRankRows> counts_{};  // by row; 0: empty
   std::array<uint8_t, kMaxRankRows> slots_;     // by row
   // One slot more than rows: Carry's text on its way down.
-  std::array<Text, kMaxRankRows + 1> texts_;
+  std::array<RankEntry, kMaxRankRows + 1> texts_;  // their counts unused
   uint8_t spare_ = kMaxRankRows;
 };
 
