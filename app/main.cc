@@ -23,6 +23,8 @@ constexpr int kSignalPollMs = 200;
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Closed standard descriptors would be taken by the first files opened.
+  tovex::OpenStandardDescriptors();
   // Before any other thread: a signal stops a running job cleanly and
   // closes the window.
   std::atomic<int> stop{0};

@@ -23,6 +23,10 @@ UserText TextOf(Status::Code code, bool named) {
       return UserText::kBusyFolder;
     case Status::Code::kCancelled:
       return UserText::kStopped;
+    case Status::Code::kBadSetting:
+      return UserText::kBadSetting;
+    case Status::Code::kInputInFolder:
+      return UserText::kInputInFolder;
     case Status::Code::kOk:
     case Status::Code::kNotAccessLog:
       break;
@@ -46,6 +50,9 @@ int Status::ExitCode() const {
   switch (code_) {
     case Code::kOk:
       return 0;
+    case Code::kBadSetting:
+    case Code::kInputInFolder:
+      return 2;
     case Code::kNotAccessLog:
       return 3;
     case Code::kBusy:

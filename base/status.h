@@ -25,6 +25,8 @@ class Status {
     kNotAccessLog,      // the log was refused by the format check
     kBusy,              // another run holds the work or output folder
     kCancelled,         // stopped by a signal (or the window closing)
+    kBadSetting,        // a setting or option whose value cannot be used
+    kInputInFolder,     // an input that a run would delete or replace
   };
 
   Status() = default;
@@ -56,6 +58,14 @@ class Status {
   static Status Busy(std::string folder) {
     return Status(Code::kBusy, std::move(folder), "");
   }
+  // `setting` names the setting or option and its value.
+  static Status BadSetting(std::string setting, std::string detail) {
+    return Status(Code::kBadSetting, std::move(setting), std::move(detail));
+  }
+  // `path` names the input; `detail` the folder or page it lies in.
+  static Status InputInFolder(std::string path, std::string detail) {
+    return Status(Code::kInputInFolder, std::move(path), std::move(detail));
+  }
   // `signal`: the number of the signal that stopped the run, 0 for none.
   static Status Cancelled(int signal) {
     Status s(Code::kCancelled, "", "");
@@ -72,9 +82,9 @@ class Status {
   // The user message (UTF-8), ending in a line end; empty for Ok.
   std::string Message() const;
 
-  // The process exit status for this failure: 0 for Ok, 3 for a refused
-  // log, 4 for a busy folder, 128 + the signal for a stop, 1 for every
-  // other failure.
+  // The process exit status for this failure: 0 for Ok, 2 for a setting or
+  // input that cannot be used as given, 3 for a refused log, 4 for a busy
+  // folder, 128 + the signal for a stop, 1 for every other failure.
   int ExitCode() const;
 
  private:

@@ -47,13 +47,17 @@ constexpr Entry kTexts[] = {
     {UserText::kExitQuestion,
      "アプリケーションを終了します。\nよろしいですか？"},
     {UserText::kTooLong, "%d 文字以内で入力してください!!"},
+    {UserText::kBadSetting, "%s この設定は使えません!!"},
+    {UserText::kInputInFolder,
+     "%s レポートが書き換えるファイルなので解析できません!!"},
 };
 
 constexpr bool InEnumOrder() {
   for (size_t i = 0; i < std::size(kTexts); ++i) {
     if (static_cast<size_t>(kTexts[i].id) != i) return false;
   }
-  return std::size(kTexts) == static_cast<size_t>(UserText::kTooLong) + 1;
+  return std::size(kTexts) ==
+         static_cast<size_t>(UserText::kInputInFolder) + 1;
 }
 static_assert(InEnumOrder(), "one text per UserText, in enum order");
 

@@ -44,6 +44,8 @@ enum class UserText {
   kMonthsLeftOut,      // %d: month limit, %lld: lines
   kExitQuestion,       // the window's question before closing
   kTooLong,            // %d: characters allowed in a settings box
+  kBadSetting,         // %s: the setting and its value
+  kInputInFolder,      // %s: the input
 };
 
 // The UTF-8 text, conversions unfilled.

@@ -5,6 +5,8 @@
 #include "platform/posix_platform.h"
 
 int main(int argc, char** argv) {
+  // Closed standard descriptors would be taken by the first files opened.
+  tovex::OpenStandardDescriptors();
   // Before any other thread: Ctrl-C, kill and a closed terminal stop the
   // run cleanly.
   std::atomic<int> stop{0};

@@ -73,12 +73,23 @@ size_t EncodedSize(const Record& r) {
   return n;
 }
 
-// Reads the run at `path` through a block of `buffer_bytes`.
-std::vector<Record> ReadRun(const std::string& path, size_t buffer_bytes,
+// The work folder of the whole process, in the scratch directory.
+WorkFolder& Work() {
+  static std::unique_ptr<Folder> base =
+      Env().fs.OpenFolder(Env().dir.path(), nullptr);
+  static std::unique_ptr<WorkFolder> work = [] {
+    std::unique_ptr<WorkFolder> w;
+    FUZZ_CHECK(WorkFolder::Create(Env().context(), base.get(), &w).ok());
+    return w;
+  }();
+  return *work;
+}
+
+// Reads the run `name` through a block of `buffer_bytes`.
+std::vector<Record> ReadRun(const std::string& name, size_t buffer_bytes,
                             Status* status) {
   std::unique_ptr<RunReader> reader;
-  FUZZ_CHECK(
-      RunReader::Open(Env().context(), path, buffer_bytes, &reader).ok());
+  FUZZ_CHECK(RunReader::Open(Work(), name, buffer_bytes, &reader).ok());
   std::vector<Record> records;
   RunRecord r;
   while (reader->Next(&r)) {
@@ -100,24 +111,24 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   bool clean = false;
   const std::vector<Record> want = Decode(bytes, &clean);
 
-  const std::string raw = PutFile("raw.run", bytes);
+  WriteFileOrDie(Work().dir() + "raw.run", bytes);
   for (size_t buffer_bytes : {size_t{1}, size_t{64 * 1024}}) {
     Status st;
-    FUZZ_CHECK(ReadRun(raw, buffer_bytes, &st) == want);
+    FUZZ_CHECK(ReadRun("raw.run", buffer_bytes, &st) == want);
     if (clean) {
       FUZZ_CHECK(st.ok());
     } else {
-      FUZZ_CHECK(st.code() == Status::Code::kCannotRead && st.path() == raw);
+      FUZZ_CHECK(st.code() == Status::Code::kCannotRead &&
+                 st.path() == Work().dir() + "raw.run");
     }
   }
 
   // Written and read back. For one input size in two, records with the
   // longest key come first and fill the writer's block to just short of
   // its end, so that the input's records cross it.
-  const std::string path = Env().dir.path() + "written.run";
-  Env().fs.Delete(path);
+  Work().folder()->Delete("written.run");
   std::unique_ptr<RunWriter> writer;
-  FUZZ_CHECK(RunWriter::Create(Env().context(), path, &writer).ok());
+  FUZZ_CHECK(RunWriter::Create(Work(), "written.run", &writer).ok());
   const Record filler{std::string(kMaxKeyBytes, 'f'), 1, 2};
   size_t encoded = 0, fillers = 0;
   while (size % 2 == 1 && encoded + size < kWriterBlockBytes) {
@@ -132,7 +143,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FUZZ_CHECK(writer->Close().ok());
   FUZZ_CHECK(writer->bytes() == encoded);
   std::unique_ptr<RunReader> reader;
-  FUZZ_CHECK(RunReader::Open(Env().context(), path, 1, &reader).ok());
+  FUZZ_CHECK(RunReader::Open(Work(), "written.run", 1, &reader).ok());
   RunRecord r;
   for (size_t i = 0; i < fillers + want.size(); ++i) {
     FUZZ_CHECK(reader->Next(&r));

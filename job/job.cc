@@ -4,6 +4,7 @@
 
 #include "base/texts.h"
 #include "job/job_run.h"
+#include "job/run_folders.h"
 #include "log/log_input.h"
 #include "work/file_names.h"
 
@@ -27,34 +28,6 @@ void Epilogue(JobRun* run, int64_t start, bool open_index,
     os.messages->Warn(FormatText(UserText::kMonthsLeftOut, kMaxPeriods,
                                  static_cast<long long>(run->lines_left_out)));
   }
-}
-
-// The folders a run holds while it runs: locked, so that no other run
-// shares them; its own work folder and page staging folder inside them.
-struct RunFolders {
-  std::vector<std::unique_ptr<FolderLock>> locks;
-  std::unique_ptr<WorkFolder> work;
-  std::unique_ptr<PageFolder> pages;
-};
-
-// Makes the work and output folders where missing and locks them.
-Status LockFolders(const Context& ctx, const Settings& settings,
-                   RunFolders* folders) {
-  const std::string work = DirectoryPath(ctx, settings.work_dir);
-  const std::string html = DirectoryPath(ctx, settings.html_dir);
-  for (const std::string* dir : {&work, &html}) {
-    TOVEX_RETURN_IF_ERROR(MakeFolder(ctx, *dir));
-    // One folder may serve as both; it is locked once.
-    if (dir == &html && ctx.platform.fs->SameFile(work, html)) break;
-    bool busy = false;
-    std::string error;
-    auto lock = ctx.platform.fs->LockFolder(*dir, &busy, &error);
-    if (!lock) {
-      return busy ? Status::Busy(*dir) : Status::CannotOpen(*dir, error);
-    }
-    folders->locks.push_back(std::move(lock));
-  }
-  return Status::Ok();
 }
 
 // The job proper, from its first status text to its pages in place.
@@ -100,13 +73,12 @@ Status RunSequence(const Context& ctx, const RunRequest& request,
   if (request.output_dir) settings.html_dir = *request.output_dir;
   RunFolders folders;
   TOVEX_RETURN_IF_ERROR(LockFolders(ctx, settings, &folders));
-  // A log that cannot be read or is refused leaves everything as it was.
+  // A log that cannot be read, is refused, or is a file the run would
+  // replace leaves everything as it was.
   std::unique_ptr<InputLog> log;
   TOVEX_RETURN_IF_ERROR(OpenLog(ctx, request.inputs, &log));
-  TOVEX_RETURN_IF_ERROR(WorkFolder::Create(
-      ctx, DirectoryPath(ctx, settings.work_dir), &folders.work));
-  TOVEX_RETURN_IF_ERROR(PageFolder::Create(
-      ctx, DirectoryPath(ctx, settings.html_dir), &folders.pages));
+  TOVEX_RETURN_IF_ERROR(CheckInputs(folders, *log));
+  TOVEX_RETURN_IF_ERROR(PrepareFolders(ctx, &folders));
   return RunJob(ctx, settings, request, log.get(), &folders, observer, outcome);
 }
 

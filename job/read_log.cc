@@ -53,6 +53,8 @@ Status CountLines(JobRun* run, InputLog* log) {
         MakeKey(layout, {period, NameKind::kContent, rec.path, rec.day}, key),
         1));
   }
+  // A read cut short by a stop is the stop.
+  TOVEX_RETURN_IF_ERROR(run->ctx.Stopped());
   TOVEX_RETURN_IF_ERROR(ReadFailure(*log));
   run->lines_read = lines.lines() + log->lines_passed_over();
   if (run->observer != nullptr) {

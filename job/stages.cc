@@ -147,7 +147,7 @@ class PeriodNames : public RunSink {
     }
     if (run_->periods.size() == 1) return Status::Ok();
     month_runs_.emplace_back(run_->work.NewFile(kMonthSuffix));
-    return RunWriter::Create(run_->ctx, month_runs_.back().path, &month_run_);
+    return RunWriter::Create(run_->work, month_runs_.back().name, &month_run_);
   }
 
   Status AddToMonth(NameKind kind, std::string_view name, int64_t count) {

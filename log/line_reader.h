@@ -57,6 +57,13 @@ class LineReader {
   uint64_t bytes_read() const { return bytes_read_; }
   // Where the line last handed out starts, counted in bytes of the file.
   uint64_t line_start() const { return line_start_; }
+  // The bytes of the file from the start of the line last handed out to the
+  // last byte read: the line as read (a long line's rest as far as it came
+  // in) and what was read ahead of it. Valid until the next call.
+  std::string_view Buffered() const {
+    const size_t at = static_cast<size_t>(line_start_ - buffer_start_);
+    return std::string_view(buf_ + at, end_ - at);
+  }
 
  private:
   // Moves the unread bytes to the front and reads more behind them. Returns

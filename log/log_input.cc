@@ -46,11 +46,17 @@ class CountingFile : public ReadableFile {
   uint64_t high_ = 0;
 };
 
-// Hands out `head` first, then what `file` has left. While keeping, every
-// byte it hands out from `file` is kept too, from the last mark on, so that
-// a stream's head can be handed out again.
+// Hands out `head` first, then what `file` has left. Once keeping, it also
+// keeps what it hands out from `file`, so that a stream's head can be
+// handed out again. Of a line longer than a log line is judged on, only its
+// first kKeptLineBytes and its line end are kept: read again, it is still
+// too long and counts by the same head, and memory stays fixed whatever
+// the lines hold.
 class HeadFile : public ReadableFile {
  public:
+  // One byte more than a log line is judged on: read back, still too long.
+  static constexpr size_t kKeptLineBytes = kMaxLogLineBytes + 1;
+
   HeadFile(std::string head, ReadableFile* file)
       : head_(std::move(head)), file_(file) {}
   size_t Read(char* buf, size_t n) override {
@@ -61,32 +67,48 @@ class HeadFile : public ReadableFile {
       return take;
     }
     const size_t got = file_->Read(buf, n);
-    if (keeping_) kept_.append(buf, got);
+    if (keeping_) Keep(buf, got);
     return got;
   }
   std::string error() const override { return file_->error(); }
   uint64_t Size() const override { return file_->Size(); }
 
-  // Starts keeping. REQUIRES: nothing read yet.
-  void Keep() { keeping_ = true; }
-  // Drops the kept bytes before `offset`, counted from the first byte.
-  void Mark(uint64_t offset) {
-    kept_.erase(0, static_cast<size_t>(offset - kept_start_));
-    kept_start_ = offset;
+  // Starts keeping, with `read` (the bytes from a line's start that were
+  // read from here already).
+  void StartKeeping(std::string_view read) {
+    keeping_ = true;
+    Keep(read.data(), read.size());
   }
-  // The kept bytes, from the last mark on.
+  // The kept bytes.
   std::string TakeKept() {
     keeping_ = false;
     return std::move(kept_);
   }
 
  private:
+  void Keep(const char* p, size_t n) {
+    while (n > 0) {
+      const char* nl = static_cast<const char*>(std::memchr(p, '\n', n));
+      const size_t content = nl != nullptr ? static_cast<size_t>(nl - p) : n;
+      const size_t room = line_ < kKeptLineBytes ? kKeptLineBytes - line_ : 0;
+      kept_.append(p, std::min(content, room));
+      line_ += content;
+      if (nl != nullptr) {
+        kept_ += '\n';
+        line_ = 0;
+      }
+      const size_t used = nl != nullptr ? content + 1 : n;
+      p += used;
+      n -= used;
+    }
+  }
+
   std::string head_;
   size_t at_ = 0;
   ReadableFile* file_;
   bool keeping_ = false;
   std::string kept_;
-  uint64_t kept_start_ = 0;
+  size_t line_ = 0;  // bytes of the kept line so far
 };
 
 Status ReadError(const std::string& name, const ReadableFile& file,
@@ -170,16 +192,12 @@ class LogInput {
   }
 
   Status ReadHead() {
-    stream_->Keep();
     LineReader lines(stream_.get(), kMaxLogLineBytes, LongLines::kDropRest,
                      kHeadBufferBytes);
     std::string_view line;
     int checked = 0;
     LogRecord record;
     while ((checked < kLinesChecked || !date_) && lines.Next(&line)) {
-      // Until the first counted line, nothing before the current line is
-      // kept: a stream holds at most a block read ahead.
-      if (!date_) stream_->Mark(lines.line_start());
       if (checked < kLinesChecked && !LooksLikeLogLine(line)) {
         // A line cut short by a broken stream says nothing of the log.
         if (!decoded_->error().empty()) {
@@ -193,6 +211,9 @@ class LogInput {
       if (ParseCountedLine(line, &record)) {
         date_ = InputDate{record.year, record.month, record.day, record.hour};
         first_offset_ = lines.line_start();
+        // A stream goes on from here: this line and what follows it are
+        // kept until the job reads them.
+        if (!seekable_) stream_->StartKeeping(lines.Buffered());
       } else {
         ++lines_before_;
       }
@@ -292,11 +313,16 @@ Status OpenLog(const Context& ctx, const std::vector<std::string>& names,
   for (const std::string& name : names) {
     std::string error;
     std::unique_ptr<ReadableFile> raw =
-        name == kStandardInputName ? ctx.platform.fs->OpenStandardInput()
-                                   : ctx.platform.fs->OpenRead(name, &error);
+        name == kStandardInputName
+            ? ctx.platform.fs->OpenStandardInput(ctx.stop)
+            : ctx.platform.fs->OpenRead(name, &error, ctx.stop);
     if (!raw) return Status::CannotOpen(name, error);
+    result->input_ids_.emplace_back(name, raw->id());
     auto input = std::make_unique<LogInput>(name, std::move(raw));
-    TOVEX_RETURN_IF_ERROR(input->Check());
+    const Status checked = input->Check();
+    // A read cut short by a stop is the stop.
+    TOVEX_RETURN_IF_ERROR(checked.ok() ? checked : ctx.Stopped());
+    TOVEX_RETURN_IF_ERROR(checked);
     result->size_ += input->size();
     result->lines_passed_over_ += input->lines_before();
     if (input->empty()) {

@@ -17,6 +17,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "base/status.h"
@@ -53,6 +54,11 @@ class InputLog : public ReadableFile {
   // Lines passed over in the inputs' heads, before their first counted
   // lines; they add nothing to any page.
   int64_t lines_passed_over() const { return lines_passed_over_; }
+  // Every input opened, by name, with the file it is (a zero FileId where
+  // the platform gives none).
+  const std::vector<std::pair<std::string, FileId>>& input_ids() const {
+    return input_ids_;
+  }
 
  private:
   friend Status OpenLog(const Context& ctx,
@@ -68,14 +74,17 @@ class InputLog : public ReadableFile {
   bool line_end_owed_ = false;
   uint64_t size_ = 0;
   int64_t lines_passed_over_ = 0;
+  std::vector<std::pair<std::string, FileId>> input_ids_;
   Status failure_;
 };
 
 // Opens every input of `names` in ctx's file system, reads each one's head
 // and orders them. Empty inputs are noted through ctx's messages, naming
-// each. Fails with CannotOpen, CannotRead or CorruptInput naming the input;
+// each. Memory is fixed whatever the heads hold: of a long line only its
+// first bytes are kept. A wait for input (a FIFO, a pipe) ends with ctx's
+// stop. Fails with CannotOpen, CannotRead or CorruptInput naming the input;
 // with NotAccessLog naming the first input that fails the check, or with an
-// empty name when every input is empty.
+// empty name when every input is empty; Cancelled when stopped.
 // REQUIRES: !names.empty(), at most one of them kStandardInputName.
 Status OpenLog(const Context& ctx, const std::vector<std::string>& names,
                std::unique_ptr<InputLog>* log);

@@ -2,18 +2,20 @@
 
 namespace tovex {
 
-Status OpenOrDie(const Context& ctx, const std::string& path,
+Status OpenOrDie(Folder* folder, std::string_view name,
                  std::unique_ptr<ReadableFile>* file) {
   std::string error;
-  *file = ctx.platform.fs->OpenRead(path, &error);
-  return *file ? Status::Ok() : Status::CannotOpen(path, error);
+  *file = folder->OpenRead(name, &error);
+  if (*file) return Status::Ok();
+  return Status::CannotOpen(folder->path() + std::string(name), error);
 }
 
-Status CreateOrDie(const Context& ctx, const std::string& path,
+Status CreateOrDie(Folder* folder, std::string_view name,
                    std::unique_ptr<WritableFile>* file) {
   std::string error;
-  *file = ctx.platform.fs->CreateNew(path, &error);
-  return *file ? Status::Ok() : Status::CannotOpen(path, error);
+  *file = folder->CreateNew(name, &error);
+  if (*file) return Status::Ok();
+  return Status::CannotOpen(folder->path() + std::string(name), error);
 }
 
 std::string NativeDirectory(std::string_view dir) {

@@ -23,6 +23,13 @@
 
 namespace tovex {
 
+// Which file or folder a name stands for: its device and inode.
+struct FileId {
+  uint64_t device = 0;
+  uint64_t inode = 0;
+  bool operator==(const FileId&) const = default;
+};
+
 // A file or stream open for sequential reading. Closed by its destructor.
 class ReadableFile {
  public:
@@ -40,6 +47,8 @@ class ReadableFile {
   // Goes back to the first byte; false for a stream that cannot (a pipe,
   // a terminal).
   virtual bool Rewind() { return false; }
+  // The file read; a zero FileId where there is none (a test's string).
+  virtual FileId id() const { return {}; }
 };
 
 // A file open for writing. The destructor closes it without reporting;
@@ -60,7 +69,7 @@ struct DirEntry {
   bool is_directory = false;  // a link to a directory is not one
 };
 
-// What a path names, without following a last link.
+// What a name stands for, without following a last link.
 enum class PathKind { kMissing, kRegular, kDirectory, kOther };
 
 // Held while a run uses a folder; released when it goes away.
@@ -69,49 +78,83 @@ class FolderLock {
   virtual ~FolderLock() = default;
 };
 
+// A folder held open. Every name is taken relative to it, so a folder that
+// is renamed meanwhile, or whose path is made to lead elsewhere (a link put
+// in its place), still gets what is written to it and nothing else does:
+// folders others can write into are never resolved by path again. Links
+// are never followed. Safe to use from several threads at once.
+//
 // Every function that can fail and takes `error` sets `*error` (when given)
 // to the reason on failure.
+class Folder {
+ public:
+  virtual ~Folder() = default;
+  // The path it was opened by, with a trailing separator; for messages.
+  virtual const std::string& path() const = 0;
+  virtual FileId id() const = 0;
+
+  // nullptr for a missing file, a link, a folder or anything unreadable.
+  virtual std::unique_ptr<ReadableFile> OpenRead(std::string_view name,
+                                                 std::string* error) = 0;
+  // Creates a new file (mode 0644); nullptr when anything stands under
+  // that name already.
+  virtual std::unique_ptr<WritableFile> CreateNew(std::string_view name,
+                                                  std::string* error) = 0;
+  // Moves `name` to `to_name` in `to` (one file system), replacing a file
+  // or link there, never a folder.
+  virtual bool Rename(std::string_view name, Folder* to,
+                      std::string_view to_name, std::string* error) = 0;
+  // Removes a file or link; false when nothing was deleted.
+  virtual bool Delete(std::string_view name) = 0;
+  // What `name` stands for and, when given, its identity.
+  virtual PathKind KindOf(std::string_view name, FileId* id = nullptr) = 0;
+  // Entries whose names match `pattern` ("*" any run of bytes, "?" one).
+  virtual std::vector<DirEntry> List(std::string_view pattern) = 0;
+  // Makes and opens a new folder inside, named `prefix` and six more
+  // characters, readable by its owner alone; its name goes to `*name`.
+  virtual std::unique_ptr<Folder> MakePrivate(std::string_view prefix,
+                                              std::string* name,
+                                              std::string* error) = 0;
+  // Opens the folder `name` inside, never through a link, and only when it
+  // belongs to the running user: one that another user planted, or swapped
+  // in, is never opened, so nothing inside it is ever deleted.
+  virtual std::unique_ptr<Folder> OpenOwn(std::string_view name,
+                                          std::string* error) = 0;
+  // Removes the empty folder `name` inside.
+  virtual bool RemoveFolder(std::string_view name) = 0;
+  // Takes the folder for this process alone, by a lock file inside it that
+  // only the running user can open (a reader of the folder cannot hold it
+  // up); nullptr with `*busy` set when another run holds it, nullptr with
+  // `*busy` clear when it cannot be taken.
+  virtual std::unique_ptr<FolderLock> Lock(bool* busy, std::string* error) = 0;
+  // Puts what was written into the folder's files and entries on the disk.
+  virtual bool Sync(std::string* error) = 0;
+};
+
+// Files and folders named by path: the inputs, the settings file, and the
+// work and output folders as the settings name them (opened once each).
 class FileSystem {
  public:
   virtual ~FileSystem() = default;
-  // nullptr when the file cannot be opened or is a directory.
-  virtual std::unique_ptr<ReadableFile> OpenRead(const std::string& path,
-                                                 std::string* error) = 0;
-  // The process's standard input, left open when the result goes away.
-  virtual std::unique_ptr<ReadableFile> OpenStandardInput() = 0;
-  // Creates a new file; nullptr when anything stands under that name
-  // already (a planted link among them: it is never followed).
-  virtual std::unique_ptr<WritableFile> CreateNew(const std::string& path,
-                                                  std::string* error) = 0;
-  // Moves `from` to `to`, replacing what `to` names (a link itself, never
-  // its target). Both in one file system.
-  virtual bool Rename(const std::string& from, const std::string& to,
-                      std::string* error) = 0;
-  // Removes a file (a link itself); false when nothing was deleted.
-  virtual bool Delete(const std::string& path) = 0;
+  // nullptr when the file cannot be opened or is a directory. A wait for
+  // input (a FIFO without a writer, a pipe without data) ends within a
+  // second once `*stop` is nonzero: the read then fails.
+  virtual std::unique_ptr<ReadableFile> OpenRead(
+      const std::string& path, std::string* error,
+      const std::atomic<int>* stop = nullptr) = 0;
+  // The process's standard input, left open when the result goes away;
+  // waits end as OpenRead's.
+  virtual std::unique_ptr<ReadableFile> OpenStandardInput(
+      const std::atomic<int>* stop = nullptr) = 0;
   virtual PathKind KindOf(const std::string& path) = 0;
-  // Whether the two paths name one file or directory.
-  virtual bool SameFile(const std::string& a, const std::string& b) = 0;
-  // Entries of directory `dir` (with or without a trailing separator) whose
-  // names match `pattern`, where "*" stands for any run of bytes and "?" for
-  // one byte. Empty when nothing matches or the directory is missing.
-  virtual std::vector<DirEntry> List(const std::string& dir,
-                                     std::string_view pattern) = 0;
+  // The path with every link resolved, or empty.
+  virtual std::string RealPath(const std::string& path) = 0;
   // Creates one directory level; true when it exists afterwards.
   virtual bool MakeDirectory(const std::string& path, std::string* error) = 0;
-  // Creates a new directory in `parent` (with its trailing separator) whose
-  // name starts with `prefix`, readable by its owner alone; returns its
-  // path with a trailing separator, or empty.
-  virtual std::string MakePrivateDirectory(const std::string& parent,
-                                           std::string_view prefix,
-                                           std::string* error) = 0;
-  // Removes an empty directory.
-  virtual bool RemoveDirectory(const std::string& path) = 0;
-  // Takes the folder for this process alone; nullptr with `*busy` set when
-  // another holds it, nullptr with `*busy` clear when it cannot be taken.
-  virtual std::unique_ptr<FolderLock> LockFolder(const std::string& path,
-                                                 bool* busy,
-                                                 std::string* error) = 0;
+  // Opens the folder `path` (with or without a trailing separator), never
+  // through a link in its last component.
+  virtual std::unique_ptr<Folder> OpenFolder(const std::string& path,
+                                             std::string* error) = 0;
   // The process's current directory, without a trailing separator (except
   // for the root); empty when it cannot be read.
   virtual std::string CurrentDirectory() = 0;
@@ -191,14 +234,14 @@ struct Context {
   }
 };
 
-// Opening files through ctx's file system. A file that cannot be opened
-// gives Status::CannotOpen with its path and the reason; the front end
-// shows the message and ends the run. (Nothing dies inside the core,
-// whatever the name says.)
-Status OpenOrDie(const Context& ctx, const std::string& path,
+// Opening files of a folder. A file that cannot be opened gives
+// Status::CannotOpen with its path and the reason; the front end shows the
+// message and ends the run. (Nothing dies inside the core, whatever the
+// name says.)
+Status OpenOrDie(Folder* folder, std::string_view name,
                  std::unique_ptr<ReadableFile>* file);
 // Creates a new file (never through a link); CannotOpen as above.
-Status CreateOrDie(const Context& ctx, const std::string& path,
+Status CreateOrDie(Folder* folder, std::string_view name,
                    std::unique_ptr<WritableFile>* file);
 
 // The host's directory separator.

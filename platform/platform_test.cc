@@ -1,6 +1,8 @@
 #include "platform/platform.h"
 
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -33,29 +35,74 @@ TEST(WildcardMatchTest, Table) {
   }
 }
 
-// Nothing is written through a planted link: new files are created only
-// where nothing stands (that a rename replaces the link itself, and that
-// folder locks hold, the job's runs check). The private folder is its
-// owner's alone.
-TEST(PosixFileSystemTest, LinksAndPrivateFolders) {
+// A folder is held by descriptor: when its path is made to lead elsewhere
+// (the folder renamed aside, a link to a victim put in its place), what is
+// created, listed and deleted is still the folder's, and the victim is
+// untouched. Links inside are never followed; names never leave the folder.
+TEST(PosixFolderTest, NamesStayInTheFolderItWasOpenedAs) {
   TempDir dir;
   PosixFileSystem fs;
-  const std::string target = dir.path() + "target", link = dir.path() + "link";
-  WriteFileOrDie(target, "precious");
-  ASSERT_EQ(::symlink(target.c_str(), link.c_str()), 0);
-  std::string error;
-  EXPECT_EQ(fs.CreateNew(link, &error), nullptr);
-  EXPECT_FALSE(error.empty());
-  EXPECT_EQ(fs.CreateNew(target, nullptr), nullptr);
-  EXPECT_EQ(ReadFileOrEmpty(target), "precious");
-  EXPECT_EQ(fs.OpenRead(dir.path(), nullptr), nullptr);
+  const std::string victim = dir.path() + "victim/";
+  ASSERT_TRUE(fs.MakeDirectory(victim, nullptr));
+  WriteFileOrDie(victim + "precious", "precious");
+  ASSERT_TRUE(fs.MakeDirectory(dir.path() + "out", nullptr));
+  std::unique_ptr<Folder> out = fs.OpenFolder(dir.path() + "out/", nullptr);
+  ASSERT_NE(out, nullptr);
+  ASSERT_EQ(::rename((dir.path() + "out").c_str(),
+                     (dir.path() + "aside").c_str()), 0);
+  ASSERT_EQ(::symlink(victim.c_str(), (dir.path() + "out").c_str()), 0);
+  EXPECT_EQ(fs.OpenFolder(dir.path() + "out/", nullptr), nullptr);
 
-  const std::string own = fs.MakePrivateDirectory(dir.path(), "p-", nullptr);
-  ASSERT_EQ(own.substr(0, dir.path().size() + 2), dir.path() + "p-");
+  auto file = out->CreateNew("page", nullptr);
+  ASSERT_NE(file, nullptr);
+  ASSERT_TRUE(file->Write("x", 1) && file->Close());
+  EXPECT_EQ(ReadFileOrEmpty(dir.path() + "aside/page"), "x");
+  ASSERT_EQ(::symlink((victim + "precious").c_str(),
+                      (dir.path() + "aside/link").c_str()), 0);
+  std::string error;
+  EXPECT_EQ(out->CreateNew("link", &error), nullptr);
+  EXPECT_FALSE(error.empty());
+  EXPECT_EQ(out->CreateNew("page", nullptr), nullptr);
+  EXPECT_EQ(out->OpenRead("link", nullptr), nullptr);
+  EXPECT_EQ(out->OpenOwn("link", nullptr), nullptr);
+  EXPECT_EQ(out->OpenRead("../victim/precious", nullptr), nullptr);
+  EXPECT_FALSE(out->Delete("../victim/precious"));
+  for (const DirEntry& e : out->List("*")) EXPECT_TRUE(out->Delete(e.name));
+  EXPECT_EQ(ReadFileOrEmpty(victim + "precious"), "precious");
+
+  std::string name;
+  std::unique_ptr<Folder> own = out->MakePrivate("p-", &name, nullptr);
+  ASSERT_NE(own, nullptr);
+  EXPECT_EQ(name.substr(0, 2), "p-");
   struct stat st;
-  ASSERT_EQ(::stat(own.c_str(), &st), 0);
+  ASSERT_EQ(::stat((dir.path() + "aside/" + name).c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0700u);
-  EXPECT_TRUE(fs.SameFile(own, own + "."));
+  EXPECT_EQ(out->KindOf(name, nullptr), PathKind::kDirectory);
+}
+
+// The lock is a file of the running user's that nobody else can open: a
+// reader of the folder holding flock on it does not stop a run, a second
+// lock is busy, and a lock file someone else planted is replaced.
+TEST(PosixFolderTest, LocksOthersCannotHold) {
+  TempDir dir;
+  PosixFileSystem fs;
+  std::unique_ptr<Folder> folder = fs.OpenFolder(dir.path(), nullptr);
+  ASSERT_NE(folder, nullptr);
+  const int reader = ::open(dir.path().c_str(), O_RDONLY | O_DIRECTORY);
+  ASSERT_EQ(::flock(reader, LOCK_EX | LOCK_NB), 0);
+  WriteFileOrDie(dir.path() + ".tovex-lock", "planted");
+  ::chmod((dir.path() + ".tovex-lock").c_str(), 0644);
+  bool busy = true;
+  auto lock = folder->Lock(&busy, nullptr);
+  ASSERT_NE(lock, nullptr);
+  struct stat st;
+  ASSERT_EQ(::stat((dir.path() + ".tovex-lock").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
+  EXPECT_EQ(folder->Lock(&busy, nullptr), nullptr);
+  EXPECT_TRUE(busy);
+  lock.reset();
+  EXPECT_NE(folder->Lock(&busy, nullptr), nullptr);
+  ::close(reader);
 }
 
 // Conversions that succeed are pinned byte for byte by the pages of the

@@ -15,27 +15,23 @@ namespace tovex {
 
 class PosixFileSystem : public FileSystem {
  public:
-  std::unique_ptr<ReadableFile> OpenRead(const std::string& path,
-                                         std::string* error) override;
-  std::unique_ptr<ReadableFile> OpenStandardInput() override;
-  std::unique_ptr<WritableFile> CreateNew(const std::string& path,
-                                          std::string* error) override;
-  bool Rename(const std::string& from, const std::string& to,
-              std::string* error) override;
-  bool Delete(const std::string& path) override;
+  std::unique_ptr<ReadableFile> OpenRead(
+      const std::string& path, std::string* error,
+      const std::atomic<int>* stop = nullptr) override;
+  std::unique_ptr<ReadableFile> OpenStandardInput(
+      const std::atomic<int>* stop = nullptr) override;
   PathKind KindOf(const std::string& path) override;
-  bool SameFile(const std::string& a, const std::string& b) override;
-  std::vector<DirEntry> List(const std::string& dir,
-                             std::string_view pattern) override;
+  std::string RealPath(const std::string& path) override;
   bool MakeDirectory(const std::string& path, std::string* error) override;
-  std::string MakePrivateDirectory(const std::string& parent,
-                                   std::string_view prefix,
-                                   std::string* error) override;
-  bool RemoveDirectory(const std::string& path) override;
-  std::unique_ptr<FolderLock> LockFolder(const std::string& path, bool* busy,
-                                         std::string* error) override;
+  std::unique_ptr<Folder> OpenFolder(const std::string& path,
+                                     std::string* error) override;
   std::string CurrentDirectory() override;
 };
+
+// Opens /dev/null on each of descriptors 0, 1 and 2 that is closed, so that
+// no file the program opens later becomes its standard input, output or
+// error by chance. Call first thing in main().
+void OpenStandardDescriptors();
 
 class PosixClock : public Clock {
  public:

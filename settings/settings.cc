@@ -88,11 +88,42 @@ bool EndsValue(char c) {
   return c == '\t' || c == ' ' || c == '\r' || c == '\n';
 }
 
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+// Whether `text` starts with one of the file's keys.
+bool StartsWithKey(std::string_view text) {
+  for (const DirKey& k : kDirKeys) {
+    if (text.starts_with(k.key)) return true;
+  }
+  for (const CountKey& k : kCountKeys) {
+    if (text.starts_with(k.key)) return true;
+  }
+  return text.starts_with(kRunLevelKey);
+}
+
+// A directory's value: the rest of the line, so that a folder name may
+// hold blanks ("my html\"), up to the line end or the blanks before
+// another key; trailing blanks go.
+std::string_view DirectoryValue(std::string_view rest) {
+  size_t n = 0;
+  while (n < rest.size() && rest[n] != '\r' && rest[n] != '\n') {
+    if (IsBlank(rest[n])) {
+      size_t next = n;
+      while (next < rest.size() && IsBlank(rest[next])) ++next;
+      if (StartsWithKey(rest.substr(next))) break;
+    }
+    ++n;
+  }
+  while (n > 0 && IsBlank(rest[n - 1])) --n;
+  return rest.substr(0, n);
+}
+
 // Applies the directory keys of one piece, each at its first occurrence.
 // A directory may hold text that reads like a key ("h/WORKDIR=x" names one
 // folder): inside the value of a key met earlier in the line it is no key,
-// so that every directory the writer writes loads back as it was.
-void ApplyDirectories(std::string_view line, Settings* settings) {
+// so that every directory the writer writes loads back as it was. A value
+// that runs on past a full piece does not fit: it is refused, never cut.
+Status ApplyDirectories(std::string_view line, Settings* settings) {
   bool applied[std::size(kDirKeys)] = {};
   for (size_t pos = 0;;) {
     size_t at = std::string_view::npos, which = 0;
@@ -103,18 +134,23 @@ void ApplyDirectories(std::string_view line, Settings* settings) {
         which = i;
       }
     }
-    if (at == std::string_view::npos) return;
+    if (at == std::string_view::npos) return Status::Ok();
     const DirKey& k = kDirKeys[which];
-    std::string value = ValueAfterKey(k.key, line.substr(at));
+    const std::string_view value =
+        DirectoryValue(line.substr(at + k.key.size()));
     pos = at + k.key.size() + value.size();
-    if (!applied[which]) settings->*k.field = std::move(value);
+    if (pos == line.size() && line.size() == kSettingsLinePieceBytes) {
+      return Status::BadSetting(std::string(k.key) + std::string(value),
+                                "longer than a line of the file holds");
+    }
+    if (!applied[which]) settings->*k.field = std::string(value);
     applied[which] = true;
   }
 }
 
 // Applies every key that occurs in one piece of the file.
-void ApplyLine(std::string_view line, Settings* settings, int* run_level) {
-  ApplyDirectories(line, settings);
+Status ApplyLine(std::string_view line, Settings* settings, int* run_level) {
+  TOVEX_RETURN_IF_ERROR(ApplyDirectories(line, settings));
   for (const CountKey& k : kCountKeys) {
     if (FindPattern(line, k.key) >= 0) {
       std::string value = ValueAfterKey(k.key, line);
@@ -126,6 +162,7 @@ void ApplyLine(std::string_view line, Settings* settings, int* run_level) {
     std::string value = ValueAfterKey(kRunLevelKey, line);
     *run_level = value.empty() ? kEmptyRunLevel : DecimalValue(value);
   }
+  return Status::Ok();
 }
 
 // Makes the default work and output directories so that a first run finds
@@ -136,6 +173,23 @@ void MakeDefaultDirectories(const Context& ctx, const Settings& settings) {
     ctx.platform.fs->MakeDirectory(ctx.base_dir + NativeDirectory(*dir),
                                    nullptr);
   }
+}
+
+// What the settings file is, a link taken for the file it leads to (an
+// admin's layout: /etc/tovex.ini -> /srv/conf/tovex.ini).
+PathKind SettingsFileKind(const Context& ctx, const std::string& path) {
+  const PathKind kind = ctx.platform.fs->KindOf(path);
+  if (kind != PathKind::kOther) return kind;
+  const std::string target = ctx.platform.fs->RealPath(path);
+  return target.empty() ? kind : ctx.platform.fs->KindOf(target);
+}
+
+// Where the settings file is written: the file a link leads to, so that
+// the link stays.
+std::string SettingsTarget(const Context& ctx, const std::string& path) {
+  if (ctx.platform.fs->KindOf(path) != PathKind::kOther) return path;
+  const std::string target = ctx.platform.fs->RealPath(path);
+  return target.empty() ? path : target;
 }
 
 }  // namespace
@@ -157,8 +211,8 @@ RunLevel RunLevelOf(int level) {
 
 Status LoadSettings(const Context& ctx, Settings* settings,
                     std::string_view name) {
-  const std::string path = JoinPath(ctx, "", name);
-  switch (ctx.platform.fs->KindOf(path)) {
+  const std::string path = ctx.base_dir + std::string(name);
+  switch (SettingsFileKind(ctx, path)) {
     case PathKind::kMissing:
       *settings = DefaultSettings();
       TOVEX_RETURN_IF_ERROR(WriteSettingsFile(ctx, *settings, name));
@@ -171,8 +225,9 @@ Status LoadSettings(const Context& ctx, Settings* settings,
       // regular file cannot be read.
       return Status::CannotOpen(path, "not a regular file");
   }
-  std::unique_ptr<ReadableFile> file;
-  TOVEX_RETURN_IF_ERROR(OpenOrDie(ctx, path, &file));
+  std::string error;
+  std::unique_ptr<ReadableFile> file = ctx.platform.fs->OpenRead(path, &error);
+  if (!file) return Status::CannotOpen(path, error);
   // Keys the file does not name stay at 0 and empty, then clamp.
   *settings = Settings();
   for (const CountKey& k : kCountKeys) CountOf(settings, k) = 0;
@@ -180,9 +235,15 @@ Status LoadSettings(const Context& ctx, Settings* settings,
   LineReader pieces(file.get(), kSettingsLinePieceBytes, LongLines::kSplit,
                     kSettingsReadBytes);
   std::string_view piece;
-  while (pieces.Next(&piece)) ApplyLine(piece, settings, &run_level);
+  while (pieces.Next(&piece)) {
+    TOVEX_RETURN_IF_ERROR(ApplyLine(piece, settings, &run_level));
+  }
   if (!file->error().empty()) return Status::CannotRead(path, file->error());
   settings->run_level = RunLevelOf(run_level);
+  // A missing or empty directory is the default one, never the base
+  // directory itself (where a user's own pages may stand).
+  if (settings->work_dir.empty()) settings->work_dir = kDefaultWorkDir;
+  if (settings->html_dir.empty()) settings->html_dir = kDefaultHtmlDir;
   ClampSettings(settings);
   return Status::Ok();
 }
@@ -196,7 +257,7 @@ void ClampSettings(Settings* settings) {
 
 Status WriteSettingsFile(const Context& ctx, const Settings& settings,
                          std::string_view name) {
-  const std::string path = JoinPath(ctx, "", name);
+  const std::string path = SettingsTarget(ctx, ctx.base_dir + std::string(name));
   std::string text = "[SYSTEM]\n";
   for (const DirKey& k : kDirKeys) {
     text.append(k.key).append(settings.*k.field).append("\n");
@@ -207,21 +268,24 @@ Status WriteSettingsFile(const Context& ctx, const Settings& settings,
   text.append(kRunLevelKey)
       .append(DecimalText(static_cast<int>(settings.run_level)))
       .append("\n");
-  // Written beside and renamed over, so that the file is never cut short
-  // and a link in its place is replaced, not written through.
-  FileSystem* fs = ctx.platform.fs;
-  const std::string fresh = path + std::string(kNewFileSuffix);
-  fs->Delete(fresh);
+  // Written beside and renamed over, so that the file is never cut short.
+  const size_t cut = path.rfind(kPathSeparator) + 1;
+  const std::string file_name = path.substr(cut);
+  const std::string fresh = file_name + std::string(kNewFileSuffix);
   std::string error;
-  std::unique_ptr<WritableFile> file = fs->CreateNew(fresh, &error);
+  std::unique_ptr<Folder> folder =
+      ctx.platform.fs->OpenFolder(path.substr(0, cut), &error);
+  if (!folder) return Status::CannotOpen(path, error);
+  folder->Delete(fresh);
+  std::unique_ptr<WritableFile> file = folder->CreateNew(fresh, &error);
   if (!file) return Status::CannotOpen(path, error);
   const bool written = file->Write(text.data(), text.size());
   if (!file->Close() || !written) {
     error = file->error();
-  } else if (fs->Rename(fresh, path, &error)) {
+  } else if (folder->Rename(fresh, folder.get(), file_name, &error)) {
     return Status::Ok();
   }
-  fs->Delete(fresh);
+  folder->Delete(fresh);
   return Status::CannotWrite(path, error);
 }
 

@@ -1,6 +1,7 @@
 #include "settings/settings.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <string>
@@ -60,10 +61,11 @@ TEST_F(SettingsTest, MissingFileIsCreatedWithDefaultsAndDirectories) {
 }
 
 TEST_F(SettingsTest, ExistingFilesAreReadNotRewritten) {
-  // Keys that are absent load as zeros, clamped; directories stay empty.
-  const Settings absent{
-      RunLevel::kYear,    "", "", RowGroup{10, 5, 10}, RowGroup{10, 5, 10},
-      RowGroup{10, 5, 10}};
+  // Keys that are absent load as zeros, clamped; directories as the
+  // default ones, which are not made.
+  const Settings absent{RunLevel::kYear,     "workdir\\",
+                        "htmldir\\",       RowGroup{10, 5, 10},
+                        RowGroup{10, 5, 10}, RowGroup{10, 5, 10}};
   EXPECT_EQ(LoadFrom(""), absent);
   EXPECT_EQ(ReadFileOrEmpty(FilePath()), "");
   EXPECT_FALSE(IsDirectory(env_.dir.path() + "workdir"));
@@ -119,9 +121,38 @@ TEST_F(SettingsTest, Values) {
   }
   EXPECT_EQ(LoadFrom("DAYSCLAS=").day_rows.organisations, 10);
   EXPECT_EQ(LoadFrom("DAYSCLAS=51").day_rows.organisations, 50);
-  EXPECT_EQ(LoadFrom("WORKDIR=my dir\\\r\n").work_dir, "my");
+  // A folder's name runs to the line end (or to another key) and may hold
+  // blanks; a missing or empty one is the default, never the base folder.
+  EXPECT_EQ(LoadFrom("WORKDIR=my dir\\ \t\r\n").work_dir, "my dir\\");
   EXPECT_EQ(LoadFrom("HTMLDIR=h WORKDIR=w\n").work_dir, "w");
-  EXPECT_EQ(LoadFrom("HTMLDIR=\n").html_dir, "");
+  EXPECT_EQ(LoadFrom("HTMLDIR=h WORKDIR=w\n").html_dir, "h");
+  EXPECT_EQ(LoadFrom("HTMLDIR=\n").html_dir, "htmldir\\");
+  EXPECT_EQ(LoadFrom("").work_dir, "workdir\\");
+}
+
+// A folder name too long for a line of the file is refused, never cut.
+TEST_F(SettingsTest, FolderThatDoesNotFitIsRefused) {
+  WriteFileOrDie(FilePath(), "HTMLDIR=" + std::string(300, 'd') + "\n");
+  Settings s;
+  const Status st = LoadSettings(env_.context(), &s);
+  EXPECT_EQ(st.code(), Status::Code::kBadSetting);
+  EXPECT_EQ(st.ExitCode(), 2);
+  EXPECT_EQ(st.path().substr(0, 9), "HTMLDIR=d");
+}
+
+// A settings file reached through a link is read, and written to the file
+// the link leads to, which keeps the link.
+TEST_F(SettingsTest, LinkedFileIsReadAndWrittenThrough) {
+  TempDir elsewhere;
+  const std::string target = elsewhere.path() + "tovex.ini";
+  WriteFileOrDie(target, kNumberedFile);
+  ASSERT_EQ(::symlink(target.c_str(), FilePath().c_str()), 0);
+  Settings s;
+  ASSERT_TRUE(LoadSettings(env_.context(), &s).ok());
+  EXPECT_EQ(s, Numbered());
+  ASSERT_TRUE(WriteSettingsFile(env_.context(), DefaultSettings()).ok());
+  EXPECT_EQ(ReadFileOrEmpty(target), kDefaultFile);
+  EXPECT_TRUE(std::filesystem::is_symlink(FilePath()));
 }
 
 // The file is written whole or not at all.
@@ -169,7 +200,7 @@ TEST_F(SettingsTest, UnreadableFileIsNeverOverwritten) {
     EXPECT_EQ(ReadFileOrEmpty(FilePath()), "RUNLEVEL=1\n");
   }
   env_.fs.fail_open = env_.fs.fail_read = "";
-  ASSERT_TRUE(env_.fs.Delete(FilePath()));
+  ASSERT_EQ(::unlink(FilePath().c_str()), 0);
   ASSERT_TRUE(env_.fs.MakeDirectory(FilePath(), nullptr));
   Settings s;
   EXPECT_EQ(LoadSettings(env_.context(), &s).code(), Status::Code::kCannotOpen);

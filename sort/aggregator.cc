@@ -76,7 +76,7 @@ Aggregator::~Aggregator() {
 
 void Aggregator::DeleteRuns() {
   for (const RunFile& run : runs_) {
-    work_->context().platform.fs->Delete(run.path);
+    work_->folder()->Delete(run.name);
   }
   runs_.clear();
 }
@@ -151,7 +151,7 @@ void Aggregator::SortEntries(Table* t) {
             });
 }
 
-Status Aggregator::WriteRun(const Context& ctx, Table* t, RunFile* run,
+Status Aggregator::WriteRun(const WorkFolder& work, Table* t, RunFile* run,
                             uint64_t* bytes) {
   SortEntries(t);
   if (!t->entries.empty()) {
@@ -160,7 +160,7 @@ Status Aggregator::WriteRun(const Context& ctx, Table* t, RunFile* run,
     run->last_key = KeyOf(*t, t->entries.back());
   }
   std::unique_ptr<RunWriter> writer;
-  TOVEX_RETURN_IF_ERROR(RunWriter::Create(ctx, run->path, &writer));
+  TOVEX_RETURN_IF_ERROR(RunWriter::Create(work, run->name, &writer));
   for (const Entry& e : t->entries) writer->Add(KeyOf(*t, e), e.count, e.first);
   TOVEX_RETURN_IF_ERROR(writer->Close());
   *bytes += writer->bytes();
@@ -181,9 +181,9 @@ Status Aggregator::Spill() {
     auto job = std::make_shared<SpillJob>();
     job->table = std::move(table_);
     job->run = std::move(run);
-    const Context* ctx = &work_->context();
-    Worker::Task task = [job, ctx] {
-      const Status status = WriteRun(*ctx, &job->table, &job->run, &job->bytes);
+    const WorkFolder* work = work_;
+    Worker::Task task = [job, work] {
+      const Status status = WriteRun(*work, &job->table, &job->run, &job->bytes);
       job->table.entries.clear();
       job->table.arena.clear();
       return status;
@@ -204,7 +204,7 @@ Status Aggregator::Spill() {
   }
   runs_.push_back(std::move(run));
   TOVEX_RETURN_IF_ERROR(
-      WriteRun(work_->context(), &table_, &runs_.back(), &spilled_bytes_));
+      WriteRun(*work_, &table_, &runs_.back(), &spilled_bytes_));
   Clear();
   return Status::Ok();
 }
@@ -233,7 +233,7 @@ Status Aggregator::Drain(RunSink* sink) {
     // merge's read buffers and for what the sink does.
     runs_.emplace_back(work_->NewFile(kRunSuffix));
     status =
-        WriteRun(work_->context(), &table_, &runs_.back(), &spilled_bytes_);
+        WriteRun(*work_, &table_, &runs_.back(), &spilled_bytes_);
     Release();
     // The merge deletes the runs as it goes.
     if (status.ok()) {

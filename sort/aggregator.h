@@ -82,7 +82,7 @@ class Aggregator {
   static void SortEntries(Table* t);
   // Sorts `t`, writes it to the run `run->path` and sets the run's range;
   // adds its size to `*bytes`.
-  static Status WriteRun(const Context& ctx, Table* t, RunFile* run,
+  static Status WriteRun(const WorkFolder& work, Table* t, RunFile* run,
                          uint64_t* bytes);
   Status Spill();
   // Takes the run of the spill that has ended into runs_.

@@ -34,11 +34,13 @@ class AggregatorTest : public ::testing::Test {
   AggregatorTest() { NewFolder(); }
 
   void NewFolder() {
-    EXPECT_TRUE(
-        WorkFolder::Create(env_.context(), env_.dir.path(), &work_).ok());
+    work_.reset();
+    base_ = env_.fs.OpenFolder(env_.dir.path(), nullptr);
+    EXPECT_TRUE(WorkFolder::Create(env_.context(), base_.get(), &work_).ok());
   }
 
   FakeEnvironment env_;
+  std::unique_ptr<Folder> base_;
   std::unique_ptr<WorkFolder> work_;
 };
 
@@ -71,7 +73,7 @@ TEST_F(AggregatorTest, CountsEveryKeyOnceInOrder) {
         EXPECT_EQ(sink.got, want) << memory;
         EXPECT_EQ(agg.spilled_bytes() > 0, memory < (size_t{16} << 20))
             << memory;
-        EXPECT_TRUE(env_.fs.List(work_->dir(), "*").empty()) << "runs left";
+        EXPECT_TRUE(work_->folder()->List("*").empty()) << "runs left";
         // Drained, it starts over.
         ASSERT_TRUE(agg.Add("x", 2).ok());
         Collect again;

@@ -122,8 +122,7 @@ class ChainReader : public RunSource {
  private:
   Status OpenRun(size_t i) {
     next_ = i + 1;
-    return RunReader::Open(work_.context(), chain_[i].path, buffer_bytes_,
-                           &reader_);
+    return RunReader::Open(work_, chain_[i].name, buffer_bytes_, &reader_);
   }
 
   const WorkFolder& work_;
@@ -200,7 +199,7 @@ Status MergeGroup(WorkFolder* work, const std::vector<Chain>& chains,
   readers.clear();
   for (const Chain& chain : chains) {
     for (const RunFile& run : chain) {
-      work->context().platform.fs->Delete(run.path);
+      work->folder()->Delete(run.name);
     }
   }
   return Status::Ok();
@@ -241,8 +240,7 @@ Status MergeChains(WorkFolder* work, std::vector<Chain> chains,
     CoverRanges(group, &merged);
     chains.push_back({merged});
     std::unique_ptr<RunWriter> out;
-    TOVEX_RETURN_IF_ERROR(
-        RunWriter::Create(work->context(), merged.path, &out));
+    TOVEX_RETURN_IF_ERROR(RunWriter::Create(*work, merged.name, &out));
     TOVEX_RETURN_IF_ERROR(
         MergeGroup(work, group, nullptr, shape.buffer_bytes, out.get()));
     TOVEX_RETURN_IF_ERROR(out->Close());

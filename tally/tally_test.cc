@@ -42,8 +42,9 @@ Rows ExchangeSorted(const Rows& hosts) {
 // it compares every page with an independent model.
 TEST(NameTallyTest, OrganisationsRankLikeTheExchangeProcedure) {
   FakeEnvironment env;
+  std::unique_ptr<Folder> base = env.fs.OpenFolder(env.dir.path(), nullptr);
   std::unique_ptr<WorkFolder> work;
-  ASSERT_TRUE(WorkFolder::Create(env.context(), env.dir.path(), &work).ok());
+  ASSERT_TRUE(WorkFolder::Create(env.context(), base.get(), &work).ok());
   std::mt19937 random(7);
   std::map<std::string, int64_t> counts;
   for (int i = 0; i < 9000; ++i) {

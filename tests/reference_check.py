@@ -35,6 +35,8 @@ from reference.inputs import joined_log  # noqa: E402
 from reference.report import MAX_PERIODS, Settings  # noqa: E402
 
 REFUSED_EXIT = 3
+# Every folder a run locks keeps this file, the run's lock.
+LOCK_FILE = ".tovex-lock"
 REFUSED_MESSAGE = "アクセスログファイルの書式が不正です!!"
 # A sanitizer build is several times slower; no single run should need this.
 RUN_TIMEOUT_SECONDS = 300
@@ -88,12 +90,13 @@ def settings_file(settings, level):
 
 
 def files_in(path):
-    """Name -> bytes of every entry of a folder (None for a folder)."""
+    """Name -> bytes of every entry of a folder (None for a folder), but
+    the lock file a run leaves."""
     folder = pathlib.Path(path)
     if not folder.is_dir():
         return {}
     return {p.name: p.read_bytes() if p.is_file() else None
-            for p in folder.iterdir()}
+            for p in folder.iterdir() if p.name != LOCK_FILE}
 
 
 def first_difference(want, got):
@@ -301,7 +304,7 @@ def interrupt_check(cli, sample, scratch):
                 failures.append(f"interrupted run exited {status}")
             if files_in(html_dir) != report:
                 failures.append("interrupted run changed the report")
-            left = os.listdir(os.path.join(base, "workdir"))
+            left = list(files_in(os.path.join(base, "workdir")))
             if left:
                 failures.append(f"interrupted run left {left}")
     for text in failures:

@@ -35,6 +35,11 @@ inline constexpr std::string_view kRunFolderPrefix = "tovex-run-";
 // Where a run stages its pages inside the output folder before they are
 // put in place; hidden, and readable by its owner alone.
 inline constexpr std::string_view kStagingFolderPrefix = ".tovex-new-";
+// A staging folder renamed so once its report is committed: its pages go in
+// place, by this run or, when it was killed, by the next.
+inline constexpr std::string_view kPublishFolderPrefix = ".tovex-done-";
+// The names of every page of a committed report, one a line, in its folder.
+inline constexpr std::string_view kPageListName = ".pages";
 
 // Report pages, in the output directory.
 inline constexpr std::string_view kIndexPageName = "index.html";

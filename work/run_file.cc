@@ -44,11 +44,11 @@ RunWriter::~RunWriter() {
   if (file_) Close();
 }
 
-Status RunWriter::Create(const Context& ctx, const std::string& path,
+Status RunWriter::Create(const WorkFolder& work, const std::string& name,
                          std::unique_ptr<RunWriter>* writer) {
   std::unique_ptr<WritableFile> file;
-  TOVEX_RETURN_IF_ERROR(CreateOrDie(ctx, path, &file));
-  writer->reset(new RunWriter(std::move(file), path));
+  TOVEX_RETURN_IF_ERROR(CreateOrDie(work.folder(), name, &file));
+  writer->reset(new RunWriter(std::move(file), work.dir() + name));
   return Status::Ok();
 }
 
@@ -88,14 +88,15 @@ RunReader::RunReader(const Context& ctx, std::unique_ptr<ReadableFile> file,
       buf_(new char[buffer_bytes]),
       capacity_(buffer_bytes) {}
 
-Status RunReader::Open(const Context& ctx, const std::string& path,
+Status RunReader::Open(const WorkFolder& work, const std::string& name,
                        size_t buffer_bytes,
                        std::unique_ptr<RunReader>* reader) {
   std::unique_ptr<ReadableFile> file;
-  TOVEX_RETURN_IF_ERROR(OpenOrDie(ctx, path, &file));
+  TOVEX_RETURN_IF_ERROR(OpenOrDie(work.folder(), name, &file));
   const size_t size =
       buffer_bytes < 2 * kMaxRecordBytes ? 2 * kMaxRecordBytes : buffer_bytes;
-  reader->reset(new RunReader(ctx, std::move(file), path, size));
+  reader->reset(
+      new RunReader(work.context(), std::move(file), work.dir() + name, size));
   return Status::Ok();
 }
 

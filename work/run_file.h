@@ -19,6 +19,7 @@
 
 #include "base/status.h"
 #include "platform/platform.h"
+#include "work/work_folder.h"
 
 namespace tovex {
 
@@ -32,14 +33,14 @@ struct RunRecord {
   uint64_t first = 0;
 };
 
-// A run on disk and, when known, the smallest and largest key it holds.
-// Runs whose ranges do not overlap can be read one after the other instead
-// of merged.
+// A run in the work folder and, when known, the smallest and largest key it
+// holds. Runs whose ranges do not overlap can be read one after the other
+// instead of merged.
 struct RunFile {
   RunFile() = default;
-  explicit RunFile(std::string p) : path(std::move(p)) {}
+  explicit RunFile(std::string n) : name(std::move(n)) {}
 
-  std::string path;
+  std::string name;
   bool ranged = false;
   std::string first_key;  // with `ranged` only
   std::string last_key;
@@ -65,9 +66,9 @@ class RunSource {
 
 class RunWriter : public RunSink {
  public:
-  // Creates `path`, which must not exist yet (nothing is written through a
-  // link). CannotOpen when it cannot be created.
-  static Status Create(const Context& ctx, const std::string& path,
+  // Creates the run `name` of `work`, which must not exist yet (nothing is
+  // written through a link). CannotOpen when it cannot be created.
+  static Status Create(const WorkFolder& work, const std::string& name,
                        std::unique_ptr<RunWriter>* writer);
   ~RunWriter();  // Closes without reporting; call Close() to learn.
 
@@ -97,10 +98,11 @@ class RunWriter : public RunSink {
 
 class RunReader : public RunSource {
  public:
-  // Opens `path` for reading; `buffer_bytes` sizes its one block. A stop
-  // asked through `ctx` ends the reading, with Cancelled, at the next block:
-  // every merge reads through here, so every merge stops soon.
-  static Status Open(const Context& ctx, const std::string& path,
+  // Opens the run `name` of `work`; `buffer_bytes` sizes its one block. A
+  // stop asked through work's context ends the reading, with Cancelled, at
+  // the next block: every merge reads through here, so every merge stops
+  // soon.
+  static Status Open(const WorkFolder& work, const std::string& name,
                      size_t buffer_bytes, std::unique_ptr<RunReader>* reader);
 
   // CannotRead for a read error or a record that does not decode;

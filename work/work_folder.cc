@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <unordered_set>
 
+#include "log/line_reader.h"
 #include "work/file_names.h"
 
 namespace tovex {
@@ -10,26 +11,115 @@ namespace {
 
 // Pages made but not yet written: enough to even out page sizes.
 constexpr size_t kPagesInFlight = 4;
+// A line of the page list: a page name with room to spare.
+constexpr size_t kPageListLineBytes = 64;
 
-// Removes every folder of `dir` whose name starts with `prefix`: what runs
-// killed before their end left behind.
-void RemoveLeftovers(const Context& ctx, const std::string& dir,
-                     std::string_view prefix) {
-  const std::string pattern = std::string(prefix) + "*";
-  for (const DirEntry& e : ctx.platform.fs->List(dir, pattern)) {
-    if (e.is_directory) RemoveFolder(ctx, dir + e.name + kPathSeparator);
+// Deletes the files in `folder`; its folders, if any, stay.
+void DeleteFiles(Folder* folder) {
+  for (const DirEntry& e : folder->List("*")) {
+    if (!e.is_directory) folder->Delete(e.name);
   }
 }
 
-Status MakePrivateFolder(const Context& ctx, const std::string& parent,
-                         std::string_view prefix, std::string* path) {
+// Removes every folder of `parent` whose name starts with `prefix` and that
+// is the running user's, with its files: what runs killed before their end
+// left behind. Another user's is never opened, so nothing in it goes.
+void RemoveLeftovers(Folder* parent, std::string_view prefix) {
+  for (const DirEntry& e : parent->List(std::string(prefix) + "*")) {
+    if (!e.is_directory) continue;
+    if (auto left = parent->OpenOwn(e.name, nullptr)) {
+      DeleteFiles(left.get());
+      parent->RemoveFolder(e.name);
+    }
+  }
+}
+
+Status MakePrivateFolder(Folder* parent, std::string_view prefix,
+                         std::string* name, std::unique_ptr<Folder>* folder) {
   std::string error;
-  *path = ctx.platform.fs->MakePrivateDirectory(parent, prefix, &error);
-  if (path->empty()) return Status::CannotMakeFolder(parent, error);
+  *folder = parent->MakePrivate(prefix, name, &error);
+  if (!*folder) return Status::CannotMakeFolder(parent->path(), error);
+  return Status::Ok();
+}
+
+// The names of the report a committed folder holds, from its page list.
+std::unordered_set<std::string> PageList(Folder* from) {
+  std::unordered_set<std::string> pages;
+  std::unique_ptr<ReadableFile> file = from->OpenRead(kPageListName, nullptr);
+  if (!file) return pages;
+  LineReader lines(file.get(), kPageListLineBytes);
+  std::string_view line;
+  while (lines.Next(&line)) {
+    if (!line.empty() && line.back() == '\n') line.remove_suffix(1);
+    if (IsReportPageName(line)) pages.emplace(line);
+  }
+  return pages;
+}
+
+// Puts the pages of the committed folder `from` (named `from_name` in
+// `html`) in place, the index page last, removes the report pages its list
+// does not name, then the folder. Stops at the first page that cannot be
+// put in place, leaving the rest for the next run.
+Status Install(Folder* html, Folder* from, const std::string& from_name) {
+  const std::unordered_set<std::string> report = PageList(from);
+  std::vector<DirEntry> pages = from->List("*.html");
+  // Until the index page is in place, it links only pages that exist.
+  std::stable_partition(pages.begin(), pages.end(), [](const DirEntry& e) {
+    return e.name != kIndexPageName;
+  });
+  for (const DirEntry& page : pages) {
+    std::string error;
+    if (!from->Rename(page.name, html, page.name, &error)) {
+      return Status::CannotWrite(html->path() + page.name, error);
+    }
+  }
+  if (!report.empty()) {
+    for (const DirEntry& e : html->List("*.html")) {
+      if (!e.is_directory && IsReportPageName(e.name) &&
+          !report.count(e.name)) {
+        html->Delete(e.name);
+      }
+    }
+  }
+  DeleteFiles(from);
+  html->RemoveFolder(from_name);
   return Status::Ok();
 }
 
 }  // namespace
+
+Status CompletePublishes(Folder* html) {
+  for (const DirEntry& e :
+       html->List(std::string(kPublishFolderPrefix) + "*")) {
+    if (!e.is_directory) continue;
+    if (auto committed = html->OpenOwn(e.name, nullptr)) {
+      TOVEX_RETURN_IF_ERROR(Install(html, committed.get(), e.name));
+    }
+  }
+  return Status::Ok();
+}
+
+std::vector<FileId> FilesARunReplaces(Folder* folder) {
+  std::vector<FileId> ids;
+  auto add = [&ids](Folder* f, const std::string& name) {
+    FileId id;
+    if (f->KindOf(name, &id) == PathKind::kRegular) ids.push_back(id);
+  };
+  for (const DirEntry& e : folder->List("*")) {
+    if (!e.is_directory) {
+      if (IsReportPageName(e.name)) add(folder, e.name);
+      continue;
+    }
+    const bool leftover = e.name.starts_with(kStagingFolderPrefix) ||
+                          e.name.starts_with(kPublishFolderPrefix) ||
+                          e.name.starts_with(kRunFolderPrefix);
+    if (!leftover) continue;
+    if (auto left = folder->OpenOwn(e.name, nullptr)) {
+      for (const DirEntry& f : left->List("*")) add(left.get(), f.name);
+    }
+  }
+  return ids;
+}
 
 std::string DirectoryPath(const Context& ctx, std::string_view dir) {
   const std::string native = NativeDirectory(dir);
@@ -40,12 +130,8 @@ std::string DirectoryPath(const Context& ctx, std::string_view dir) {
   return path;
 }
 
-std::string JoinPath(const Context& ctx, std::string_view dir,
-                     std::string_view name) {
-  return DirectoryPath(ctx, dir) + std::string(name);
-}
-
-Status MakeFolder(const Context& ctx, const std::string& path) {
+Status MakeFolder(const Context& ctx, const std::string& path,
+                  std::unique_ptr<Folder>* folder) {
   for (size_t at = path.find(kPathSeparator, 1); at != std::string::npos;
        at = path.find(kPathSeparator, at + 1)) {
     const std::string prefix = path.substr(0, at);
@@ -54,52 +140,53 @@ Status MakeFolder(const Context& ctx, const std::string& path) {
       return Status::CannotMakeFolder(prefix, error);
     }
   }
-  return Status::Ok();
+  std::string error;
+  *folder = ctx.platform.fs->OpenFolder(path, &error);
+  return *folder ? Status::Ok() : Status::CannotOpen(path, error);
 }
 
-void RemoveFolder(const Context& ctx, const std::string& dir) {
-  for (const DirEntry& e : ctx.platform.fs->List(dir, "*")) {
-    ctx.platform.fs->Delete(dir + e.name);
-  }
-  ctx.platform.fs->RemoveDirectory(dir);
-}
-
-Status WorkFolder::Create(const Context& ctx, const std::string& work_dir,
+Status WorkFolder::Create(const Context& ctx, Folder* work,
                           std::unique_ptr<WorkFolder>* folder) {
-  RemoveLeftovers(ctx, work_dir, kRunFolderPrefix);
-  std::string path;
-  TOVEX_RETURN_IF_ERROR(
-      MakePrivateFolder(ctx, work_dir, kRunFolderPrefix, &path));
-  folder->reset(new WorkFolder(ctx, std::move(path)));
+  RemoveLeftovers(work, kRunFolderPrefix);
+  std::string name;
+  std::unique_ptr<Folder> run;
+  TOVEX_RETURN_IF_ERROR(MakePrivateFolder(work, kRunFolderPrefix, &name, &run));
+  folder->reset(new WorkFolder(ctx, work, std::move(name), std::move(run)));
   return Status::Ok();
 }
 
-WorkFolder::~WorkFolder() { RemoveFolder(ctx_, dir_); }
+WorkFolder::~WorkFolder() {
+  DeleteFiles(run_.get());
+  work_->RemoveFolder(name_);
+}
 
 std::string WorkFolder::NewFile(std::string_view suffix) {
-  return dir_ + NumberedName(++last_number_, suffix);
+  return NumberedName(++last_number_, suffix);
 }
 
-Status PageFolder::Create(const Context& ctx, const std::string& html_dir,
+Status PageFolder::Create(const Context&, Folder* html,
                           std::unique_ptr<PageFolder>* folder) {
-  RemoveLeftovers(ctx, html_dir, kStagingFolderPrefix);
-  std::string staging;
+  RemoveLeftovers(html, kStagingFolderPrefix);
+  std::string name;
+  std::unique_ptr<Folder> staging;
   TOVEX_RETURN_IF_ERROR(
-      MakePrivateFolder(ctx, html_dir, kStagingFolderPrefix, &staging));
-  folder->reset(new PageFolder(ctx, html_dir, std::move(staging)));
+      MakePrivateFolder(html, kStagingFolderPrefix, &name, &staging));
+  folder->reset(new PageFolder(html, std::move(name), std::move(staging)));
   return Status::Ok();
 }
 
-PageFolder::PageFolder(const Context& ctx, std::string html_dir,
-                       std::string staging)
-    : ctx_(ctx),
-      html_dir_(std::move(html_dir)),
+PageFolder::PageFolder(Folder* html, std::string name,
+                       std::unique_ptr<Folder> staging)
+    : html_(html),
+      name_(std::move(name)),
       staging_(std::move(staging)),
       writer_(std::make_unique<Worker>(kPagesInFlight)) {}
 
 PageFolder::~PageFolder() {
   writer_.reset();  // no page is written into the folder being removed
-  RemoveFolder(ctx_, staging_);
+  if (published_) return;  // in place, or left for the next run to complete
+  DeleteFiles(staging_.get());
+  html_->RemoveFolder(name_);
 }
 
 Status PageFolder::Write(const std::string& name, std::string_view bytes) {
@@ -113,8 +200,7 @@ Status PageFolder::WriteFile(const std::string& name,
                              std::string_view bytes) const {
   // Failures name the page where it is to stand.
   std::string error;
-  std::unique_ptr<WritableFile> file =
-      ctx_.platform.fs->CreateNew(staging_ + name, &error);
+  std::unique_ptr<WritableFile> file = staging_->CreateNew(name, &error);
   if (!file) return Status::CannotOpen(PublishedPath(name), error);
   const bool written = file->Write(bytes.data(), bytes.size());
   if (!file->Close() || !written) {
@@ -125,24 +211,32 @@ Status PageFolder::WriteFile(const std::string& name,
 
 Status PageFolder::Publish() {
   TOVEX_RETURN_IF_ERROR(writer_->Finish());
-  // The index page last: until it is in place, the report's entry page
-  // links only pages that exist.
-  std::stable_partition(staged_.begin(), staged_.end(),
-                        [](const auto& n) { return n != kIndexPageName; });
+  // What would stop the publish half-way stops it before the commit.
   for (const std::string& name : staged_) {
-    std::string error;
-    if (!ctx_.platform.fs->Rename(staging_ + name, PublishedPath(name),
-                                  &error)) {
-      return Status::CannotWrite(PublishedPath(name), error);
+    if (html_->KindOf(name) == PathKind::kDirectory) {
+      return Status::CannotWrite(PublishedPath(name),
+                                 "a folder stands in the page's place");
     }
   }
-  const std::unordered_set<std::string> written(staged_.begin(), staged_.end());
-  for (const DirEntry& e : ctx_.platform.fs->List(html_dir_, "*.html")) {
-    if (!e.is_directory && IsReportPageName(e.name) && !written.count(e.name)) {
-      ctx_.platform.fs->Delete(PublishedPath(e.name));
-    }
+  std::string list;
+  for (const std::string& name : staged_) list += name + "\n";
+  TOVEX_RETURN_IF_ERROR(WriteFile(std::string(kPageListName), list));
+  // The commit: from here the report is the new one, put in place by this
+  // run or, killed, by the next.
+  const std::string committed = std::string(kPublishFolderPrefix) +
+                                name_.substr(kStagingFolderPrefix.size());
+  std::string error;
+  FileId id;
+  if (!html_->Rename(name_, html_, committed, &error)) {
+    return Status::CannotWrite(html_->path() + committed, error);
   }
-  return Status::Ok();
+  if (html_->KindOf(committed, &id) != PathKind::kDirectory ||
+      !(id == staging_->id())) {
+    return Status::CannotWrite(html_->path() + committed,
+                               "the folder was changed by someone else");
+  }
+  published_ = true;
+  return Install(html_, staging_.get(), committed);
 }
 
 }  // namespace tovex

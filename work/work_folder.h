@@ -2,12 +2,14 @@
 // folder, where its runs live, and the output folder, where its pages are
 // staged and then put in place together.
 //
-// Both assume the folders may be hostile: files are only ever created new
-// (a planted link is never followed), inside folders made fresh for the run
-// and readable by its owner alone; pages reach the output folder by rename,
-// which replaces a link rather than writing through it; only report-named
-// files are ever removed there. Whatever is left of a run that was killed
-// goes at the start of the next.
+// Both assume the folders may be hostile: they are held by descriptor
+// (platform.h Folder), so a folder renamed or swapped for a link while the
+// run goes never redirects anything; files are only ever created new; the
+// run's own folders are readable by it alone; pages reach the output folder
+// by rename, which replaces a link rather than writing through it; only
+// report-named files are ever removed there; and a leftover folder is
+// emptied only when it is the running user's. Whatever is left of a run
+// that was killed goes, or is completed, at the start of the next.
 
 #ifndef TOVEX_WORK_WORK_FOLDER_H_
 #define TOVEX_WORK_WORK_FOLDER_H_
@@ -31,53 +33,69 @@ namespace tovex {
 // unchanged.
 std::string DirectoryPath(const Context& ctx, std::string_view dir);
 
-// DirectoryPath(dir) + name.
-std::string JoinPath(const Context& ctx, std::string_view dir,
-                     std::string_view name);
+// Makes the directory `path` (with its trailing separator) and every
+// missing parent, then opens it. Fails with CannotMakeFolder naming it, or
+// CannotOpen when it cannot be opened (a link in its place among them).
+Status MakeFolder(const Context& ctx, const std::string& path,
+                  std::unique_ptr<Folder>* folder);
 
-// Makes the directory `path` (with its trailing separator) and every missing
-// parent. Fails with CannotMakeFolder naming it.
-Status MakeFolder(const Context& ctx, const std::string& path);
+// Completes every publish of `html` (a folder this run holds locked) that
+// an earlier run committed but did not end: its pages go in place, then the
+// report pages it does not list go. Fails with CannotWrite naming a page
+// that cannot be put in place.
+Status CompletePublishes(Folder* html);
 
-// Removes `dir` (with its trailing separator) and the files in it.
-void RemoveFolder(const Context& ctx, const std::string& dir);
+// The names in `folder` that a run deletes or replaces: report pages, and
+// the files in its leftover staging, committed and run folders.
+std::vector<FileId> FilesARunReplaces(Folder* folder);
 
 // A run's own folder inside the work folder; removed with everything in it
 // when the object goes away.
 class WorkFolder {
  public:
-  // Removes the folders of earlier runs from `work_dir` (a folder this run
-  // holds locked) and makes this run's. Fails with CannotMakeFolder.
-  static Status Create(const Context& ctx, const std::string& work_dir,
+  // Removes the folders earlier runs left in `work` (a folder this run
+  // holds locked, which must outlive the object) and makes this run's.
+  // Fails with CannotMakeFolder.
+  static Status Create(const Context& ctx, Folder* work,
                        std::unique_ptr<WorkFolder>* folder);
   ~WorkFolder();
   WorkFolder(const WorkFolder&) = delete;
   WorkFolder& operator=(const WorkFolder&) = delete;
 
-  // The path of a new file that no earlier call named. Thread-safe.
+  // The name of a new file that no earlier call gave. Thread-safe.
   std::string NewFile(std::string_view suffix);
 
   const Context& context() const { return ctx_; }
-  // The folder's path, with its trailing separator.
-  const std::string& dir() const { return dir_; }
+  // Where the run's files are created, opened and deleted, by name.
+  Folder* folder() const { return run_.get(); }
+  // The folder's path, with its trailing separator; for messages.
+  const std::string& dir() const { return run_->path(); }
 
  private:
-  WorkFolder(const Context& ctx, std::string dir)
-      : ctx_(ctx), dir_(std::move(dir)) {}
+  WorkFolder(const Context& ctx, Folder* work, std::string name,
+             std::unique_ptr<Folder> run)
+      : ctx_(ctx), work_(work), name_(std::move(name)), run_(std::move(run)) {}
 
   const Context ctx_;
-  const std::string dir_;
+  Folder* const work_;
+  const std::string name_;
+  const std::unique_ptr<Folder> run_;
   std::atomic<int> last_number_{0};
 };
 
 // The pages of a run: written into a staging folder inside the output
-// folder, then put in place at once by Publish(). Until then the output
-// folder is as it was; a run that fails or stops leaves it so.
+// folder, then put in place by Publish(). Until then the output folder is
+// as it was; a run that fails or stops leaves it so. Publishing first
+// commits the staged report (the staging folder is renamed, with the list
+// of the report's pages in it), then moves the pages in: a run killed in
+// between leaves the committed folder, and the next run completes it before
+// anything else, so no mixed report outlives the next start.
 class PageFolder {
  public:
-  // Removes staging folders of earlier runs from `html_dir` (a folder this
-  // run holds locked) and makes this run's.
-  static Status Create(const Context& ctx, const std::string& html_dir,
+  // Removes staging folders earlier runs left in `html` (a folder this run
+  // holds locked, which must outlive the object; committed publishes
+  // completed first) and makes this run's.
+  static Status Create(const Context& ctx, Folder* html,
                        std::unique_ptr<PageFolder>* folder);
   // Removes the staging folder and what is still in it.
   ~PageFolder();
@@ -89,27 +107,30 @@ class PageFolder {
   // CannotWrite, naming the page) is returned by a later Write or by
   // Publish.
   Status Write(const std::string& name, std::string_view bytes);
-  // Waits for the pages still being written, then puts every staged page in
-  // place, the index page last, then removes the report pages of the output
-  // folder that this run did not write.
+  // Waits for the pages still being written, then commits and puts every
+  // staged page in place, the index page last, then removes the report
+  // pages of the output folder that this run did not write. A page that
+  // cannot be put in place fails with CannotWrite; the next run completes
+  // the publish.
   Status Publish();
 
   // The path a page has once published.
   std::string PublishedPath(std::string_view name) const {
-    return html_dir_ + std::string(name);
+    return html_->path() + std::string(name);
   }
 
  private:
-  PageFolder(const Context& ctx, std::string html_dir, std::string staging);
+  PageFolder(Folder* html, std::string name, std::unique_ptr<Folder> staging);
   // Creates and writes the staged file of page `name`; on the worker.
   Status WriteFile(const std::string& name, std::string_view bytes) const;
 
-  const Context ctx_;
-  const std::string html_dir_;
-  const std::string staging_;
+  Folder* const html_;
+  const std::string name_;  // of the staging folder in html_
+  const std::unique_ptr<Folder> staging_;
   // Names in the order written: at most one a month and one a day of the
   // months a run holds. The caller's thread's alone.
   std::vector<std::string> staged_;
+  bool published_ = false;
   std::unique_ptr<Worker> writer_;  // last: ends before the rest goes
 };
 

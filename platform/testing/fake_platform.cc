@@ -58,6 +58,7 @@ class FailingReadableFile : public ReadableFile {
     return failed_ ? "Input/output error" : inner_->error();
   }
   uint64_t Size() const override { return inner_->Size(); }
+  FileId id() const override { return inner_->id(); }
 
  private:
   std::unique_ptr<ReadableFile> inner_;
@@ -67,42 +68,117 @@ class FailingReadableFile : public ReadableFile {
 };
 
 // Whether the last component of `path` is `name`.
-bool Named(const std::string& path, const std::string& name) {
-  std::string_view p = path;
-  return !name.empty() && p.substr(p.rfind('/') + 1) == name;
+bool Named(std::string_view path, const std::string& name) {
+  return !name.empty() && path.substr(path.rfind('/') + 1) == name;
 }
+
+template <typename T>
+T Refuse(std::string* error, const char* reason, T result) {
+  if (error != nullptr) *error = reason;
+  return result;
+}
+
+std::unique_ptr<ReadableFile> FaultyRead(const FaultyFileSystem& fs,
+                                         std::string_view name,
+                                         std::unique_ptr<ReadableFile> file) {
+  if (file && (Named(name, fs.fail_read) || Named(name, fs.cut_read))) {
+    return std::make_unique<FailingReadableFile>(
+        std::move(file), fs.fail_after, Named(name, fs.cut_read));
+  }
+  return file;
+}
+
+// A folder with the failures of its file system.
+class FaultyFolder : public Folder {
+ public:
+  FaultyFolder(std::unique_ptr<Folder> inner, const FaultyFileSystem* fs)
+      : inner_(std::move(inner)), fs_(fs) {}
+
+  const std::string& path() const override { return inner_->path(); }
+  FileId id() const override { return inner_->id(); }
+  std::unique_ptr<ReadableFile> OpenRead(std::string_view name,
+                                         std::string* error) override {
+    if (Named(name, fs_->fail_open)) {
+      return Refuse(error, "Permission denied", nullptr);
+    }
+    return FaultyRead(*fs_, name, inner_->OpenRead(name, error));
+  }
+  std::unique_ptr<WritableFile> CreateNew(std::string_view name,
+                                          std::string* error) override {
+    if (Named(name, fs_->fail_open)) {
+      return Refuse(error, "Permission denied", nullptr);
+    }
+    auto file = inner_->CreateNew(name, error);
+    if (file && Named(name, fs_->fail_write)) {
+      return std::make_unique<FailingWritableFile>(std::move(file),
+                                                   fs_->fail_after);
+    }
+    return file;
+  }
+  bool Rename(std::string_view name, Folder* to, std::string_view to_name,
+              std::string* error) override {
+    if (Named(name, fs_->fail_rename)) {
+      return Refuse(error, "No space left on device", false);
+    }
+    auto* faulty = dynamic_cast<FaultyFolder*>(to);
+    return inner_->Rename(name, faulty ? faulty->inner_.get() : to, to_name,
+                          error);
+  }
+  bool Delete(std::string_view name) override { return inner_->Delete(name); }
+  PathKind KindOf(std::string_view name, FileId* id) override {
+    return inner_->KindOf(name, id);
+  }
+  std::vector<DirEntry> List(std::string_view pattern) override {
+    return inner_->List(pattern);
+  }
+  std::unique_ptr<Folder> MakePrivate(std::string_view prefix,
+                                      std::string* name,
+                                      std::string* error) override {
+    return Wrap(inner_->MakePrivate(prefix, name, error));
+  }
+  std::unique_ptr<Folder> OpenOwn(std::string_view name,
+                                  std::string* error) override {
+    return Wrap(inner_->OpenOwn(name, error));
+  }
+  bool RemoveFolder(std::string_view name) override {
+    return inner_->RemoveFolder(name);
+  }
+  std::unique_ptr<FolderLock> Lock(bool* busy, std::string* error) override {
+    return inner_->Lock(busy, error);
+  }
+  bool Sync(std::string* error) override { return inner_->Sync(error); }
+
+ private:
+  std::unique_ptr<Folder> Wrap(std::unique_ptr<Folder> folder) const {
+    if (!folder) return nullptr;
+    return std::make_unique<FaultyFolder>(std::move(folder), fs_);
+  }
+
+  std::unique_ptr<Folder> inner_;
+  const FaultyFileSystem* fs_;
+};
 
 }  // namespace
 
 std::unique_ptr<ReadableFile> FaultyFileSystem::OpenRead(
-    const std::string& path, std::string* error) {
+    const std::string& path, std::string* error,
+    const std::atomic<int>* stop) {
   if (Named(path, fail_open)) {
-    if (error != nullptr) *error = "Permission denied";
-    return nullptr;
+    return Refuse(error, "Permission denied", nullptr);
   }
-  auto file = PosixFileSystem::OpenRead(path, error);
-  if (file && (Named(path, fail_read) || Named(path, cut_read))) {
-    return std::make_unique<FailingReadableFile>(std::move(file), fail_after,
-                                                 Named(path, cut_read));
-  }
-  return file;
+  return FaultyRead(*this, path, PosixFileSystem::OpenRead(path, error, stop));
 }
 
-std::unique_ptr<ReadableFile> FaultyFileSystem::OpenStandardInput() {
+std::unique_ptr<ReadableFile> FaultyFileSystem::OpenStandardInput(
+    const std::atomic<int>*) {
   return std::make_unique<StringFile>(std::move(standard_input));
 }
 
-std::unique_ptr<WritableFile> FaultyFileSystem::CreateNew(
-    const std::string& path, std::string* error) {
-  if (Named(path, fail_open)) {
-    if (error != nullptr) *error = "Permission denied";
-    return nullptr;
-  }
-  auto file = PosixFileSystem::CreateNew(path, error);
-  if (file && Named(path, fail_write)) {
-    return std::make_unique<FailingWritableFile>(std::move(file), fail_after);
-  }
-  return file;
+std::unique_ptr<Folder> FaultyFileSystem::OpenFolder(const std::string& path,
+                                                     std::string* error) {
+  auto folder = PosixFileSystem::OpenFolder(path, error);
+  if (!folder) return nullptr;
+  return std::make_unique<FaultyFolder>(std::move(folder), this);
 }
 
 TempDir::TempDir() {
@@ -117,6 +193,18 @@ TempDir::TempDir() {
 TempDir::~TempDir() {
   std::error_code ec;
   std::filesystem::remove_all(path_, ec);
+}
+
+std::vector<DirEntry> ListFolder(const std::string& path) {
+  std::vector<DirEntry> entries;
+  std::error_code ec;
+  for (const auto& e : std::filesystem::directory_iterator(path, ec)) {
+    entries.push_back({e.path().filename().string(),
+                       e.is_directory() && !e.is_symlink()});
+  }
+  std::sort(entries.begin(), entries.end(),
+            [](const DirEntry& a, const DirEntry& b) { return a.name < b.name; });
+  return entries;
 }
 
 std::string ReadFileOrEmpty(const std::string& path) {

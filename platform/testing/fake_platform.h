@@ -69,22 +69,27 @@ class FakeMessages : public Messages {
 // writes to a file named `fail_write` fail once `fail_after` bytes have
 // gone to it (a full disk), and reads of a file named `fail_read` fail once
 // `fail_after` bytes came from it (an I/O error); reads of a file named
-// `cut_read` end there as if the file were cut short. Thread-safe, like the
-// file system it wraps, while the fields are not changed during a run.
+// `cut_read` end there as if the file were cut short; moving a file named
+// `fail_rename` into place fails (a full disk). The folders it opens carry
+// the same failures. Thread-safe, like the file system it wraps, while the
+// fields are not changed during a run.
 class FaultyFileSystem : public PosixFileSystem {
  public:
-  std::unique_ptr<ReadableFile> OpenRead(const std::string& path,
-                                         std::string* error) override;
+  std::unique_ptr<ReadableFile> OpenRead(
+      const std::string& path, std::string* error,
+      const std::atomic<int>* stop = nullptr) override;
   // The text of `standard_input`, read once.
-  std::unique_ptr<ReadableFile> OpenStandardInput() override;
-  std::unique_ptr<WritableFile> CreateNew(const std::string& path,
-                                          std::string* error) override;
+  std::unique_ptr<ReadableFile> OpenStandardInput(
+      const std::atomic<int>* stop = nullptr) override;
+  std::unique_ptr<Folder> OpenFolder(const std::string& path,
+                                     std::string* error) override;
 
   std::string standard_input;
   std::string fail_open;
   std::string fail_write;
   std::string fail_read;
   std::string cut_read;
+  std::string fail_rename;
   int64_t fail_after = 0;
 };
 
@@ -122,6 +127,9 @@ struct FakeEnvironment {
 
 // Whole-file helpers for tests.
 std::string ReadFileOrEmpty(const std::string& path);
+// The entries of folder `path` (hidden ones too), sorted by name; empty
+// for a missing folder.
+std::vector<DirEntry> ListFolder(const std::string& path);
 void WriteFileOrDie(const std::string& path, std::string_view content);
 
 }  // namespace tovex
