@@ -265,6 +265,65 @@ TEST_F(JobTest, FailuresLeaveTheOldReport) {
   }
 }
 
+// A publish that cannot end (a page that cannot be put in place) fails the
+// run and leaves its committed report, which the next run puts in place
+// before it does anything else: the report is whole again, whatever that
+// run then does. What would stop a publish half-way (a folder where a page
+// goes) stops it before the commit, leaving the old report whole.
+TEST_F(JobTest, PublishThatFailsHalfWayIsCompletedByTheNextRun) {
+  ASSERT_TRUE(Run(kOldLog).ok());
+  const auto old_report = Snapshot("htmldir/");
+  ASSERT_TRUE(Run(kNewLog).ok());
+  const auto new_report = Snapshot("htmldir/");
+  ASSERT_TRUE(Run(kOldLog).ok());
+
+  env_.fs.MakeDirectory(Base() + "htmldir/2001-3.html", nullptr);
+  EXPECT_EQ(Run(kNewLog).code(), Status::Code::kCannotWrite);
+  ::rmdir((Base() + "htmldir/2001-3.html").c_str());
+  EXPECT_TRUE(Snapshot("htmldir/") == old_report);
+
+  env_.fs.fail_rename = "2001-2.html";
+  EXPECT_EQ(Run(kNewLog).code(), Status::Code::kCannotWrite);
+  env_.fs.fail_rename = "";
+  EXPECT_FALSE(Snapshot("htmldir/") == old_report);
+  // Stopped at once, the next run still completes the report first.
+  std::atomic<int> stop{2};
+  EXPECT_EQ(Run(kNewLog, RunLevel::kDay, nullptr, &stop).code(),
+            Status::Code::kCancelled);
+  EXPECT_TRUE(Snapshot("htmldir/") == new_report);
+}
+
+// A log that is a file the run would replace or delete (a report page, a
+// file in a leftover folder) is refused before anything changes; so is the
+// root of the file system as a folder.
+TEST_F(JobTest, InputsAndFoldersThatCannotBeUsed) {
+  ASSERT_TRUE(Run(kNewLog).ok());
+  WriteFileOrDie(Base() + "htmldir/2000-9.html", kOldLog);  // a log, so named
+  const auto report = Snapshot("htmldir/");
+  RunRequest request;
+  for (const char* other : {"", "access.log"}) {
+    request.inputs = {Base() + "htmldir/2000-9.html"};
+    if (*other != '\0') request.inputs.push_back(Base() + other);
+    const Status st =
+        RunAnalysis(env_.context(), request, nullptr, nullptr, nullptr);
+    EXPECT_EQ(st.code(), Status::Code::kInputInFolder) << other;
+    EXPECT_EQ(st.ExitCode(), 2);
+    EXPECT_TRUE(Snapshot("htmldir/") == report) << other;
+  }
+  env_.fs.MakeDirectory(Base() + "workdir/tovex-run-left", nullptr);
+  WriteFileOrDie(Base() + "workdir/tovex-run-left/kept.log", kNewLog);
+  request.inputs = {Base() + "workdir/tovex-run-left/kept.log"};
+  EXPECT_EQ(
+      RunAnalysis(env_.context(), request, nullptr, nullptr, nullptr).code(),
+      Status::Code::kInputInFolder);
+  EXPECT_EQ(ReadFileOrEmpty(Base() + "workdir/tovex-run-left/kept.log"),
+            kNewLog);
+  for (const char* root : {"/", "\\", "/tmp/.."}) {
+    WriteFileOrDie(Base() + "quorvane.ini", std::string("HTMLDIR=") + root);
+    EXPECT_EQ(Run(kNewLog).code(), Status::Code::kBadSetting) << root;
+  }
+}
+
 // The new report replaces only the pages a report can have.
 TEST_F(JobTest, OnlyReportPagesAreReplacedOrRemoved) {
   env_.fs.MakeDirectory(Base() + "htmldir", nullptr);
