@@ -1,8 +1,8 @@
 // The user's settings and their file "quorvane.ini" in the base directory.
 //
-// The file is a 13-line text: "[SYSTEM]", then KEY=value lines. The reader is
-// tolerant (keys anywhere in a line, any order, CR LF or LF, the last
-// occurrence wins); the writer always produces the fixed layout.
+// The file is a text of KEY=value lines after "[SYSTEM]"; settings_text.h
+// says how it is read, and how it is written so that every line the
+// program does not change stays as it was.
 
 #ifndef TOVEX_SETTINGS_SETTINGS_H_
 #define TOVEX_SETTINGS_SETTINGS_H_
@@ -44,8 +44,22 @@ struct Settings {
   RowGroup index_rows;   // INDEXDOMN, INDEXCLAS, INDEXHTML
   RowGroup month_rows;   // MONTHDOMN, MONTHCLAS, MONTHHTML
   RowGroup day_rows;     // DAYSDOMN, DAYSCLAS, DAYSHTML
+  // Keys the window does not show, each on a line of its own, as the file
+  // writes them; they are checked where they are used. Empty: not set.
+  std::string json_file;    // JSONFILE, relative to the base directory
+  std::string history_dir;  // HISTORYDIR, relative to the base directory
 
   bool operator==(const Settings&) const = default;
+};
+
+// The keys that stand at the start of a line of their own.
+struct LineKey {
+  std::string_view key;
+  std::string Settings::*field;
+};
+inline constexpr LineKey kLineKeys[] = {
+    {"JSONFILE=", &Settings::json_file},
+    {"HISTORYDIR=", &Settings::history_dir},
 };
 
 // The values a missing settings file is created with.
@@ -59,15 +73,18 @@ RunLevel RunLevelOf(int level);
 // created, with DefaultSettings(), and so are the default work and output
 // directories where missing; an existing file is never written. Fails with
 // CannotOpen when the file exists but cannot be opened or is no regular
-// file, CannotRead on a read error, CannotWrite when it cannot be created.
+// file, CannotRead on a read error or a file too large to be settings,
+// CannotWrite when it cannot be created, BadSetting for a value that
+// cannot be taken.
 Status LoadSettings(const Context& ctx, Settings* settings,
                     std::string_view name = kSettingsFileName);
 
 // Forces every row count into its bounds.
 void ClampSettings(Settings* settings);
 
-// Writes the 13-line file `name` in ctx.base_dir, replacing any earlier one
-// by rename.
+// Writes `settings` to the file `name` in ctx.base_dir, replacing it by
+// rename: an existing file keeps every line and byte whose value does not
+// change (settings_text.h), a missing one is made with the fresh layout.
 Status WriteSettingsFile(const Context& ctx, const Settings& settings,
                          std::string_view name = kSettingsFileName);
 

@@ -24,7 +24,9 @@ Settings Numbered() {
           "h\\",
           RowGroup{11, 13, 12},
           RowGroup{14, 16, 15},
-          RowGroup{17, 19, 18}};
+          RowGroup{17, 19, 18},
+          "",
+          ""};
 }
 const char kNumberedFile[] =
     "[SYSTEM]\nWORKDIR=w\\\nHTMLDIR=h\\\nINDEXDOMN=11\nINDEXHTML=12\n"
@@ -65,7 +67,8 @@ TEST_F(SettingsTest, ExistingFilesAreReadNotRewritten) {
   // default ones, which are not made.
   const Settings absent{RunLevel::kYear,     "workdir\\",
                         "htmldir\\",       RowGroup{10, 5, 10},
-                        RowGroup{10, 5, 10}, RowGroup{10, 5, 10}};
+                        RowGroup{10, 5, 10}, RowGroup{10, 5, 10},
+                        "",                  ""};
   EXPECT_EQ(LoadFrom(""), absent);
   EXPECT_EQ(ReadFileOrEmpty(FilePath()), "");
   EXPECT_FALSE(IsDirectory(env_.dir.path() + "workdir"));
@@ -155,11 +158,46 @@ TEST_F(SettingsTest, LinkedFileIsReadAndWrittenThrough) {
   EXPECT_TRUE(std::filesystem::is_symlink(FilePath()));
 }
 
+// The writer changes a value where it stands, adds what is missing at the
+// end and keeps every other byte: keys it does not know, comments, the
+// keys that stand on lines of their own, CR LF.
+TEST_F(SettingsTest, WriterKeepsWhatItDoesNotChange) {
+  struct Case {
+    std::string old;
+    std::string written;
+  } cases[] = {
+      {"", kNumberedFile},
+      {std::string(kNumberedFile), kNumberedFile},
+      {"; mine\r\nFOO=bar\r\nJSONFILE=out/r.json\r\nHISTORYDIR=h/\r\n"
+       "x INDEXDOMN=010 y\r\nRUNLEVEL=1\r\n",
+       "; mine\r\nFOO=bar\r\nJSONFILE=out/r.json\r\nHISTORYDIR=h/\r\n"
+       "x INDEXDOMN=11 y\r\nRUNLEVEL=1\r\nWORKDIR=w\\\nHTMLDIR=h\\\n"
+       "INDEXHTML=12\nINDEXCLAS=13\nMONTHDOMN=14\nMONTHHTML=15\n"
+       "MONTHCLAS=16\nDAYSDOMN=17\nDAYSHTML=18\nDAYSCLAS=19\n"},
+      {"JSONFILE=a/RUNLEVEL=2.json", ""},  // no key inside another's line
+  };
+  for (const Case& c : cases) {
+    Settings want = Numbered();
+    if (!c.old.empty()) {
+      WriteFileOrDie(FilePath(), c.old);
+      Settings had;
+      ASSERT_TRUE(LoadSettings(env_.context(), &had).ok());
+      want.json_file = had.json_file;
+      want.history_dir = had.history_dir;
+    } else {
+      ::unlink(FilePath().c_str());
+    }
+    ASSERT_TRUE(WriteSettingsFile(env_.context(), want).ok()) << c.old;
+    if (!c.written.empty()) {
+      EXPECT_EQ(ReadFileOrEmpty(FilePath()), c.written);
+    }
+    EXPECT_EQ(LoadFrom(ReadFileOrEmpty(FilePath())), want) << c.old;
+  }
+}
+
 // The file is written whole or not at all.
 TEST_F(SettingsTest, WriterReplacesTheFileWhole) {
-  WriteFileOrDie(FilePath(), "old content that must go away entirely\n");
-  ASSERT_TRUE(WriteSettingsFile(env_.context(), Numbered()).ok());
-  EXPECT_EQ(ReadFileOrEmpty(FilePath()), kNumberedFile);
+  WriteFileOrDie(FilePath(), kNumberedFile);
 
   env_.fs.fail_write = "quorvane.ini.new";
   env_.fs.fail_after = 20;
