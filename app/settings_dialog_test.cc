@@ -15,7 +15,8 @@ namespace {
 // setting shows.
 Settings SomeSettings() {
   return {RunLevel::kMonth,    "workdir\\",          "htmldir\\",
-          RowGroup{11, 5, 20}, RowGroup{30, 12, 40}, RowGroup{45, 25, 15}};
+          RowGroup{11, 5, 20}, RowGroup{30, 12, 40}, RowGroup{45, 25, 15},
+          "",                  ""};
 }
 
 // The nine size boxes with the setting each carries.
