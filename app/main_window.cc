@@ -215,6 +215,11 @@ void MainWindow::OnSettings() {
   }
   Settings confirmed = dialog.Values();
   ClampSettings(&confirmed);
+  // The keys the dialog does not show are the file's as it is now.
+  Settings on_disk;
+  if (LoadSettings(ctx_, &on_disk).ok()) {
+    for (const LineKey& k : kLineKeys) confirmed.*k.field = on_disk.*k.field;
+  }
   settings_ = confirmed;
   const Status status = WriteSettingsFile(ctx_, settings_);
   if (!status.ok()) Fail(status);

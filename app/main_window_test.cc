@@ -335,6 +335,22 @@ class MainWindowTest : public QObject {
     QCOMPARE(job_->request.cancel, &stop_);
   }
 
+  // A confirmed dialog changes the values it shows where they stand and
+  // keeps every other line: each key it does not show, unknown ones too.
+  void settingsSaveKeepsTheKeysItDoesNotShow() {
+    std::string others = "; hand-edited\r\nUNKNOWN=kept as is\r\n";
+    for (const LineKey& k : kLineKeys) {
+      others += std::string(k.key) + "some value/" + std::string(k.key) + "\n";
+    }
+    WriteFileOrDie(SettingsPath(), others + "INDEXDOMN=11\r\n");
+    ScriptSettings("radio1004_year", {{"combo1031_index_domn", "20"}},
+                   "button1_save");
+    Button("button1000_settings")->click();
+    const std::string file = ReadFileOrEmpty(SettingsPath());
+    QCOMPARE(file.substr(0, others.size()), others);
+    QVERIFY(file.find("INDEXDOMN=20\r\n") != std::string::npos);
+  }
+
   void settingsCancelLeavesFileByteForByte() {
     // Out of order, extra lines, CR LF, a clamped value: all would change
     // if the file were rewritten.

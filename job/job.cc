@@ -6,6 +6,7 @@
 #include "job/job_run.h"
 #include "job/run_folders.h"
 #include "log/log_input.h"
+#include "report/pages.h"
 #include "work/file_names.h"
 
 namespace tovex {
@@ -116,9 +117,11 @@ JobRun::JobRun(const Context& c, const RunPlan& p, const Settings& s,
       pages(*f),
       names(w, kNameTableBytes, /*background=*/true) {}
 
-Status JobRun::WritePage(const std::string& name, const PageBuilder& page) {
+Status JobRun::WritePage(const PageModel& model) {
   TOVEX_RETURN_IF_ERROR(ctx.Stopped());
-  return pages.Write(name, page.page());
+  PageBuilder page(texts);
+  RenderHtml(model, &page);
+  return pages.Write(model.file_name, page.page());
 }
 
 Status RunAnalysis(const Context& ctx, const RunRequest& request,

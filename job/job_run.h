@@ -13,6 +13,7 @@
 #include "job/name_keys.h"
 #include "log/log_input.h"
 #include "report/page_builder.h"
+#include "report/page_model.h"
 #include "report/page_text.h"
 #include "settings/settings.h"
 #include "sort/aggregator.h"
@@ -56,8 +57,8 @@ struct JobRun {
   // printf-style.
   void Show(UserText text, ...);
 
-  // Stages a finished page as `name`.
-  Status WritePage(const std::string& name, const PageBuilder& page);
+  // Renders a finished page and stages it.
+  Status WritePage(const PageModel& model);
 
   const Context ctx;  // its stop ends the run with Cancelled
   const RunPlan plan;

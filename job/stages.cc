@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "job/job_run.h"
-#include "report/pages.h"
+#include "report/page_model.h"
 #include "sort/merge.h"
 #include "sort/relay.h"
 #include "work/file_names.h"
@@ -66,9 +66,8 @@ Status WriteIndex(JobRun* run, const PeriodTally& tally) {
     layout.single_month = &run->periods.at(0);
     layout.day_linked = DayLinksOf(*run, *layout.single_month);
   }
-  PageBuilder page(run->texts);
-  WriteIndexPage(tally, run->settings.index_rows, run->periods, layout, &page);
-  return run->WritePage(std::string(kIndexPageName), page);
+  return run->WritePage(
+      IndexModel(tally, run->settings.index_rows, run->periods, layout));
 }
 
 // The index page of the whole log's names, which `feed` hands to a sink.
@@ -180,10 +179,8 @@ class PeriodNames : public RunSink {
     if (run_->periods.size() == 1) return Status::Ok();
     run_->Show(UserText::kMakingMonthPage,
                PeriodLabel(p.year, p.month).c_str());
-    PageBuilder page(run_->texts);
-    WriteMonthPage(tally_, run_->settings.month_rows, p, DayLinksOf(*run_, p),
-                   &page);
-    return run_->WritePage(MonthPageName(p.year, p.month), page);
+    return run_->WritePage(
+        MonthModel(tally_, run_->settings.month_rows, p, DayLinksOf(*run_, p)));
   }
 
   Status WriteDays(const Period& p) {
@@ -193,11 +190,8 @@ class PeriodNames : public RunSink {
       tally_ = PeriodTally();
       CountCells(p, day, &tally_);
       TOVEX_RETURN_IF_ERROR(Day(day)->Finish(&tally_));
-      PageBuilder page(run_->texts);
-      WriteDayPage(tally_, run_->settings.day_rows, p.year, p.month, day,
-                   &page);
-      TOVEX_RETURN_IF_ERROR(
-          run_->WritePage(DayPageName(p.year, p.month, day), page));
+      TOVEX_RETURN_IF_ERROR(run_->WritePage(
+          DayModel(tally_, run_->settings.day_rows, p.year, p.month, day)));
     }
     return Status::Ok();
   }

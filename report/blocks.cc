@@ -1,6 +1,6 @@
 #include "report/blocks.h"
 
-#include <algorithm>
+#include <string>
 
 #include "base/calendar.h"
 #include "work/file_names.h"
@@ -8,27 +8,12 @@
 namespace tovex {
 namespace {
 
-// Largest of values[first..last], 0 for none.
-template <size_t N>
-int64_t MaxOf(const std::array<int64_t, N>& values, size_t first, size_t last) {
-  int64_t max = 0;
-  for (size_t i = first; i <= last && i < N; ++i) {
-    max = std::max(max, values[i]);
-  }
-  return max;
-}
-
-double Ratio(double part, double whole) {
-  return whole != 0 ? part / whole : 0;
-}
-
-void DayCell(PageBuilder* b, int year, int month, int day,
-             const DayLinked& linked) {
-  if (linked && linked(day)) {
+void DayCell(PageBuilder* b, int year, int month, const CalendarDay& day) {
+  if (day.linked) {
     b->Put(Text::kDayLinkCell,
-           {Arg::Own(DayPageName(year, month, day)), day});
+           {Arg::Own(DayPageName(year, month, day.day)), day.day});
   } else {
-    b->Put(Text::kCenteredNumberCell, {day});
+    b->Put(Text::kCenteredNumberCell, {day.day});
   }
 }
 
@@ -80,69 +65,70 @@ void CountTable(PageBuilder* b, Text heading, int64_t total) {
   b->Put(Text::kCountCell, {total});
 }
 
-void VisitorTable(PageBuilder* b, int64_t visitors, int64_t total) {
-  double average =
-      Ratio(static_cast<double>(total), static_cast<double>(visitors));
+void VisitorTable(PageBuilder* b, int64_t visitors, double average) {
   b->Put(Text::kVisitorTable, {visitors, average});
 }
 
-void GraphRowTail(PageBuilder* b, int64_t value, int64_t max) {
-  b->Put(Text::kValueCell, {value});
-  b->BarCell(value, max);
+void GraphRowTail(PageBuilder* b, const GraphCell& cell) {
+  b->Put(Text::kValueCell, {cell.accesses});
+  b->BarCell(cell.bar);
   b->Put(Text::kRowEnd);
 }
 
 void CalendarTable(PageBuilder* b, int year, int month,
-                   const std::array<int64_t, 32>& day_count,
-                   const DayLinked& linked) {
-  // DaysInMonth is -1 for a month that is not one: no rows then.
-  const int days = std::min(DaysInMonth(year, month), 31);
-  const int64_t max =
-      days > 0 ? MaxOf(day_count, 1, static_cast<size_t>(days)) : 0;
+                   const std::vector<CalendarDay>& days) {
   b->Put(Text::kCalendarHead);
-  for (int d = 1; d <= days; ++d) {
+  for (const CalendarDay& d : days) {
     b->Put(Text::kRowStart);
-    DayCell(b, year, month, d, linked);
-    b->Put(Text::kCenteredTextCell,
-           {Arg::Own(WeekdayName(*b, WeekdayOf(year, month, d)))});
-    GraphRowTail(b, day_count[static_cast<size_t>(d)], max);
+    DayCell(b, year, month, d);
+    b->Put(Text::kCenteredTextCell, {Arg::Own(WeekdayName(*b, d.weekday))});
+    GraphRowTail(b, d.cell);
   }
   b->Put(Text::kTableEnd);
 }
 
-void HourTable(PageBuilder* b, const std::array<int64_t, 24>& hour_count) {
-  const int64_t max = MaxOf(hour_count, 0, 23);
+void HourTable(PageBuilder* b, const std::array<GraphCell, 24>& hours) {
   b->Put(Text::kHourHead);
   for (int h = 0; h < 24; ++h) {
     b->Put(Text::kRowStart);
     b->Put(Text::kCenteredNumberCell, {h});
-    GraphRowTail(b, hour_count[static_cast<size_t>(h)], max);
+    GraphRowTail(b, hours[static_cast<size_t>(h)]);
   }
   b->Put(Text::kTableEnd);
 }
 
-void WeekdayTable(PageBuilder* b, const std::array<int64_t, 7>& weekday_count) {
-  const int64_t max = MaxOf(weekday_count, 0, 6);
+void WeekdayTable(PageBuilder* b, const std::array<GraphCell, 7>& weekdays) {
   b->Put(Text::kWeekdayHead);
   for (int w = 0; w < 7; ++w) {
     b->Put(Text::kRowStart);
     b->Put(Text::kCenteredTextCell, {Arg::Own(WeekdayName(*b, w))});
-    GraphRowTail(b, weekday_count[static_cast<size_t>(w)], max);
+    GraphRowTail(b, weekdays[static_cast<size_t>(w)]);
   }
   b->Put(Text::kTableEnd);
 }
 
-void RankingTable(PageBuilder* b, Ranking kind, int rows,
-                  const RankEntry* entries, int64_t total) {
+void MonthTable(PageBuilder* b, const std::vector<MonthRow>& months) {
+  b->Put(Text::kMonthHead);
+  for (const MonthRow& m : months) {
+    const std::string label = PeriodLabel(m.year, m.month);
+    b->Put(Text::kRowStart);
+    if (m.linked) {
+      b->Put(Text::kMonthLinkCell,
+             {Arg::Own(MonthPageName(m.year, m.month)), Arg::Own(label)});
+    } else {
+      b->Put(Text::kCenteredTextCell, {Arg::Own(label)});
+    }
+    GraphRowTail(b, m.cell);
+  }
+  b->Put(Text::kTableEnd);
+}
+
+void RankingTable(PageBuilder* b, Ranking kind, const Ranked& ranked) {
   static constexpr Text kHeads[] = {Text::kOrganisationHead, Text::kDomainHead,
                                     Text::kContentHead};
-  b->Put(kHeads[static_cast<int>(kind)], {rows});
-  const int shown = std::min(rows, kMaxRankRows);
-  for (int i = 0; i < shown && entries[i].count != 0; ++i) {
-    const RankEntry& e = entries[i];
-    double share =
-        Ratio(static_cast<double>(e.count) * 100.0, static_cast<double>(total));
-    b->Put(Text::kRankRow, {i + 1, e.view(), e.count, share});
+  b->Put(kHeads[static_cast<int>(kind)], {ranked.rows});
+  for (const RankedRow& r : ranked.entries) {
+    b->Put(Text::kRankRow, {r.rank, r.name, r.accesses, r.share});
   }
   b->Put(Text::kTableEnd);
 }

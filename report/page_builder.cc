@@ -9,8 +9,6 @@
 namespace tovex {
 namespace {
 
-// Bar characters of the row holding the table's maximum.
-constexpr int64_t kFullBar = 20;
 // A page is a few tens of kilobytes; one reservation covers most pages.
 constexpr size_t kPageReserveBytes = 32 * 1024;
 
@@ -98,9 +96,8 @@ void PageBuilder::PutArg(std::string_view conversion, const Arg& arg) {
   assert(false && "unknown conversion");
 }
 
-void PageBuilder::BarCell(int64_t v, int64_t max) {
+void PageBuilder::BarCell(int64_t bars) {
   Put(Text::kBarStart);
-  int64_t bars = max != 0 ? v * kFullBar / max : 0;
   for (int64_t i = 0; i < bars; ++i) page_.append(text_[Text::kBar]);
   if (bars <= 0) page_.append(text_[Text::kBarBlank]);
   Put(Text::kBarEnd);

@@ -53,10 +53,9 @@ class PageBuilder {
   // REQUIRES: one Arg of the matching kind per conversion.
   void Put(Text t, std::initializer_list<Arg> args = {});
 
-  // The graph cell of value `v` in a table whose largest shown value is
-  // `max`: (v × 20) ÷ max bar characters, or one full-width blank when that
-  // is none or max is 0.
-  void BarCell(int64_t v, int64_t max);
+  // A graph cell of `bars` bar characters, or one full-width blank for
+  // none.
+  void BarCell(int64_t bars);
 
   const std::string& page() const { return page_; }
   // The Shift-JIS form of text `t`.
