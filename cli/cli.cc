@@ -30,6 +30,8 @@ constexpr char kUsage[] =
     "  -o, --output DIR     write the pages into DIR (default: HTMLDIR)\n"
     "  -c, --settings FILE  the settings file (default: ./quorvane.ini);\n"
     "                       its folder is the base of WORKDIR and HTMLDIR\n"
+    "  --json FILE          also write the report's figures as JSON to FILE\n"
+    "                       (\"-\": standard output; default: JSONFILE)\n"
     "  -q, --quiet          print only errors and warnings\n"
     "  --open               open the index page in the web browser when done\n"
     "  -h, --help           show this text\n"
@@ -44,6 +46,7 @@ struct Options {
   std::optional<RunLevel> run_level;
   std::optional<std::string> output;
   std::optional<std::string> settings;
+  std::optional<std::string> json;
   bool quiet = false;
   bool open = false;
   bool help = false;
@@ -100,6 +103,10 @@ std::string ParseArgs(int argc, const char* const* argv, Options* opts) {
       error = OptionValue(argc, argv, &i, arg, arg == "-o" ? "-o" : "--output",
                           &value);
       opts->output = value;
+    } else if (Is(arg, "", "--json")) {
+      error = OptionValue(argc, argv, &i, arg, "--json", &value);
+      if (error.empty() && value.empty()) error = "--json needs a file";
+      opts->json = value;
     } else if (Is(arg, "-c", "--settings")) {
       error = OptionValue(argc, argv, &i, arg,
                           arg == "-c" ? "-c" : "--settings", &value);
@@ -161,6 +168,29 @@ class StderrObserver : public JobObserver {
   bool progress_shown_ = false;
 };
 
+// Standard output as a file the job writes the JSON document to.
+class StreamFile : public WritableFile {
+ public:
+  explicit StreamFile(std::FILE* stream) : stream_(stream) {}
+  bool Write(const char* data, size_t n) override {
+    if (std::fwrite(data, 1, n, stream_) == n) return true;
+    errno_ = errno;
+    return false;
+  }
+  bool Close() override {
+    if (std::fflush(stream_) == 0 && errno_ == 0) return true;
+    if (errno_ == 0) errno_ = errno;
+    return false;
+  }
+  std::string error() const override {
+    return errno_ == 0 ? std::string() : std::strerror(errno_);
+  }
+
+ private:
+  std::FILE* stream_;
+  int errno_ = 0;
+};
+
 int Fail(const Status& status, std::FILE* err) {
   std::fputs(status.Message().c_str(), err);
   return status.ExitCode();
@@ -199,6 +229,12 @@ int RunCli(int argc, const char* const* argv, const Platform& platform,
   }
   // Paths on the command line are the shell's: from the current directory.
   if (opts.output) request.output_dir = FromBase(base_dir, *opts.output);
+  StreamFile standard_output(out);
+  const bool json_out = opts.json && *opts.json == "-";
+  if (opts.json) {
+    request.json_file = json_out ? *opts.json : FromBase(base_dir, *opts.json);
+  }
+  request.standard_output = &standard_output;
   request.inputs = opts.inputs;
   request.run_level = opts.run_level;
   request.open_index = opts.open;
@@ -208,7 +244,7 @@ int RunCli(int argc, const char* const* argv, const Platform& platform,
   const Status status = RunAnalysis(ctx, request, &observer, nullptr, &outcome);
   observer.ClearProgress();
   if (!status.ok()) return Fail(status, err);
-  if (opts.quiet) return kExitDone;
+  if (opts.quiet || json_out) return kExitDone;
   observer.OnStatus(FormatText(
       UserText::kSummary, static_cast<long long>(outcome.lines_read),
       static_cast<long long>(outcome.lines_counted),

@@ -7,6 +7,7 @@
 #include "job/run_folders.h"
 #include "log/log_input.h"
 #include "report/pages.h"
+#include "tovex_version.h"
 #include "work/file_names.h"
 
 namespace tovex {
@@ -45,12 +46,27 @@ Status RunJob(const Context& ctx, const Settings& settings,
   auto run = std::make_unique<JobRun>(
       ctx, PlanRun(settings.run_level), settings, texts, observer,
       folders->work.get(), folders->pages.get());
+  std::unique_ptr<JsonReport> json;
+  std::unique_ptr<JsonTarget> json_target;
+  if (!settings.json_file.empty()) {
+    TOVEX_RETURN_IF_ERROR(JsonTarget::Open(
+        ctx, settings.json_file, request.standard_output,
+        folders->html_dir.get(), folders->pages.get(), &json_target));
+    json = std::make_unique<JsonReport>(folders->work.get());
+    run->json = json.get();
+  }
   TOVEX_RETURN_IF_ERROR(ReadLog(run.get(), log));
   TOVEX_RETURN_IF_ERROR(WritePages(run.get()));
+  const std::string head = JsonReportHead(
+      "tovex " TOVEX_VERSION, static_cast<int>(settings.run_level),
+      run->lines_read, run->lines_counted, settings.index_rows,
+      settings.month_rows, settings.day_rows);
+  if (json) TOVEX_RETURN_IF_ERROR(json_target->Stage(json.get(), head));
   // The last moment a stop leaves the old report as it was; once the pages
   // go in place, they all do.
   TOVEX_RETURN_IF_ERROR(ctx.Stopped());
   TOVEX_RETURN_IF_ERROR(folders->pages->Publish());
+  if (json) TOVEX_RETURN_IF_ERROR(json_target->Finish(json.get(), head));
 
   const std::string index_path = folders->pages->PublishedPath(kIndexPageName);
   Epilogue(run.get(), start, request.open_index, index_path);
@@ -72,6 +88,7 @@ Status RunSequence(const Context& ctx, const RunRequest& request,
   TOVEX_RETURN_IF_ERROR(LoadSettings(ctx, &settings, request.settings_file));
   if (request.run_level) settings.run_level = *request.run_level;
   if (request.output_dir) settings.html_dir = *request.output_dir;
+  if (request.json_file) settings.json_file = *request.json_file;
   RunFolders folders;
   TOVEX_RETURN_IF_ERROR(LockFolders(ctx, settings, &folders));
   // A log that cannot be read, is refused, or is a file the run would
@@ -121,6 +138,7 @@ Status JobRun::WritePage(const PageModel& model) {
   TOVEX_RETURN_IF_ERROR(ctx.Stopped());
   PageBuilder page(texts);
   RenderHtml(model, &page);
+  if (json != nullptr) TOVEX_RETURN_IF_ERROR(json->Add(model));
   return pages.Write(model.file_name, page.page());
 }
 

@@ -46,6 +46,11 @@ struct RunRequest {
   std::optional<RunLevel> run_level;
   // Overrides HTMLDIR of the settings file for this run.
   std::optional<std::string> output_dir;
+  // Overrides JSONFILE of the settings file for this run: the JSON
+  // document of the report's figures ("-": `standard_output`, which must
+  // then be given; empty: none).
+  std::optional<std::string> json_file;
+  WritableFile* standard_output = nullptr;
   // The settings file's name in the base directory.
   std::string settings_file = std::string(kSettingsFileName);
   // When given, read all along: a nonzero value (the number of the signal

@@ -10,6 +10,7 @@
 
 #include "base/texts.h"
 #include "job/job.h"
+#include "job/json_report.h"
 #include "job/name_keys.h"
 #include "log/log_input.h"
 #include "report/page_builder.h"
@@ -67,6 +68,7 @@ struct JobRun {
   JobObserver* const observer;
   WorkFolder& work;
   PageFolder& pages;
+  JsonReport* json = nullptr;  // when the run writes the JSON document
   // Filled by ReadLog, read by the page stages.
   PeriodTable periods;
   Aggregator names;

@@ -56,13 +56,16 @@ std::unordered_set<std::string> PageList(Folder* from) {
   return pages;
 }
 
-// Puts the pages of the committed folder `from` (named `from_name` in
+// Puts the files of the committed folder `from` (named `from_name` in
 // `html`) in place, the index page last, removes the report pages its list
-// does not name, then the folder. Stops at the first page that cannot be
+// does not name, then the folder. Stops at the first file that cannot be
 // put in place, leaving the rest for the next run.
 Status Install(Folder* html, Folder* from, const std::string& from_name) {
   const std::unordered_set<std::string> report = PageList(from);
-  std::vector<DirEntry> pages = from->List("*.html");
+  std::vector<DirEntry> pages = from->List("*");
+  std::erase_if(pages, [](const DirEntry& e) {
+    return e.is_directory || e.name == kPageListName;
+  });
   // Until the index page is in place, it links only pages that exist.
   std::stable_partition(pages.begin(), pages.end(), [](const DirEntry& e) {
     return e.name != kIndexPageName;
@@ -194,6 +197,14 @@ Status PageFolder::Write(const std::string& name, std::string_view bytes) {
   return writer_->Put([this, name, page = std::string(bytes)] {
     return WriteFile(name, page);
   });
+}
+
+Status PageFolder::CreateFile(const std::string& name,
+                              std::unique_ptr<WritableFile>* file) {
+  staged_.push_back(name);
+  std::string error;
+  *file = staging_->CreateNew(name, &error);
+  return *file ? Status::Ok() : Status::CannotOpen(PublishedPath(name), error);
 }
 
 Status PageFolder::WriteFile(const std::string& name,

@@ -107,6 +107,10 @@ class PageFolder {
   // CannotWrite, naming the page) is returned by a later Write or by
   // Publish.
   Status Write(const std::string& name, std::string_view bytes);
+  // Creates a file of the report that is no page (the JSON document), to
+  // be put in place with the pages; CannotOpen naming it.
+  Status CreateFile(const std::string& name,
+                    std::unique_ptr<WritableFile>* file);
   // Waits for the pages still being written, then commits and puts every
   // staged page in place, the index page last, then removes the report
   // pages of the output folder that this run did not write. A page that
@@ -128,7 +132,8 @@ class PageFolder {
   const std::string name_;  // of the staging folder in html_
   const std::unique_ptr<Folder> staging_;
   // Names in the order written: at most one a month and one a day of the
-  // months a run holds. The caller's thread's alone.
+  // months a run holds, and the report's other files. The caller's
+  // thread's alone.
   std::vector<std::string> staged_;
   bool published_ = false;
   std::unique_ptr<Worker> writer_;  // last: ends before the rest goes
