@@ -1,6 +1,7 @@
 #include "log/log_input.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 
 #include "base/texts.h"
@@ -20,7 +21,7 @@ constexpr size_t kSkipBufferBytes = 16 * 1024;
 
 // Counts the bytes taken from a file; a rewind starts the count again
 // without losing the highest position reached, which is what progress
-// shows.
+// shows. A GzipFile reads it on its own thread while the job asks high().
 class CountingFile : public ReadableFile {
  public:
   explicit CountingFile(std::unique_ptr<ReadableFile> file)
@@ -28,7 +29,9 @@ class CountingFile : public ReadableFile {
   size_t Read(char* buf, size_t n) override {
     const size_t got = file_->Read(buf, n);
     position_ += got;
-    high_ = std::max(high_, position_);
+    if (position_ > high_.load(std::memory_order_relaxed)) {
+      high_.store(position_, std::memory_order_relaxed);
+    }
     return got;
   }
   std::string error() const override { return file_->error(); }
@@ -38,12 +41,12 @@ class CountingFile : public ReadableFile {
     position_ = 0;
     return true;
   }
-  uint64_t high() const { return high_; }
+  uint64_t high() const { return high_.load(std::memory_order_relaxed); }
 
  private:
   std::unique_ptr<ReadableFile> file_;
   uint64_t position_ = 0;
-  uint64_t high_ = 0;
+  std::atomic<uint64_t> high_ = 0;
 };
 
 // Hands out `head` first, then what `file` has left. While keeping, every
