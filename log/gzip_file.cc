@@ -9,9 +9,7 @@ namespace tovex {
 
 GzipFile::GzipFile(std::unique_ptr<ReadableFile> source)
     : source_(std::move(source)),
-      decoder_(std::make_unique<GzipDecoder>(source_.get())) {
-  for (Block& b : blocks_) b.data.reset(new char[kGzipBlockBytes]);
-}
+      decoder_(std::make_unique<GzipDecoder>(source_.get())) {}
 
 GzipFile::~GzipFile() { Stop(); }
 
@@ -39,6 +37,7 @@ bool GzipFile::Rewind() {
   }
   current_ = nullptr;
   taken_ = 0;
+  inline_bytes_ = 0;
   finished_ = corrupt_ = false;
   error_.clear();
   return true;
@@ -95,7 +94,24 @@ void GzipFile::GiveBack() {
   taken_ = 0;
 }
 
+// Inflates straight into `buf` on the reader's thread.
+size_t GzipFile::ReadInline(char* buf, size_t n) {
+  const size_t got = decoder_->Read(buf, n);
+  inline_bytes_ += got;
+  if (decoder_->done()) {
+    finished_ = true;
+    error_ = decoder_->error();
+    corrupt_ = decoder_->corrupt();
+  }
+  return got;
+}
+
 size_t GzipFile::Read(char* buf, size_t n) {
+  if (finished_) return 0;
+  if (inline_bytes_ < kGzipInlineBytes) return ReadInline(buf, n);
+  if (!blocks_[0].data) {
+    for (Block& b : blocks_) b.data.reset(new char[kGzipBlockBytes]);
+  }
   size_t got = 0;
   while (got < n && !finished_) {
     if (current_ == nullptr) current_ = TakeBlock();

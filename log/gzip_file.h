@@ -25,6 +25,9 @@ inline constexpr std::string_view kGzipMagic = "\x1f\x8b";
 inline constexpr size_t kGzipBlockBytes = 128 * 1024;
 // Blocks in flight: one being read out, one being inflated.
 inline constexpr int kGzipBlocks = 2;
+// Bytes inflated on the reader's thread before the inflating thread starts,
+// so that a log's head check and a small stream start none.
+inline constexpr uint64_t kGzipInlineBytes = kGzipBlockBytes;
 
 // Reads compressed bytes from `source` and hands out what they decompress
 // to. Zero bytes after the last member (the padding `dd` and tape copies
@@ -33,11 +36,11 @@ inline constexpr int kGzipBlocks = 2;
 // nor zero padding) ends the reading with error() telling why, as a read
 // error of the source does.
 //
-// From the first Read on, a thread of its own reads `source` and inflates
-// ahead into kGzipBlocks blocks, so that the reader's thread only copies
-// them out: `source` must stand being read on another thread than the one
-// that made it. Memory is fixed: the blocks, the compressed input block
-// and the decoder's state (about 0.4 MB with ISA-L), allocated here.
+// Past its first kGzipInlineBytes, a thread of its own reads `source` and
+// inflates ahead into kGzipBlocks blocks, so that the reader's thread only
+// copies them out: `source` must stand being read on another thread than
+// the one that made it. Memory is fixed: the blocks, the compressed input
+// block and the decoder's state (about 0.4 MB with ISA-L).
 class GzipFile : public ReadableFile {
  public:
   // Takes ownership of `source`.
@@ -66,6 +69,7 @@ class GzipFile : public ReadableFile {
     bool corrupt = false;
   };
 
+  size_t ReadInline(char* buf, size_t n);
   void InflateLoop(uint64_t first);
   Block* TakeBlock();
   void GiveBack();
@@ -87,8 +91,9 @@ class GzipFile : public ReadableFile {
   bool last_filled_ = false;  // guarded by mu_
 
   // The reader's side.
-  Block* current_ = nullptr;  // being read out
-  size_t taken_ = 0;          // of current_
+  uint64_t inline_bytes_ = 0;  // inflated on this thread
+  Block* current_ = nullptr;   // being read out
+  size_t taken_ = 0;           // of current_
   bool finished_ = false;
   std::string error_;
   bool corrupt_ = false;
