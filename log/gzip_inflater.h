@@ -1,8 +1,8 @@
-// The member decoder behind GzipDecoder: one gzip member at a time, header to
+// The decoder behind GzipFile: one gzip member at a time, header to
 // trailer, over buffers the caller owns. CMake compiles one of two
 // implementations: gzip_isal.cc (ISA-L, about three times as fast) where the
 // library is found, gzip_zlib.cc otherwise or with -DTOVEX_ISAL=OFF.
-// GzipDecoder finds where members start and what lies between them.
+// GzipFile itself finds where members start and what lies between them.
 
 #ifndef TOVEX_LOG_GZIP_INFLATER_H_
 #define TOVEX_LOG_GZIP_INFLATER_H_

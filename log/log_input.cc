@@ -1,7 +1,6 @@
 #include "log/log_input.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cstring>
 
 #include "base/texts.h"
@@ -21,7 +20,7 @@ constexpr size_t kSkipBufferBytes = 16 * 1024;
 
 // Counts the bytes taken from a file; a rewind starts the count again
 // without losing the highest position reached, which is what progress
-// shows. A GzipFile reads it on its own thread while the job asks high().
+// shows.
 class CountingFile : public ReadableFile {
  public:
   explicit CountingFile(std::unique_ptr<ReadableFile> file)
@@ -29,9 +28,7 @@ class CountingFile : public ReadableFile {
   size_t Read(char* buf, size_t n) override {
     const size_t got = file_->Read(buf, n);
     position_ += got;
-    if (position_ > high_.load(std::memory_order_relaxed)) {
-      high_.store(position_, std::memory_order_relaxed);
-    }
+    high_ = std::max(high_, position_);
     return got;
   }
   std::string error() const override { return file_->error(); }
@@ -41,12 +38,12 @@ class CountingFile : public ReadableFile {
     position_ = 0;
     return true;
   }
-  uint64_t high() const { return high_.load(std::memory_order_relaxed); }
+  uint64_t high() const { return high_; }
 
  private:
   std::unique_ptr<ReadableFile> file_;
   uint64_t position_ = 0;
-  std::atomic<uint64_t> high_ = 0;
+  uint64_t high_ = 0;
 };
 
 // Hands out `head` first, then what `file` has left. While keeping, every
