@@ -19,6 +19,7 @@ constexpr unsigned char kDeflateMethod = 8;
 constexpr unsigned char kReservedFlags = 0xe0;
 
 const char kCutShort[] = "unexpected end of the compressed data";
+const char kNoMember[] = "bytes after the compressed data are no gzip member";
 
 }  // namespace
 
@@ -82,9 +83,7 @@ void GzipFile::StartMember() {
   }
   const auto* head = reinterpret_cast<const unsigned char*>(next_in_);
   if (std::memcmp(head, kGzipMagic.data(), kGzipMagic.size()) != 0) {
-    Fail(first_member_ ? "not in gzip format"
-                       : "bytes after the compressed data are no gzip member",
-         true);
+    Fail(first_member_ ? "not in gzip format" : kNoMember, true);
   } else if (head[2] != kDeflateMethod) {
     Fail("unknown compression method", true);
   } else if ((head[3] & kReservedFlags) != 0) {
@@ -131,8 +130,9 @@ void GzipFile::SkipPadding() {
   const char* end = next_in_ + avail_in_;
   while (next_in_ < end && *next_in_ == '\0') ++next_in_;
   avail_in_ = static_cast<size_t>(end - next_in_);
-  if (avail_in_ > 0)
-    Fail("bytes after the compressed data are no gzip member", true);
+  if (avail_in_ > 0) {
+    Fail(kNoMember, true);
+  }
 }
 
 // Reads on behind the compressed bytes not yet taken (moved to the front of
