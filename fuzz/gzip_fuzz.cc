@@ -1,22 +1,29 @@
-// The gzip input path: GzipFile on its own, and OpenLog on a compressed
-// input as a file (read again from its start) and on standard input.
+// The gzip input path: GzipFile on its own, against zlib, and OpenLog on a
+// compressed input as a file (read again from its start) and on standard
+// input.
 //
 // Input: four control bytes, then a plain text. The control bytes are a
 // read size for the compressed bytes (fuzz_util.h ReadSizes), a damage
 // position (two bytes) and a damage byte. The text, cut at each "%%\n" into
 // at most four pieces, is compressed one gzip member per piece (concatenated,
-// as `cat a.gz b.gz` makes them), then read intact, and read again either
-// cut short at the damage position (damage byte 0) or with the byte there
-// changed by the damage byte.
+// as `cat a.gz b.gz` makes them), followed by none, one or 600 zero bytes of
+// padding (by the input's size), then read intact, and read again either cut
+// short at the damage position (damage byte 0) or with the byte there
+// changed by the damage byte. A text that starts with the gzip magic is
+// taken as the compressed stream itself instead, so that headers with every
+// flag and broken deflate blocks are reached too.
 //
-// Checks: intact, GzipFile gives the text back without an error and OpenLog
-// makes of it what log_reference.h makes of the text. Cut short, GzipFile
-// gives a prefix of the text and reports the stream corrupt, unless the
-// cut falls between two members; OpenLog either refuses the input (corrupt,
-// or not a log) or hands out a prefix of the intact reading and then fails
-// as corrupt: a damaged stream never passes for a whole log. Changed, a
-// stream that still decodes gives the text back exactly (the CRC sees to
-// that), and one that lost its gzip magic reads as plain text.
+// Checks: every stream GzipFile reads, it reads as zlib does (a reference
+// decoder below, under the same rule for what may follow a member): the
+// same text where zlib decodes it, corrupt where zlib refuses it. Intact,
+// GzipFile gives the text back without an error and OpenLog makes of it
+// what log_reference.h makes of the text. Cut short, GzipFile gives a
+// prefix of the text and reports the stream corrupt, unless the cut falls
+// between two members or in the padding; OpenLog either refuses the input
+// (corrupt, or not a log) or hands out a prefix of the intact reading and
+// then fails as corrupt: a damaged stream never passes for a whole log.
+// Changed, a stream that still decodes gives the text back exactly (the CRC
+// sees to that), and one that lost its gzip magic reads as plain text.
 
 #include <zlib.h>
 
@@ -57,8 +64,42 @@ struct Decoded {
   bool corrupt = false;
 };
 
-Decoded Decompress(std::string compressed, const std::vector<size_t>& sizes) {
-  GzipFile gz(std::make_unique<StringFile>(std::move(compressed), sizes));
+// zlib's reading of a whole stream: members one after the other, ended by
+// the end of the bytes or by zero bytes up to it (not before the first
+// member); anything else where a member may start is decoded as one, and
+// refused when it is none.
+Decoded ZlibReference(std::string_view bytes) {
+  Decoded out;
+  z_stream z{};
+  FUZZ_CHECK(inflateInit2(&z, 15 + 16) == Z_OK);
+  for (bool first = true;; first = false) {
+    if (!first && bytes.find_first_not_of('\0') == bytes.npos) break;
+    FUZZ_CHECK(inflateReset(&z) == Z_OK);
+    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(bytes.data()));
+    z.avail_in = static_cast<uInt>(bytes.size());
+    int r;
+    do {
+      char buf[4096];
+      z.next_out = reinterpret_cast<Bytef*>(buf);
+      z.avail_out = sizeof buf;
+      r = inflate(&z, Z_NO_FLUSH);
+      out.text.append(buf, sizeof buf - z.avail_out);
+    } while (r == Z_OK);
+    if (r != Z_STREAM_END) {  // Z_BUF_ERROR: cut short
+      out.error = z.msg != nullptr ? z.msg : "cut short";
+      out.corrupt = true;
+      break;
+    }
+    bytes.remove_prefix(bytes.size() - z.avail_in);
+  }
+  inflateEnd(&z);
+  return out;
+}
+
+// GzipFile's reading, checked against zlib's.
+Decoded Decompress(const std::string& compressed,
+                   const std::vector<size_t>& sizes) {
+  GzipFile gz(std::make_unique<StringFile>(compressed, sizes));
   Decoded out;
   char buf[4096];
   for (size_t k = 0;; ++k) {
@@ -73,6 +114,13 @@ Decoded Decompress(std::string compressed, const std::vector<size_t>& sizes) {
   out.corrupt = gz.corrupt();
   // The source never fails, so every error is the decoder's.
   FUZZ_CHECK(out.corrupt == !out.error.empty());
+  // The two decoders may stop at different points of a broken member, but
+  // what both gave is the same.
+  const Decoded want = ZlibReference(compressed);
+  FUZZ_CHECK(out.corrupt == want.corrupt);
+  if (!want.corrupt) FUZZ_CHECK(out.text == want.text);
+  const size_t both = std::min(out.text.size(), want.text.size());
+  FUZZ_CHECK(out.text.compare(0, both, want.text, 0, both) == 0);
   return out;
 }
 
@@ -125,6 +173,21 @@ bool CheckPlain(const std::string& bytes, const Decoded& d) {
   return true;
 }
 
+// A stream as it stands, not made here: GzipFile agrees with zlib, and
+// OpenLog reads what zlib decodes or refuses the input.
+void CheckRaw(const std::string& bytes, const std::vector<size_t>& sizes) {
+  const Decoded d = Decompress(bytes, sizes);
+  std::string file;
+  const std::vector<LogOutcome> got = OpenBothWays(bytes, &file);
+  if (!d.corrupt) {
+    CheckSame(got[0], ExpectedLog({{file, d.text}}));
+    CheckSame(got[1], ExpectedLog({{"-", d.text}}));
+    return;
+  }
+  CheckRefused(got[0], file, LogOutcome(), false);
+  CheckRefused(got[1], "-", LogOutcome(), false);
+}
+
 }  // namespace
 }  // namespace tovex::fuzz
 
@@ -136,6 +199,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const size_t damage_at = size_t{data[1]} << 8 | data[2];
   const auto damage = static_cast<char>(data[3]);
   const std::string_view input = AsText(data + 4, size - 4);
+  if (input.starts_with(kGzipMagic)) {
+    CheckRaw(std::string(input), sizes);
+    return 0;
+  }
 
   // One member per piece; where each member ends, and the text so far.
   std::string compressed, text;
@@ -146,6 +213,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     text += piece;
     member_ends.emplace_back(compressed.size(), text.size());
   }
+  const size_t members_end = compressed.size();
+  constexpr size_t kPadding[] = {0, 0, 1, 600};
+  compressed.append(kPadding[size / 10 % 4], '\0');
   CheckIntact(compressed, text, sizes);
 
   std::string file;
@@ -155,7 +225,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const Decoded d = Decompress(shorter, sizes);
     FUZZ_CHECK(std::string_view(text).starts_with(d.text));
     if (CheckPlain(shorter, d)) return 0;
-    size_t whole = std::string::npos;  // text of the members cut after
+    size_t whole = cut >= members_end ? text.size() : std::string::npos;
     for (const auto& [end, text_end] : member_ends) {
       if (end == cut) whole = text_end;
     }
