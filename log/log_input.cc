@@ -4,260 +4,82 @@
 #include <cstring>
 
 #include "base/texts.h"
-#include "log/gzip_file.h"
-#include "log/line_reader.h"
-#include "log/log_check.h"
-#include "log/log_line.h"
+#include "log/crc32.h"
+#include "log/log_input_file.h"
 
 namespace tovex {
-namespace {
 
-// Read block while an input's head is judged; small, since a stream keeps
-// what it read ahead until the job reads it.
-constexpr size_t kHeadBufferBytes = 16 * 1024;
-// Scratch block for passing over the head of a seekable input again.
-constexpr size_t kSkipBufferBytes = 16 * 1024;
-
-// Counts the bytes taken from a file; a rewind starts the count again
-// without losing the highest position reached, which is what progress
-// shows.
-class CountingFile : public ReadableFile {
+// The stream of one input read with a history, as it passes: how far it
+// has gone, the CRC-32 of its content so far, and the last bytes before
+// its last line end, so that its end can be recorded either with its
+// unended last line or without it.
+class TrackingFile : public ReadableFile {
  public:
-  explicit CountingFile(std::unique_ptr<ReadableFile> file)
-      : file_(std::move(file)) {}
+  // `at`: the content offset of the first byte `file` hands out; `crc`:
+  // the CRC-32 of the content before it. Without `crc_wanted` (a stream,
+  // whose head is not all kept) no CRC-32 is made.
+  TrackingFile(ReadableFile* file, uint64_t at, uint32_t crc,
+               std::string check, bool crc_wanted)
+      : file_(file),
+        crc_wanted_(crc_wanted),
+        position_(at),
+        crc_(crc),
+        last_(std::move(check)),
+        committed_{at, crc, last_} {}
+
   size_t Read(char* buf, size_t n) override {
     const size_t got = file_->Read(buf, n);
-    position_ += got;
-    high_ = std::max(high_, position_);
-    return got;
-  }
-  std::string error() const override { return file_->error(); }
-  uint64_t Size() const override { return file_->Size(); }
-  bool Rewind() override {
-    if (!file_->Rewind()) return false;
-    position_ = 0;
-    return true;
-  }
-  uint64_t high() const { return high_; }
-
- private:
-  std::unique_ptr<ReadableFile> file_;
-  uint64_t position_ = 0;
-  uint64_t high_ = 0;
-};
-
-// Hands out `head` first, then what `file` has left. Once keeping, it also
-// keeps what it hands out from `file`, so that a stream's head can be
-// handed out again. Of a line longer than a log line is judged on, only its
-// first kKeptLineBytes and its line end are kept: read again, it is still
-// too long and counts by the same head, and memory stays fixed whatever
-// the lines hold.
-class HeadFile : public ReadableFile {
- public:
-  // One byte more than a log line is judged on: read back, still too long.
-  static constexpr size_t kKeptLineBytes = kMaxLogLineBytes + 1;
-
-  HeadFile(std::string head, ReadableFile* file)
-      : head_(std::move(head)), file_(file) {}
-  size_t Read(char* buf, size_t n) override {
-    if (at_ < head_.size()) {
-      const size_t take = std::min(n, head_.size() - at_);
-      std::memcpy(buf, head_.data() + at_, take);
-      at_ += take;
-      return take;
-    }
-    const size_t got = file_->Read(buf, n);
-    if (keeping_) Keep(buf, got);
+    Take(buf, got);
     return got;
   }
   std::string error() const override { return file_->error(); }
   uint64_t Size() const override { return file_->Size(); }
 
-  // Starts keeping, with `read` (the bytes from a line's start that were
-  // read from here already).
-  void StartKeeping(std::string_view read) {
-    keeping_ = true;
-    Keep(read.data(), read.size());
-  }
-  // The kept bytes.
-  std::string TakeKept() {
-    keeping_ = false;
-    return std::move(kept_);
+  // Where the input ends: with its unended last line, or before it.
+  InputEnd End(bool with_unended) const {
+    const Point& p = with_unended ? Point{position_, crc_, last_} : committed_;
+    return {true, false, p.offset, crc_wanted_ ? p.crc : 0, p.check};
   }
 
  private:
-  void Keep(const char* p, size_t n) {
-    while (n > 0) {
-      const char* nl = static_cast<const char*>(std::memchr(p, '\n', n));
-      const size_t content = nl != nullptr ? static_cast<size_t>(nl - p) : n;
-      const size_t room = line_ < kKeptLineBytes ? kKeptLineBytes - line_ : 0;
-      kept_.append(p, std::min(content, room));
-      line_ += content;
-      if (nl != nullptr) {
-        kept_ += '\n';
-        line_ = 0;
-      }
-      const size_t used = nl != nullptr ? content + 1 : n;
-      p += used;
-      n -= used;
+  struct Point {
+    uint64_t offset;
+    uint32_t crc;
+    std::string check;
+  };
+
+  void Take(const char* p, size_t n) {
+    if (n == 0) return;
+    const char* nl = static_cast<const char*>(memrchr(p, '\n', n));
+    const size_t upto = nl != nullptr ? static_cast<size_t>(nl - p) + 1 : 0;
+    if (upto > 0) {
+      committed_.offset = position_ + upto;
+      committed_.crc = Crc(crc_, p, upto);
+      committed_.check = Last(p, upto);
     }
+    crc_ = upto > 0 ? Crc(committed_.crc, p + upto, n - upto) : Crc(crc_, p, n);
+    last_ = Last(p, n);
+    position_ += n;
   }
 
-  std::string head_;
-  size_t at_ = 0;
+  uint32_t Crc(uint32_t crc, const char* p, size_t n) const {
+    return crc_wanted_ ? Crc32(crc, p, n) : 0;
+  }
+
+  // The last kCheckBytes of what came before and `p[0, n)`.
+  std::string Last(const char* p, size_t n) const {
+    if (n >= kCheckBytes) return std::string(p + n - kCheckBytes, kCheckBytes);
+    std::string s = last_.substr(last_.size() - std::min(last_.size(),
+                                                         kCheckBytes - n));
+    return s.append(p, n);
+  }
+
   ReadableFile* file_;
-  bool keeping_ = false;
-  std::string kept_;
-  size_t line_ = 0;  // bytes of the kept line so far
-};
-
-Status ReadError(const std::string& name, const ReadableFile& file,
-                 bool corrupt) {
-  return corrupt ? Status::CorruptInput(name, file.error())
-                 : Status::CannotRead(name, file.error());
-}
-
-}  // namespace
-
-class LogInput {
- public:
-  LogInput(std::string name, std::unique_ptr<ReadableFile> raw)
-      : name_(std::move(name)),
-        raw_(std::make_unique<CountingFile>(std::move(raw))) {}
-
-  // Reads the head: the gzip magic, the five-line check, the first counted
-  // line. Leaves the input waiting at that line.
-  Status Check() {
-    char magic[2];
-    size_t have = 0;
-    while (have < sizeof magic) {
-      const size_t got = raw_->Read(magic + have, sizeof magic - have);
-      if (got == 0) break;
-      have += got;
-    }
-    if (!raw_->error().empty()) return ReadError(name_, *raw_, false);
-    gzip_ = std::string_view(magic, have) == kGzipMagic;
-    seekable_ = raw_->Rewind();
-    // A stream cannot go back: what was read is handed out again first.
-    std::string pushed = seekable_ ? std::string() : std::string(magic, have);
-    Decode(std::move(pushed));
-    TOVEX_RETURN_IF_ERROR(ReadHead());
-    if (seekable_) {
-      stream_.reset();
-      decoded_.reset();
-    }
-    return Status::Ok();
-  }
-
-  // The input from its first counted line on.
-  Status Resume(ReadableFile** stream) {
-    if (seekable_) {
-      if (!raw_->Rewind()) return Status::CannotRead(name_, raw_->error());
-      Decode(std::string());
-      TOVEX_RETURN_IF_ERROR(Skip(first_offset_));
-    }
-    *stream = stream_.get();
-    return Status::Ok();
-  }
-
-  // Frees what the input holds once it has been read.
-  void Close() {
-    stream_.reset();
-    decoded_.reset();
-  }
-
-  const std::string& name() const { return name_; }
-  bool empty() const { return empty_; }
-  bool is_log() const { return is_log_; }
-  const std::optional<InputDate>& date() const { return date_; }
-  int64_t lines_before() const { return lines_before_; }
-  bool corrupt() const {
-    return gzip_ && decoded_ &&
-           static_cast<GzipFile*>(decoded_.get())->corrupt();
-  }
-  uint64_t bytes_read() const { return raw_->high(); }
-  uint64_t size() const { return raw_->Size(); }
-
- private:
-  // The bytes the input holds, decompressed when it is gzip, after
-  // `pushed` (bytes a stream gave already).
-  void Decode(std::string pushed) {
-    auto head = std::make_unique<HeadFile>(std::move(pushed), raw_.get());
-    if (gzip_) {
-      decoded_ = std::make_unique<GzipFile>(std::move(head));
-    } else {
-      decoded_ = std::move(head);
-    }
-    stream_ = std::make_unique<HeadFile>(std::string(), decoded_.get());
-  }
-
-  Status ReadHead() {
-    LineReader lines(stream_.get(), kMaxLogLineBytes, LongLines::kDropRest,
-                     kHeadBufferBytes);
-    std::string_view line;
-    int checked = 0;
-    LogRecord record;
-    while ((checked < kLinesChecked || !date_) && lines.Next(&line)) {
-      if (checked < kLinesChecked && !LooksLikeLogLine(line)) {
-        // A line cut short by a broken stream says nothing of the log.
-        if (!decoded_->error().empty()) {
-          return ReadError(name_, *decoded_, corrupt());
-        }
-        is_log_ = false;
-        return Status::Ok();
-      }
-      ++checked;
-      if (date_) continue;
-      if (ParseCountedLine(line, &record)) {
-        date_ = InputDate{record.year, record.month, record.day, record.hour};
-        first_offset_ = lines.line_start();
-        // A stream goes on from here: this line and what follows it are
-        // kept until the job reads them.
-        if (!seekable_) stream_->StartKeeping(lines.Buffered());
-      } else {
-        ++lines_before_;
-      }
-    }
-    if (!decoded_->error().empty()) {
-      return ReadError(name_, *decoded_, corrupt());
-    }
-    empty_ = lines.bytes_read() == 0;
-    is_log_ = checked > 0;
-    // A stream goes on from its first counted line, with what was read
-    // past it.
-    if (date_ && !seekable_) {
-      stream_ = std::make_unique<HeadFile>(stream_->TakeKept(), decoded_.get());
-    }
-    return Status::Ok();
-  }
-
-  Status Skip(uint64_t bytes) {
-    std::unique_ptr<char[]> scratch(new char[kSkipBufferBytes]);
-    while (bytes > 0) {
-      const size_t got = decoded_->Read(
-          scratch.get(),
-          static_cast<size_t>(std::min<uint64_t>(bytes, kSkipBufferBytes)));
-      if (got == 0) {
-        return decoded_->error().empty()
-                   ? Status::CannotRead(name_, "changed while being read")
-                   : ReadError(name_, *decoded_, corrupt());
-      }
-      bytes -= got;
-    }
-    return Status::Ok();
-  }
-
-  std::string name_;
-  std::unique_ptr<CountingFile> raw_;
-  std::unique_ptr<ReadableFile> decoded_;
-  std::unique_ptr<HeadFile> stream_;
-  bool gzip_ = false;
-  bool seekable_ = false;
-  bool empty_ = false;
-  bool is_log_ = false;
-  std::optional<InputDate> date_;
-  uint64_t first_offset_ = 0;
-  int64_t lines_before_ = 0;
+  const bool crc_wanted_;
+  uint64_t position_;
+  uint32_t crc_;
+  std::string last_;  // the last kCheckBytes handed out
+  Point committed_;   // after the last line end
 };
 
 InputLog::~InputLog() = default;
@@ -306,10 +128,63 @@ uint64_t InputLog::bytes_read() const {
   return n;
 }
 
+std::vector<InputHead> InputLog::heads() const {
+  std::vector<InputHead> heads;
+  for (const auto& input : inputs_) heads.push_back(input->head());
+  return heads;
+}
+
+void InputLog::SetStarts(std::vector<InputStart> starts) {
+  starts_ = std::move(starts);
+  starts_.resize(inputs_.size());
+  ends_.assign(inputs_.size(), InputEnd());
+}
+
+bool InputLog::NextInput(ReadableFile** stream, size_t* index) {
+  if (starts_.size() != inputs_.size()) SetStarts({});
+  for (; current_ < inputs_.size(); ++current_) {
+    const InputStart& start = starts_[current_];
+    if (start.skip) continue;
+    LogInput& input = *inputs_[current_];
+    ReadableFile* from = nullptr;
+    bool restarted = false;
+    uint64_t at = 0;
+    failure_ = input.ResumeAt(start, &from, &restarted, &at);
+    if (!failure_.ok()) return false;
+    // What a stream passed over before its first counted line was read.
+    if (!input.head().seekable && start.offset == 0) {
+      lines_passed_over_ += input.lines_before();
+    }
+    const bool fresh = restarted || start.offset == 0;
+    tracking_ = std::make_unique<TrackingFile>(
+        from, at, fresh ? 0 : start.crc, fresh ? "" : start.check,
+        input.head().seekable);
+    ends_[current_].restarted = restarted;
+    *stream = tracking_.get();
+    *index = current_;
+    return true;
+  }
+  return false;
+}
+
+void InputLog::EndInput(bool consume_unended) {
+  LogInput& input = *inputs_[current_];
+  if (!tracking_->error().empty()) {
+    failure_ = ReadError(input.name(), *tracking_, input.corrupt());
+  }
+  const bool restarted = ends_[current_].restarted;
+  ends_[current_] = tracking_->End(consume_unended);
+  ends_[current_].restarted = restarted;
+  tracking_.reset();
+  input.Close();
+  ++current_;
+}
+
 Status OpenLog(const Context& ctx, const std::vector<std::string>& names,
-               std::unique_ptr<InputLog>* log) {
+               InputMode mode, std::unique_ptr<InputLog>* log) {
   std::unique_ptr<InputLog> result(new InputLog());
   std::vector<std::unique_ptr<LogInput>> dated, undated;
+  const bool history = mode == InputMode::kHistory;
   for (const std::string& name : names) {
     std::string error;
     std::unique_ptr<ReadableFile> raw =
@@ -319,12 +194,12 @@ Status OpenLog(const Context& ctx, const std::vector<std::string>& names,
     if (!raw) return Status::CannotOpen(name, error);
     result->input_ids_.emplace_back(name, raw->id());
     auto input = std::make_unique<LogInput>(name, std::move(raw));
-    const Status checked = input->Check();
+    const Status checked = input->Check(history);
     // A read cut short by a stop is the stop.
     TOVEX_RETURN_IF_ERROR(checked.ok() ? checked : ctx.Stopped());
     TOVEX_RETURN_IF_ERROR(checked);
     result->size_ += input->size();
-    result->lines_passed_over_ += input->lines_before();
+    if (!history) result->lines_passed_over_ += input->lines_before();
     if (input->empty()) {
       ctx.platform.messages->Warn(
           FormatText(UserText::kEmptyInput, name.c_str()));
@@ -338,8 +213,13 @@ Status OpenLog(const Context& ctx, const std::vector<std::string>& names,
   std::stable_sort(
       dated.begin(), dated.end(),
       [](const auto& a, const auto& b) { return *a->date() < *b->date(); });
-  // Inputs without a counted line were read whole already; nothing of them
-  // remains for the job.
+  // As one log, inputs without a counted line were read whole already:
+  // nothing of them remains for the job. A history reads them too, last,
+  // to know where they end; a stream of them has nothing kept to go on
+  // with, and nothing of it counts.
+  for (auto& input : undated) {
+    if (history && input->head().seekable) dated.push_back(std::move(input));
+  }
   result->inputs_ = std::move(dated);
   *log = std::move(result);
   return Status::Ok();

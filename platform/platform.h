@@ -47,6 +47,8 @@ class ReadableFile {
   // Goes back to the first byte; false for a stream that cannot (a pipe,
   // a terminal).
   virtual bool Rewind() { return false; }
+  // Goes to byte `offset`; false for a stream, or where it cannot.
+  virtual bool Seek(uint64_t /*offset*/) { return false; }
   // The file read; a zero FileId where there is none (a test's string).
   virtual FileId id() const { return {}; }
 };

@@ -78,8 +78,11 @@ class PosixReadableFile : public ReadableFile {
   }
   std::string error() const override { return Reason(errno_); }
   uint64_t Size() const override { return size_; }
-  bool Rewind() override {
-    return seekable_ && errno_ == 0 && ::lseek(fd_, 0, SEEK_SET) == 0;
+  bool Rewind() override { return Seek(0); }
+  bool Seek(uint64_t offset) override {
+    return seekable_ && errno_ == 0 && offset <= INT64_MAX &&
+           ::lseek(fd_, static_cast<off_t>(offset), SEEK_SET) ==
+               static_cast<off_t>(offset);
   }
   FileId id() const override { return id_; }
 
