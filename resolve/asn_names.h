@@ -1,0 +1,51 @@
+// The autonomous system of an address, offline, from libloc's database
+// (Debian's libloc-database): the organisation of a client the log names by
+// its address only.
+
+#ifndef TOVEX_RESOLVE_ASN_NAMES_H_
+#define TOVEX_RESOLVE_ASN_NAMES_H_
+
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "base/status.h"
+
+struct loc_ctx;  // libloc's, kept out of this header
+struct loc_database;
+
+namespace tovex {
+
+// Where Debian's libloc-database puts the database.
+inline constexpr char kAsnDatabasePath[] =
+    "/usr/share/libloc-location/location.db";
+
+class AsnNames {
+ public:
+  // Opens the database at `path` once for every lookup. libloc maps the
+  // file, so its pages count in the resident memory as lookups touch them
+  // (HACKING.md has the measure). CannotOpen(path, reason) when it cannot
+  // be opened, CannotRead(path, reason) when it is no libloc database.
+  static Status Open(const std::string& path, std::unique_ptr<AsnNames>* names);
+  ~AsnNames();
+  AsnNames(const AsnNames&) = delete;
+  AsnNames& operator=(const AsnNames&) = delete;
+
+  // "AS2497 Internet Initiative Japan Inc." for 210.130.1.1: "AS", the
+  // number, a blank and the name as the database has it (UTF-8; a few hold
+  // letters beyond ASCII), or "AS<number>" alone when the database names no
+  // such AS. False, `*out` untouched, for an address the database puts in
+  // no AS (private, reserved, unannounced) and for a text that is no
+  // address. `*out`'s capacity is reused.
+  bool Lookup(std::string_view address, std::string* out) const;
+
+ private:
+  AsnNames(loc_ctx* ctx, loc_database* db) : ctx_(ctx), db_(db) {}
+
+  loc_ctx* ctx_;
+  loc_database* db_;
+};
+
+}  // namespace tovex
+
+#endif  // TOVEX_RESOLVE_ASN_NAMES_H_
