@@ -1,9 +1,12 @@
 #include "resolve/asn_names.h"
 
+// libloc 0.9's headers, but libloc.h, declare no C linkage of their own.
+extern "C" {
 #include <libloc/as.h>
 #include <libloc/database.h>
 #include <libloc/libloc.h>
 #include <libloc/network.h>
+}
 
 #include <cerrno>
 #include <cstdio>

@@ -117,18 +117,20 @@ std::unique_ptr<Dnsmasq> Dnsmasq::Start(const std::string& hosts,
   return nullptr;
 }
 
-void Dnsmasq::Stop() {
-  if (pid_ <= 0) return;
-  kill(pid_, SIGTERM);
-  waitpid(pid_, nullptr, 0);
-  pid_ = -1;
-}
-
 Dnsmasq::~Dnsmasq() {
-  Stop();
+  if (pid_ > 0) {
+    kill(pid_, SIGTERM);
+    waitpid(pid_, nullptr, 0);
+  }
   if (dir_.empty()) return;
   unlink((dir_ + "/hosts").c_str());
   rmdir(dir_.c_str());
+}
+
+uint16_t DeadPort() {
+  uint16_t port = 0;
+  close(BoundSocket(0, &port));
+  return port;
 }
 
 CraftedDns::CraftedDns(Table table) : table_(std::move(table)) {

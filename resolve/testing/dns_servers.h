@@ -28,8 +28,6 @@ class Dnsmasq {
                                         const std::vector<std::string>& extra,
                                         std::string* error);
   ~Dnsmasq();  // Stops it.
-  // Stops it now; its port then refuses.
-  void Stop();
   uint16_t port() const { return port_; }
 
  private:
@@ -39,6 +37,9 @@ class Dnsmasq {
   uint16_t port_ = 0;
   std::string dir_;
 };
+
+// A port on 127.0.0.1 that nothing listens on: a stopped server.
+uint16_t DeadPort();
 
 // A UDP responder on a thread of its own. It answers a query whose name (in
 // lower case) and type are in its table with the table's answer, and
