@@ -19,13 +19,18 @@ namespace tovex {
 // Where Debian's libloc-database puts the database.
 inline constexpr char kAsnDatabasePath[] =
     "/usr/share/libloc-location/location.db";
+// libloc, loaded when the database is opened: it brings libcrypto, whose
+// start-up alone costs 1.6 MB of resident memory, which a run without AS
+// names should not pay.
+inline constexpr char kLocLibrary[] = "libloc.so.1";
 
 class AsnNames {
  public:
   // Opens the database at `path` once for every lookup. libloc maps the
   // file, so its pages count in the resident memory as lookups touch them
   // (HACKING.md has the measure). CannotOpen(path, reason) when it cannot
-  // be opened, CannotRead(path, reason) when it is no libloc database.
+  // be opened, CannotRead(path, reason) when it is no libloc database;
+  // CannotOpen(kLocLibrary, the loader's reason) without libloc.
   static Status Open(const std::string& path, std::unique_ptr<AsnNames>* names);
   ~AsnNames();
   AsnNames(const AsnNames&) = delete;
@@ -40,8 +45,11 @@ class AsnNames {
   bool Lookup(std::string_view address, std::string* out) const;
 
  private:
-  AsnNames(loc_ctx* ctx, loc_database* db) : ctx_(ctx), db_(db) {}
+  struct Loc;
 
+  AsnNames(std::unique_ptr<Loc> loc, loc_ctx* ctx, loc_database* db);
+
+  std::unique_ptr<Loc> loc_;
   loc_ctx* ctx_;
   loc_database* db_;
 };

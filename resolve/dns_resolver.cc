@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "base/bytes.h"
+#include "platform/shared_library.h"
 
 namespace tovex {
 namespace {
@@ -74,6 +75,45 @@ bool ForEachAnswer(const unsigned char* message, int length_in, Fn fn) {
 }
 
 }  // namespace
+
+// c-ares's functions, from the library loaded when a resolver is made.
+struct DnsResolver::Cares {
+  bool Load(std::string* error) {
+    library = SharedLibrary::Open(kCaresLibrary, error);
+    if (library == nullptr) return false;
+    const SharedLibrary& l = *library;
+    if (l.Find("ares_library_init", &library_init) &&
+        l.Find("ares_library_cleanup", &library_cleanup) &&
+        l.Find("ares_init_options", &init_options) &&
+        l.Find("ares_set_servers_ports", &set_servers_ports) &&
+        l.Find("ares_destroy", &destroy) && l.Find("ares_cancel", &cancel) &&
+        l.Find("ares_query", &query) &&
+        l.Find("ares_expand_name", &expand_name) &&
+        l.Find("ares_free_string", &free_string) &&
+        l.Find("ares_getsock", &getsock) && l.Find("ares_timeout", &timeout) &&
+        l.Find("ares_process_fd", &process_fd) &&
+        l.Find("ares_strerror", &strerror)) {
+      return true;
+    }
+    *error = "not the c-ares it was built for";
+    return false;
+  }
+
+  std::unique_ptr<SharedLibrary> library;
+  decltype(&ares_library_init) library_init;
+  decltype(&ares_library_cleanup) library_cleanup;
+  decltype(&ares_init_options) init_options;
+  decltype(&ares_set_servers_ports) set_servers_ports;
+  decltype(&ares_destroy) destroy;
+  decltype(&ares_cancel) cancel;
+  decltype(&ares_query) query;
+  decltype(&ares_expand_name) expand_name;
+  decltype(&ares_free_string) free_string;
+  decltype(&ares_getsock) getsock;
+  decltype(&ares_timeout) timeout;
+  decltype(&ares_process_fd) process_fd;
+  decltype(&ares_strerror) strerror;
+};
 
 // One address in the window, or one entry passing along.
 struct DnsResolver::Query {
@@ -142,30 +182,38 @@ DnsResolver::DnsResolver(const DnsOptions& options)
 }
 
 DnsResolver::~DnsResolver() {
+  if (cares_ == nullptr) return;
   // Pending callbacks run now, while the slots they name still exist.
-  if (channel_ != nullptr) ares_destroy(channel_);
-  ares_library_cleanup();
+  if (channel_ != nullptr) cares_->destroy(channel_);
+  cares_->library_cleanup();
 }
 
 Status DnsResolver::Create(const DnsOptions& options,
                            std::unique_ptr<DnsResolver>* resolver) {
+  auto cares = std::make_unique<Cares>();
+  std::string error;
+  if (!cares->Load(&error)) return Status::CannotOpen(kCaresLibrary, error);
   const std::string what = "/etc/resolv.conf";
-  int rc = ares_library_init(ARES_LIB_INIT_ALL);
-  if (rc != ARES_SUCCESS) return Status::CannotOpen(what, ares_strerror(rc));
+  int rc = cares->library_init(ARES_LIB_INIT_ALL);
+  if (rc != ARES_SUCCESS) {
+    return Status::CannotOpen(what, cares->strerror(rc));
+  }
   std::unique_ptr<DnsResolver> r(new DnsResolver(options));
+  r->cares_ = std::move(cares);
+  const Cares& c = *r->cares_;
   ares_options o{};
   o.timeout = kQueryTimeoutMs;
   o.tries = kQueryTries;
-  rc = ares_init_options(&r->channel_, &o, ARES_OPT_TIMEOUTMS | ARES_OPT_TRIES);
+  rc = c.init_options(&r->channel_, &o, ARES_OPT_TIMEOUTMS | ARES_OPT_TRIES);
   if (rc == ARES_SUCCESS && options.server) {
     const DnsServer& s = *options.server;
     ares_addr_port_node node{};
     node.family = s.address.v6 ? AF_INET6 : AF_INET;
     std::memcpy(&node.addr, s.address.bytes, s.address.size());
     node.udp_port = node.tcp_port = s.port;
-    rc = ares_set_servers_ports(r->channel_, &node);
+    rc = c.set_servers_ports(r->channel_, &node);
   }
-  if (rc != ARES_SUCCESS) return Status::CannotOpen(what, ares_strerror(rc));
+  if (rc != ARES_SUCCESS) return Status::CannotOpen(what, c.strerror(rc));
   *resolver = std::move(r);
   return Status::Ok();
 }
@@ -215,19 +263,21 @@ Status DnsResolver::Resolve(NameSource* source, NameSink* sink) {
 
 void DnsResolver::Expire() {
   expired_ = true;
-  ares_cancel(channel_);
+  cares_->cancel(channel_);
 }
 
 void DnsResolver::Admit(Slot* slot, const NameEntry& entry) {
-  const size_t size = std::min(entry.address.size(), kMaxAddressTextBytes);
-  std::memcpy(slot->address, entry.address.data(), size);
+  // An empty view may have no storage, which memcpy must not see.
+  const std::string_view address =
+      entry.address.substr(0, kMaxAddressTextBytes);
+  if (!address.empty()) address.copy(slot->address, address.size());
   slot->entry = entry;
-  slot->entry.address = std::string_view(slot->address, size);
+  slot->entry.address = std::string_view(slot->address, address.size());
   slot->done = true;
   if (entry.outcome != NameOutcome::kUnanswered) {
-    const size_t name_size = std::min(entry.name.size(), kMaxHostNameBytes);
-    std::memcpy(slot->names[0], entry.name.data(), name_size);
-    slot->entry.name = std::string_view(slot->names[0], name_size);
+    const std::string_view name = entry.name.substr(0, kMaxHostNameBytes);
+    if (!name.empty()) name.copy(slot->names[0], name.size());
+    slot->entry.name = std::string_view(slot->names[0], name.size());
     return;
   }
   slot->entry.looked_up = true;
@@ -240,8 +290,8 @@ void DnsResolver::Admit(Slot* slot, const NameEntry& entry) {
   slot->forward_unanswered = false;
   char reverse[kReverseNameBytes];
   ReverseName(slot->ip, reverse);
-  ares_query(channel_, reverse, kClassIn, kTypePtr, &DnsResolver::OnAnswer,
-             &slot->queries[0]);
+  cares_->query(channel_, reverse, kClassIn, kTypePtr, &DnsResolver::OnAnswer,
+                &slot->queries[0]);
 }
 
 void DnsResolver::OnAnswer(void* arg, int status, int /*timeouts*/,
@@ -268,14 +318,14 @@ void DnsResolver::OnPtr(Slot* slot, int status, const unsigned char* answer,
         ++records;
         char* expanded = nullptr;
         long used = 0;
-        if (ares_expand_name(answer + at, answer, length, &expanded, &used) !=
-            ARES_SUCCESS) {
+        if (cares_->expand_name(answer + at, answer, length, &expanded,
+                                &used) != ARES_SUCCESS) {
           return;
         }
         // c-ares writes a byte outside a name's alphabet as an escape, which
         // fails the syntax test as the byte would.
         const bool good = NormaliseHostName(expanded, &name);
-        ares_free_string(expanded);
+        cares_->free_string(expanded);
         if (!good || slot->candidates == kMaxCheckedNames) return;
         for (int i = 0; i < slot->candidates; ++i) {
           if (name == std::string_view(slot->names[i], slot->name_sizes[i])) {
@@ -295,8 +345,8 @@ void DnsResolver::OnPtr(Slot* slot, int status, const unsigned char* answer,
   slot->pending = slot->candidates;
   const int type = slot->ip.v6 ? kTypeAaaa : kTypeA;
   for (int i = 0, n = slot->candidates; i < n; ++i) {
-    ares_query(channel_, slot->names[i], kClassIn, type, &DnsResolver::OnAnswer,
-               &slot->queries[1 + i]);
+    cares_->query(channel_, slot->names[i], kClassIn, type,
+                  &DnsResolver::OnAnswer, &slot->queries[1 + i]);
   }
 }
 
@@ -364,7 +414,7 @@ Status DnsResolver::Emit(const Slot& slot, NameSink* sink) {
 
 void DnsResolver::Wait(std::chrono::steady_clock::time_point deadline) {
   ares_socket_t sockets[ARES_GETSOCK_MAXNUM];
-  const int bits = ares_getsock(channel_, sockets, ARES_GETSOCK_MAXNUM);
+  const int bits = cares_->getsock(channel_, sockets, ARES_GETSOCK_MAXNUM);
   pollfd fds[ARES_GETSOCK_MAXNUM];
   nfds_t n = 0;
   for (int i = 0; i < ARES_GETSOCK_MAXNUM; ++i) {
@@ -379,17 +429,17 @@ void DnsResolver::Wait(std::chrono::steady_clock::time_point deadline) {
                                 std::chrono::milliseconds(kDnsWaitSlice));
   timeval most{0, static_cast<long>(slice.count()) * 1000};
   timeval tv;
-  const timeval* t = ares_timeout(channel_, &most, &tv);
+  const timeval* t = cares_->timeout(channel_, &most, &tv);
   const int ms = static_cast<int>(t->tv_sec * 1000 + (t->tv_usec + 999) / 1000);
   if (poll(fds, n, ms) <= 0) {
-    ares_process_fd(channel_, ARES_SOCKET_BAD, ARES_SOCKET_BAD);
+    cares_->process_fd(channel_, ARES_SOCKET_BAD, ARES_SOCKET_BAD);
     return;
   }
   for (nfds_t i = 0; i < n; ++i) {
     const bool in = (fds[i].revents & (POLLIN | POLLERR | POLLHUP)) != 0;
     const bool out = (fds[i].revents & POLLOUT) != 0;
-    ares_process_fd(channel_, in ? fds[i].fd : ARES_SOCKET_BAD,
-                    out ? fds[i].fd : ARES_SOCKET_BAD);
+    cares_->process_fd(channel_, in ? fds[i].fd : ARES_SOCKET_BAD,
+                       out ? fds[i].fd : ARES_SOCKET_BAD);
   }
 }
 

@@ -93,10 +93,15 @@ class NameResolver {
   virtual Status Resolve(NameSource* source, NameSink* sink) = 0;
 };
 
+// c-ares, loaded by the first resolver made: a run that resolves nothing
+// maps none of it.
+inline constexpr char kCaresLibrary[] = "libcares.so.2";
+
 class DnsResolver : public NameResolver {
  public:
-  // CannotOpen (the resolver configuration, c-ares's reason) when c-ares
-  // cannot start; only a machine out of memory or descriptors gets there.
+  // CannotOpen(kCaresLibrary, the loader's reason) without c-ares;
+  // CannotOpen(the resolver configuration, c-ares's reason) when c-ares
+  // cannot start, which only a machine out of memory or descriptors sees.
   static Status Create(const DnsOptions& options,
                        std::unique_ptr<DnsResolver>* resolver);
   ~DnsResolver() override;
@@ -116,6 +121,7 @@ class DnsResolver : public NameResolver {
   const DnsCounts& counts() const { return counts_; }
 
  private:
+  struct Cares;
   struct Slot;
   struct Query;
 
@@ -133,6 +139,7 @@ class DnsResolver : public NameResolver {
   int StopAsked() const;
 
   DnsOptions options_;
+  std::unique_ptr<Cares> cares_;
   std::unique_ptr<Slot[]> ring_;
   ares_channeldata* channel_ = nullptr;
   bool expired_ = false;

@@ -7,17 +7,25 @@
 #ifndef TOVEX_RESOLVE_PUBLIC_SUFFIX_H_
 #define TOVEX_RESOLVE_PUBLIC_SUFFIX_H_
 
+#include <memory>
 #include <string_view>
+
+#include "base/status.h"
 
 struct psl_ctx_st;  // libpsl's, kept out of this header
 
 namespace tovex {
 
+// libpsl, loaded when the list is: a run without registrable domains maps
+// none of it (nor the libidn2 and libunistring it brings).
+inline constexpr char kPslLibrary[] = "libpsl.so.5";
+
 class PublicSuffixes {
  public:
   // The newest list the machine has: Debian's publicsuffix package when it
-  // is newer than the copy built into libpsl, else that copy. Never fails.
-  PublicSuffixes();
+  // is newer than the copy built into libpsl, else that copy.
+  // CannotOpen(kPslLibrary, the loader's reason) without libpsl.
+  static Status Open(std::unique_ptr<PublicSuffixes>* list);
   ~PublicSuffixes();
   PublicSuffixes(const PublicSuffixes&) = delete;
   PublicSuffixes& operator=(const PublicSuffixes&) = delete;
@@ -32,6 +40,11 @@ class PublicSuffixes {
   std::string_view RegistrableDomain(std::string_view name) const;
 
  private:
+  struct Psl;
+
+  PublicSuffixes(std::unique_ptr<Psl> psl, psl_ctx_st* latest);
+
+  std::unique_ptr<Psl> psl_;
   psl_ctx_st* latest_;  // owned; null when libpsl found no file
   const psl_ctx_st* list_;
 };
