@@ -27,10 +27,11 @@ inline constexpr char kLocLibrary[] = "libloc.so.1";
 class AsnNames {
  public:
   // Opens the database at `path` once for every lookup. libloc maps the
-  // file, so its pages count in the resident memory as lookups touch them
-  // (HACKING.md has the measure). CannotOpen(path, reason) when it cannot
-  // be opened, CannotRead(path, reason) when it is no libloc database;
-  // CannotOpen(kLocLibrary, the loader's reason) without libloc.
+  // file, so its pages count in the resident memory as lookups touch them:
+  // some 24 MB after 1,000 lookups over varied addresses, 43 MB after
+  // 100,000, of the 55 MB file (bench/README.md). CannotOpen(path, reason)
+  // when it cannot be opened, CannotRead(path, reason) when it is no libloc
+  // database; CannotOpen(kLocLibrary, the loader's reason) without libloc.
   static Status Open(const std::string& path, std::unique_ptr<AsnNames>* names);
   ~AsnNames();
   AsnNames(const AsnNames&) = delete;
