@@ -1,5 +1,5 @@
 // Registrable domains by the public suffix list (libpsl): the organisation
-// of a host name is the part of it a registrant holds, so that
+// of a host name is the name a registrant holds within it, so that
 // "p1234-ipbf.tokyo.ocn.ne.jp" counts for "ocn.ne.jp" and
 // "www.u-tokyo.ac.jp" for "u-tokyo.ac.jp", where the last two labels would
 // give "ne.jp" and "ac.jp".
