@@ -5,7 +5,7 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -16,8 +16,6 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
-
-extern char** environ;
 
 namespace tovex {
 namespace {
@@ -73,7 +71,7 @@ std::unique_ptr<Dnsmasq> Dnsmasq::Start(const std::string& hosts,
   }
   close(probe);
   std::vector<std::string> args = {"dnsmasq",
-                                   "-k",
+                                   "--no-daemon",
                                    "--no-resolv",
                                    "--no-hosts",
                                    "--addn-hosts=" + file,
@@ -82,22 +80,24 @@ std::unique_ptr<Dnsmasq> Dnsmasq::Start(const std::string& hosts,
                                    "--bind-interfaces",
                                    "--port=" + std::to_string(d->port_),
                                    "--pid-file=",
-                                   "--log-facility=-",
                                    "--local=/test/",
                                    "--local=/arpa/"};
   args.insert(args.end(), extra.begin(), extra.end());
   std::vector<char*> argv;
   for (std::string& a : args) argv.push_back(a.data());
   argv.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-  const int rc = posix_spawn(&d->pid_, "/usr/sbin/dnsmasq", &actions, nullptr,
-                             argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  if (rc != 0) {
-    d->pid_ = -1;
-    *error = std::string("cannot start /usr/sbin/dnsmasq: ") + strerror(rc);
+  // It goes with the test binary, should that die before stopping it
+  // (--no-daemon keeps its user: a change would clear the signal).
+  d->pid_ = fork();
+  if (d->pid_ == 0) {
+    prctl(PR_SET_PDEATHSIG, SIGTERM);
+    const int null = open("/dev/null", O_WRONLY);
+    if (null >= 0) dup2(null, 2);
+    execv("/usr/sbin/dnsmasq", argv.data());
+    _exit(127);
+  }
+  if (d->pid_ < 0) {
+    *error = std::string("cannot fork: ") + strerror(errno);
     return nullptr;
   }
   // Serving once its port is taken.
