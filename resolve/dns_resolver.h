@@ -94,8 +94,8 @@ class NameResolver {
   virtual Status Resolve(NameSource* source, NameSink* sink) = 0;
 };
 
-// c-ares, loaded by the first resolver made: a run that resolves nothing
-// maps none of it.
+// c-ares, loaded when a resolver is made: a run that resolves nothing maps
+// none of it.
 inline constexpr char kCaresLibrary[] = "libcares.so.2";
 
 class DnsResolver : public NameResolver {
@@ -103,6 +103,8 @@ class DnsResolver : public NameResolver {
   // CannotOpen(kCaresLibrary, the loader's reason) without c-ares;
   // CannotOpen(the resolver configuration, c-ares's reason) when c-ares
   // cannot start, which only a machine out of memory or descriptors sees.
+  // Resolvers are made and used on one thread at a time: c-ares's library
+  // start-up is not safe to run on two at once.
   static Status Create(const DnsOptions& options,
                        std::unique_ptr<DnsResolver>* resolver);
   ~DnsResolver() override;
