@@ -12,8 +12,7 @@ namespace tovex {
 
 class BotMatcher::Set {
  public:
-  explicit Set(const RE2::Options& options)
-      : set(options, RE2::UNANCHORED) {}
+  explicit Set(const RE2::Options& options) : set(options, RE2::UNANCHORED) {}
   RE2::Set set;
 };
 
@@ -78,7 +77,8 @@ uint64_t BotVerdictCache::Hash(std::string_view agent) {
 
 BotVerdict BotVerdictCache::Find(std::string_view agent) const {
   // Without its memory the cache only misses.
-  if (slots_ == nullptr || agent.empty() || agent.size() > kKeyBytes) return BotVerdict::kUnknown;
+  if (slots_ == nullptr || agent.empty() || agent.size() > kKeyBytes)
+    return BotVerdict::kUnknown;
   const uint64_t h = Hash(agent);
   const Slot& s = slots_[h % kSlots];
   if (s.hash != h || s.size != agent.size() ||

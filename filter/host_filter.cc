@@ -184,8 +184,8 @@ std::string HostFilter::AddItem(std::string_view item) {
     masked.v4 = base.v4;
     for (int k = 0; k < bits; ++k) {
       const size_t byte = static_cast<size_t>(k / 8);
-      masked.bytes[byte] |= static_cast<uint8_t>(
-          base.bytes[byte] & (0x80 >> (k % 8)));
+      masked.bytes[byte] |=
+          static_cast<uint8_t>(base.bytes[byte] & (0x80 >> (k % 8)));
     }
     if (masked.bytes != base.bytes) {
       return Quoted(item) + ": bits set past the prefix length";
@@ -220,10 +220,10 @@ bool HostFilter::Matches(std::string_view host) const {
     return false;
   }
   for (const Name& n : names_) {
-    if (n.suffix ? host.size() > n.text.size() &&
-                       EqualNoCase(host.substr(host.size() - n.text.size()),
-                                   n.text)
-                 : EqualNoCase(host, n.text)) {
+    if (n.suffix
+            ? host.size() > n.text.size() &&
+                  EqualNoCase(host.substr(host.size() - n.text.size()), n.text)
+            : EqualNoCase(host, n.text)) {
       return true;
     }
   }

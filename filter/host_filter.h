@@ -48,11 +48,11 @@ class HostFilter {
 
  private:
   struct Network {
-    IpAddress base;     // its bits past the prefix are zero
-    int prefix_bits;    // of the 16 bytes, so an IPv4 /8 is 104
+    IpAddress base;   // its bits past the prefix are zero
+    int prefix_bits;  // of the 16 bytes, so an IPv4 /8 is 104
   };
   struct Name {
-    std::string text;   // lower case; ".example.co.jp" for a pattern
+    std::string text;  // lower case; ".example.co.jp" for a pattern
     bool suffix;
   };
   std::string AddItem(std::string_view item);

@@ -36,11 +36,26 @@ TEST(IpAddressTest, Parse) {
     EXPECT_EQ(hex, c.hex) << c.text;
     EXPECT_EQ(a.v4, c.v4) << c.text;
   }
-  for (std::string_view bad :
-       {"", "1.2.3", "1.2.3.4.5", "256.1.1.1", "01.2.3.4", "1.2.3.4 ", "1..2.3",
-        ":", ":::", "1:2", "1::2::3", "12345::", "1:2:3:4:5:6:7:8:9",
-        "1:2:3:4:5:6:7:8::", "::1.2.3", "::1.2.3.4:5", "fe80::1%eth0", "[::1]",
-        "g::1", "1:2:3:4:5:6:7:1.2.3.4"}) {
+  for (std::string_view bad : {"",
+                               "1.2.3",
+                               "1.2.3.4.5",
+                               "256.1.1.1",
+                               "01.2.3.4",
+                               "1.2.3.4 ",
+                               "1..2.3",
+                               ":",
+                               ":::",
+                               "1:2",
+                               "1::2::3",
+                               "12345::",
+                               "1:2:3:4:5:6:7:8:9",
+                               "1:2:3:4:5:6:7:8::",
+                               "::1.2.3",
+                               "::1.2.3.4:5",
+                               "fe80::1%eth0",
+                               "[::1]",
+                               "g::1",
+                               "1:2:3:4:5:6:7:1.2.3.4"}) {
     IpAddress a;
     EXPECT_FALSE(ParseIpAddress(bad, &a)) << bad;
   }
@@ -54,16 +69,25 @@ TEST(HostFilterTest, Matches) {
     std::string host;
     bool match;
   } cases[] = {
-      {"10.1.2.3", true},          {"11.0.0.1", false},
-      {"::ffff:10.9.9.9", true},   // mapped: an IPv4 client
-      {"192.0.2.7", true},         {"192.0.2.8", false},
-      {"2001:DB8:ffff::1", true},  {"2001:db9::1", false},
-      {"198.51.100.200", true},    {"198.51.101.1", false},
-      {"a.example.co.jp", true},   {"X.Y.EXAMPLE.CO.JP", true},
-      {"example.co.jp", false},    {"badexample.co.jp", false},
-      {"crawler.test", true},      {"CRAWLER.TEST", true},
-      {"www.crawler.test", false}, {"10.0.0.1.example.co.jp", true},
-      {"-", false},                {"", false},
+      {"10.1.2.3", true},
+      {"11.0.0.1", false},
+      {"::ffff:10.9.9.9", true},  // mapped: an IPv4 client
+      {"192.0.2.7", true},
+      {"192.0.2.8", false},
+      {"2001:DB8:ffff::1", true},
+      {"2001:db9::1", false},
+      {"198.51.100.200", true},
+      {"198.51.101.1", false},
+      {"a.example.co.jp", true},
+      {"X.Y.EXAMPLE.CO.JP", true},
+      {"example.co.jp", false},
+      {"badexample.co.jp", false},
+      {"crawler.test", true},
+      {"CRAWLER.TEST", true},
+      {"www.crawler.test", false},
+      {"10.0.0.1.example.co.jp", true},
+      {"-", false},
+      {"", false},
   };
   for (const Case& c : cases) EXPECT_EQ(f.Matches(c.host), c.match) << c.host;
   // An IPv6 range does not take IPv4 clients, nor an IPv4 one IPv6 ones.
@@ -102,8 +126,9 @@ TEST(HostFilterTest, UsageErrors) {
         "jp.", "<b>.jp", "\xe4\xbe\x8b.jp"}) {
     HostFilter f;
     const std::string error = f.Add(bad);
-    EXPECT_TRUE(error.ends_with(": bad name pattern (a host name, or \"*.\" "
-                                "before one)"))
+    EXPECT_TRUE(
+        error.ends_with(": bad name pattern (a host name, or \"*.\" "
+                        "before one)"))
         << bad << ": " << error;
   }
 }

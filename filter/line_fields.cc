@@ -90,8 +90,7 @@ std::string_view LineText(std::string_view line) {
   return line;
 }
 
-void ParseLineFields(std::string_view line, FieldDepth depth,
-                     LineFields* f) {
+void ParseLineFields(std::string_view line, FieldDepth depth, LineFields* f) {
   *f = LineFields();
   const size_t prefix = VirtualHostPrefixBytes(line);
   if (prefix > 0) f->vhost = line.substr(0, prefix - 1);
@@ -100,7 +99,8 @@ void ParseLineFields(std::string_view line, FieldDepth depth,
   const char* const end = text.data() + text.size();
 
   const char* host_end = p;
-  while (host_end < end && host_end - p < static_cast<ptrdiff_t>(kMaxFieldBytes) &&
+  while (host_end < end &&
+         host_end - p < static_cast<ptrdiff_t>(kMaxFieldBytes) &&
          !IsSpace(*host_end)) {
     ++host_end;
   }

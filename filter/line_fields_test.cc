@@ -53,18 +53,20 @@ TEST(LineFieldsTest, Layouts) {
       {"h - - [x] \"GET / HTTP/1.1\" 200 1 \"-\" \"Mozilla/5.0 (Lin",
        {"", "h", "x", "GET", "/", 200, true, "Mozilla/5.0 (Lin"}},
       // No request where "] \"" does not follow the stamp.
-      {"h - - [x]\"GET / HTTP/1.1\" 200 1\n", {"", "h", "x", "", "", -1, false, ""}},
+      {"h - - [x]\"GET / HTTP/1.1\" 200 1\n",
+       {"", "h", "x", "", "", -1, false, ""}},
       {"h - - x] \"GET /\n", {"", "h", "", "", "", -1, false, ""}},
       // Markup and control bytes are only bytes.
-      {"<b>\x01 - - [x] \"GET /<script>\x7f\x1b HTTP/1.1\" 200 1 \"\" \"\xff\"\n",
+      {"<b>\x01 - - [x] \"GET /<script>\x7f\x1b HTTP/1.1\" 200 1 \"\" "
+       "\"\xff\"\n",
        {"", "<b>\x01", "x", "GET", "/<script>\x7f\x1b", 200, true, "\xff"}},
   };
   for (const Case& c : cases) {
     const LineFields f = Parse(c.line);
-    const Want got{std::string(f.vhost), std::string(f.host),
-                   std::string(f.stamp), std::string(f.method),
-                   std::string(f.target), f.status, f.has_agent,
-                   std::string(f.agent)};
+    const Want got{std::string(f.vhost),  std::string(f.host),
+                   std::string(f.stamp),  std::string(f.method),
+                   std::string(f.target), f.status,
+                   f.has_agent,           std::string(f.agent)};
     EXPECT_EQ(got.vhost, c.want.vhost) << c.line;
     EXPECT_EQ(got.host, c.want.host) << c.line;
     EXPECT_EQ(got.stamp, c.want.stamp) << c.line;
@@ -100,11 +102,11 @@ TEST(LineFieldsTest, UsualStamp) {
     ASSERT_EQ(f.usual_stamp, c.usual) << c.stamp;
     if (!c.usual) continue;
     const StampTime& t = f.time;
-    EXPECT_EQ((std::vector<int>{t.year, t.month, t.day, t.hour, t.minute,
-                                t.second, t.offset_minutes}),
-              (std::vector<int>{c.time.year, c.time.month, c.time.day,
-                                c.time.hour, c.time.minute, c.time.second,
-                                c.time.offset_minutes}))
+    EXPECT_EQ(
+        (std::vector<int>{t.year, t.month, t.day, t.hour, t.minute, t.second,
+                          t.offset_minutes}),
+        (std::vector<int>{c.time.year, c.time.month, c.time.day, c.time.hour,
+                          c.time.minute, c.time.second, c.time.offset_minutes}))
         << c.stamp;
   }
 }
@@ -115,18 +117,22 @@ TEST(LineFieldsTest, UsualStamp) {
 // host's prefix), is the whole line's field or a head of it.
 TEST(LineFieldsTest, TruncatedAtEveryLength) {
   const std::string line =
-      "www.example.jp:80 " + std::string(kCombined.substr(0, kCombined.size() - 1)) +
+      "www.example.jp:80 " +
+      std::string(kCombined.substr(0, kCombined.size() - 1)) +
       " \"x-forwarded\"\n";
   const LineFields whole = Parse(line);
   ASSERT_TRUE(whole.has_agent);
   for (size_t n = 0; n <= line.size(); ++n) {
-    const std::vector<char> exact(line.begin(), line.begin() + static_cast<ptrdiff_t>(n));
+    const std::vector<char> exact(line.begin(),
+                                  line.begin() + static_cast<ptrdiff_t>(n));
     const std::string_view cut(exact.data(), n);
     const LineFields f = Parse(cut);
-    for (auto [part, full] :
-         {std::pair{f.vhost, whole.vhost}, {f.host, whole.host},
-          {f.stamp, whole.stamp}, {f.method, whole.method},
-          {f.target, whole.target}, {f.agent, whole.agent}}) {
+    for (auto [part, full] : {std::pair{f.vhost, whole.vhost},
+                              {f.host, whole.host},
+                              {f.stamp, whole.stamp},
+                              {f.method, whole.method},
+                              {f.target, whole.target},
+                              {f.agent, whole.agent}}) {
       if (part.empty()) continue;
       ASSERT_GE(part.data(), cut.data()) << n;
       ASSERT_LE(part.data() + part.size(), cut.data() + cut.size()) << n;

@@ -72,8 +72,7 @@ FilterError LineFilter::Create(const FilterOptions& options, FileSystem* files,
   return error;
 }
 
-FilterError LineFilter::Build(const FilterOptions& options,
-                              FileSystem* files) {
+FilterError LineFilter::Build(const FilterOptions& options, FileSystem* files) {
   for (const std::string& list : options.exclude_hosts) {
     std::string error = hosts_.Add(list);
     if (!error.empty()) return {FilterOption::kExcludeHosts, error};
@@ -134,8 +133,8 @@ bool LineFilter::MoveStamp(char* line, const LineFields& fields,
   char* const stamp = line + (fields.stamp.data() - line);
   FilterState::StampCache& cache = state->stamp_;
   if (cache.valid && std::memcmp(stamp, cache.from, kMinuteBytes) == 0 &&
-      std::memcmp(stamp + kOffsetAt, cache.from + kMinuteBytes,
-                  kOffsetBytes) == 0) {
+      std::memcmp(stamp + kOffsetAt, cache.from + kMinuteBytes, kOffsetBytes) ==
+          0) {
     std::memcpy(stamp, cache.to, kMinuteBytes);
     std::memcpy(stamp + kOffsetAt, cache.to + kMinuteBytes, kOffsetBytes);
     return true;

@@ -20,9 +20,9 @@ std::string StatusFilter::Add(std::string_view list) {
   std::string_view item;
   while (NextItem(&list, &item)) {
     if (item.empty()) return EmptyItemError(whole);
-    const bool is_class =
-        item.size() == 3 && IsDigit(item[0]) &&
-        (item[1] == 'x' || item[1] == 'X') && (item[2] == 'x' || item[2] == 'X');
+    const bool is_class = item.size() == 3 && IsDigit(item[0]) &&
+                          (item[1] == 'x' || item[1] == 'X') &&
+                          (item[2] == 'x' || item[2] == 'X');
     const bool is_code = item.size() == 3 && IsDigit(item[0]) &&
                          IsDigit(item[1]) && IsDigit(item[2]);
     if (!is_class && !is_code) {

@@ -120,7 +120,8 @@ void WriteStamp(const StampTime& t, char* out) {
   out = TwoDigits(out, t.second);
   *out++ = ' ';
   *out++ = t.offset_minutes < 0 ? '-' : '+';
-  const int offset = t.offset_minutes < 0 ? -t.offset_minutes : t.offset_minutes;
+  const int offset =
+      t.offset_minutes < 0 ? -t.offset_minutes : t.offset_minutes;
   TwoDigits(TwoDigits(out, offset / 60), offset % 60);
 }
 

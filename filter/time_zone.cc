@@ -47,7 +47,9 @@ class Cursor {
   const char* end_;
 };
 
-bool IsAlpha(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+bool IsAlpha(char c) {
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
 
 // A zone abbreviation: three or more letters, or <...> of letters, digits,
 // "+" and "-".
@@ -111,8 +113,8 @@ int64_t DayOf(const PosixTz::Date& d, int64_t year) {
   if (d.kind == 'D') return jan1 + d.day;
   const int64_t first = DaysFromCivil(year, d.month, 1);
   int day = 1 + (d.weekday - WeekdayOfDays(first) + 7) % 7 + (d.week - 1) * 7;
-  const int days_in_month = d.month == 2 ? (IsLeap(year) ? 29 : 28)
-                                         : DaysInMonth(2001, d.month);
+  const int days_in_month =
+      d.month == 2 ? (IsLeap(year) ? 29 : 28) : DaysInMonth(2001, d.month);
   while (day > days_in_month) day -= 7;
   return first + day - 1;
 }
@@ -145,8 +147,8 @@ std::string ReadHeader(std::string_view data, TzifCounts* n) {
   }
   if (data[4] < '2') return "TZif version 1, without 64-bit data";
   const char* c = data.data() + 20;
-  *n = {Be32(c), Be32(c + 4), Be32(c + 8), Be32(c + 12), Be32(c + 16),
-        Be32(c + 20)};
+  *n = {Be32(c),      Be32(c + 4),  Be32(c + 8),
+        Be32(c + 12), Be32(c + 16), Be32(c + 20)};
   if (n->type == 0 || n->type > 256 || n->chars == 0 ||
       (n->isut != 0 && n->isut != n->type) ||
       (n->isstd != 0 && n->isstd != n->type)) {
@@ -187,7 +189,8 @@ int32_t PosixTz::OffsetAt(int64_t utc) const {
       CivilFromDays(FloorDiv(utc + std_offset, kSecondsPerDay)).year;
   const int64_t begins =
       DayOf(start, year) * kSecondsPerDay + start.time - std_offset;
-  const int64_t ends = DayOf(end, year) * kSecondsPerDay + end.time - dst_offset;
+  const int64_t ends =
+      DayOf(end, year) * kSecondsPerDay + end.time - dst_offset;
   // Southern zones have daylight time across the turn of the year.
   const bool dst = begins < ends ? begins <= utc && utc < ends
                                  : !(ends <= utc && utc < begins);

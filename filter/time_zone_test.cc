@@ -77,7 +77,8 @@ TEST(TimeZoneTest, SystemZones) {
       {"America/New_York", Utc(2024, 3, 10, 6, 59, 59), -5 * kHour},
       {"America/New_York", Utc(2024, 3, 10, 7, 0, 0), -4 * kHour},
       {"America/New_York", Utc(2100, 7, 1, 0, 0, 0), -4 * kHour},  // footer
-      {"America/New_York", Utc(1800, 1, 1, 0, 0, 0), -(4 * kHour + 56 * 60 + 2)},
+      {"America/New_York", Utc(1800, 1, 1, 0, 0, 0),
+       -(4 * kHour + 56 * 60 + 2)},
       {"Australia/Sydney", Utc(2099, 1, 15, 0, 0, 0), 11 * kHour},
       {"Europe/London", Utc(2024, 1, 1, 0, 0, 0), 0},
       {"Europe/London", Utc(2024, 7, 1, 0, 0, 0), kHour},
@@ -97,10 +98,12 @@ TEST(TimeZoneTest, SystemZones) {
   } bad[] = {
       {"Asia/Nowhere", "unknown time zone \"Asia/Nowhere\""},
       {"Asia", "unknown time zone \"Asia\""},  // a folder
-      {"../../etc/passwd", "\"../../etc/passwd\" is neither +hhmm nor a "
-                           "time-zone name"},
-      {"/etc/localtime", "\"/etc/localtime\" is neither +hhmm nor a "
-                         "time-zone name"},
+      {"../../etc/passwd",
+       "\"../../etc/passwd\" is neither +hhmm nor a "
+       "time-zone name"},
+      {"/etc/localtime",
+       "\"/etc/localtime\" is neither +hhmm nor a "
+       "time-zone name"},
       {"Asia//Tokyo", "\"Asia//Tokyo\" is neither +hhmm nor a time-zone name"},
       {"JST-9", "unknown time zone \"JST-9\""},
       {"zone.tab", "time zone \"zone.tab\": not TZif data"},
@@ -129,14 +132,14 @@ TEST(TimeZoneTest, BrokenTzifFails) {
     size_t at;
     std::string bytes;
   } spoilt[] = {
-      {0, "TZiF"},                 // magic
-      {4, "1"},                    // version 1 only
+      {0, "TZiF"},  // magic
+      {4, "1"},     // version 1 only
       {v2 + 4, std::string(1, '\0')},
       {v2 + 28, std::string("\0\0\0\1", 4)},  // a leap second
-      {v2 + 32, "\xff\xff\xff\xff"},  // transitions past the end
-      {v2 + 36, std::string(4, '\0')},  // no local time type
-      {v2 + 44, std::string(16, '\0')},  // transitions out of order
-      {good.size() - 1, "x"},      // footer not closed
+      {v2 + 32, "\xff\xff\xff\xff"},          // transitions past the end
+      {v2 + 36, std::string(4, '\0')},        // no local time type
+      {v2 + 44, std::string(16, '\0')},       // transitions out of order
+      {good.size() - 1, "x"},                 // footer not closed
   };
   for (const Spoilt& s : spoilt) {
     std::string bad = good;
