@@ -37,11 +37,8 @@ struct LineFields {
   // From after the first "[" past the host up to the next "]"; empty and
   // data() null when either is missing.
   std::string_view stamp;
-  // True when `stamp` is the usual 26 bytes and its values make a real
-  // moment (day within its month, hour 0..23, minute 0..59, second 0..60,
-  // offset at most 23:59, year 1..9999); `time` holds them then.
-  bool usual_stamp = false;
-  StampTime time;
+  // Whether the line has the usual layout (IsUsualLayout).
+  bool usual_layout = false;
   // Inside the request's quotes ("] \"" must follow the stamp's "]"): up to
   // the first '"' that no backslash escapes, or to the end of the line's
   // text when the line is cut inside it. Empty and data() null when the line
@@ -64,9 +61,23 @@ struct LineFields {
   std::string_view agent;
 };
 
-// How far ParseLineFields goes: rewrites need the fields up to the request
-// target, exclusions all of them.
-enum class FieldDepth { kTarget, kAll };
+// Whether `line` has the usual layout: a client of at most kMaxFieldBytes
+// without white space, " - - [", kUsualStampBytes bytes without "]", and
+// "] \"". A virtual host's prefix is never followed by it (three fields
+// come before its "[").
+bool IsUsualLayout(std::string_view line);
+
+// Reads `stamp` when it is the usual kUsualStampBytes bytes and its values
+// make a real moment: day within its month, hour 0..23, minute 0..59,
+// second 0..60, offset at most 23:59, year 1..9999. False otherwise.
+// Apart from ParseLineFields, since a caller that has seen the same bytes
+// before need not read them again.
+bool ReadUsualStamp(std::string_view stamp, StampTime* time);
+
+// How far ParseLineFields goes: the rewrite of the stamp needs the fields up
+// to the stamp, the other rewrites up to the request target, exclusions all
+// of them.
+enum class FieldDepth { kStamp, kTarget, kAll };
 
 // Fills `*fields` (all of it reset first) from `line`. Fields the line does
 // not have stay empty; a hostile line only yields empty or shorter fields.

@@ -8,6 +8,7 @@
 #include "filter/line_fields.h"
 #include "filter/list_items.h"
 #include "filter/rewrite.h"
+#include "platform/byte_screen.h"
 
 namespace tovex {
 namespace {
@@ -17,6 +18,14 @@ namespace {
 constexpr size_t kMinuteBytes = 17;
 constexpr size_t kOffsetAt = 21;
 constexpr size_t kOffsetBytes = 5;
+
+// Whether the bytes between the minute and the offset of a stamp are
+// ":ss " with ss 00..60.
+bool HasUsualSeconds(const char* stamp) {
+  const char* s = stamp + kMinuteBytes;
+  return s[0] == ':' && IsDigit(s[1]) && IsDigit(s[2]) && s[3] == ' ' &&
+         (s[1] < '6' || (s[1] == '6' && s[2] == '0'));
+}
 
 char Lower(char c) {
   return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
@@ -41,6 +50,23 @@ size_t PortColon(std::string_view vhost) {
     if (!IsDigit(c)) return vhost.npos;
   }
   return colon;
+}
+
+// The stamp of a counted line. The main rule's host ends where the field
+// parser's does; on nearly every line the usual " - - [" and a stamp of the
+// usual length without "]" follow it, and that is the stamp the field
+// parser would find.
+std::string_view CountedStamp(std::string_view line, const LogRecord& record) {
+  const char* h = record.host.data() + record.host.size();
+  const char* const end = line.data() + line.size();
+  if (end - h > 6 + static_cast<ptrdiff_t>(kUsualStampBytes) &&
+      std::memcmp(h, " - - [", 6) == 0 && h[6 + kUsualStampBytes] == ']' &&
+      FindByte(h + 6, h + 6 + kUsualStampBytes, ']') == nullptr) {
+    return {h + 6, kUsualStampBytes};
+  }
+  LineFields f;
+  ParseLineFields(line, FieldDepth::kStamp, &f);
+  return f.stamp;
 }
 
 }  // namespace
@@ -128,67 +154,99 @@ std::vector<std::string_view> LineFilter::SkippedBotPatterns() const {
   return skipped;
 }
 
-bool LineFilter::MoveStamp(char* line, const LineFields& fields,
-                           FilterState* state) const {
-  char* const stamp = line + (fields.stamp.data() - line);
+bool LineFilter::MoveStamp(char* line, std::string_view stamp_bytes,
+                           FilterState* state, StampTime* local,
+                           bool* moved) const {
+  *moved = false;
+  if (stamp_bytes.size() != kUsualStampBytes) return true;
+  char* const stamp = line + (stamp_bytes.data() - line);
+  // Most lines share their minute with the line before: the bytes alone
+  // tell, and they were read and checked then.
   FilterState::StampCache& cache = state->stamp_;
   if (cache.valid && std::memcmp(stamp, cache.from, kMinuteBytes) == 0 &&
       std::memcmp(stamp + kOffsetAt, cache.from + kMinuteBytes, kOffsetBytes) ==
-          0) {
+          0 &&
+      HasUsualSeconds(stamp)) {
     std::memcpy(stamp, cache.to, kMinuteBytes);
     std::memcpy(stamp + kOffsetAt, cache.to + kMinuteBytes, kOffsetBytes);
+    *local = cache.to_time;
+    *moved = true;
     return true;
   }
-  StampTime minute = fields.time;
+  StampTime time;
+  if (!ReadUsualStamp(stamp_bytes, &time)) return true;
+  StampTime minute = time;
   minute.second = 0;
   const int64_t utc = StampToUtc(minute);
   const int32_t offset = zone_->OffsetAt(utc);
   // An offset of whole minutes leaves the seconds as written (a leap
   // second stays one); only local mean times of old dates have seconds.
   const bool whole = offset % 60 == 0;
-  StampTime local;
-  if (!UtcToStamp(whole ? utc : utc + fields.time.second, offset, &local)) {
+  if (!UtcToStamp(whole ? utc : utc + time.second, offset, local)) {
     return false;
   }
-  if (whole) local.second = fields.time.second;
+  if (whole) local->second = time.second;
   char written[kUsualStampBytes];
-  WriteStamp(local, written);
+  WriteStamp(*local, written);
   if (whole) {
     std::memcpy(cache.from, stamp, kMinuteBytes);
     std::memcpy(cache.from + kMinuteBytes, stamp + kOffsetAt, kOffsetBytes);
     std::memcpy(cache.to, written, kMinuteBytes);
     std::memcpy(cache.to + kMinuteBytes, written + kOffsetAt, kOffsetBytes);
+    cache.to_time = *local;
     cache.valid = true;
   }
   std::memcpy(stamp, written, kUsualStampBytes);
+  *moved = true;
   return true;
 }
 
 bool LineFilter::Judge(char* line, size_t* size, LogRecord* record,
                        FilterState* state) const {
-  bool out_of_range = false;
-  bool moved = false;
-  size_t cut = 0, decoded = 0;
-  if (rewrites_) {
+  FilterCounts& counts = state->counts_;
+  size_t cut = 0;
+  if (query_pages_ &&
+      FindAnyOf(line, line + *size, '?', '#', '#') < line + *size) {
+    // Cutting the query decides whether a line is a page: it comes first.
     LineFields f;
     ParseLineFields({line, *size}, FieldDepth::kTarget, &f);
-    if (zone_ != nullptr && f.usual_stamp) {
-      out_of_range = !MoveStamp(line, f, state);
-      moved = !out_of_range;
-    }
-    std::string_view target = f.target;
-    if (query_pages_) {
-      cut = CutQuery(line, size, target);
-      target.remove_suffix(cut);
-    }
-    if (decode_paths_) decoded = DecodeUtf8Escapes(line, size, target);
+    cut = CutQuery(line, size, f.target);
   }
-  if (!ParseCountedLine({line, *size}, record)) return false;
-  FilterCounts& counts = state->counts_;
-  if (out_of_range) {
-    ++counts.time_range;
-    return false;
+  bool counted = ParseCountedLine({line, *size}, record);
+  bool moved = false;
+  size_t decoded = 0;
+  if (zone_ != nullptr || decode_paths_) {
+    // A moved stamp keeps the usual layout, and decoding keeps every ASCII
+    // byte where it was, so neither changes whether a line counts, unless
+    // the main rule reads the line outside the usual layout: only counted
+    // lines and those need the rewrite.
+    if (!counted && (zone_ == nullptr || IsUsualLayout({line, *size}))) {
+      return false;
+    }
+    LineFields f;
+    if (decode_paths_ || !counted) {
+      ParseLineFields({line, *size}, FieldDepth::kTarget, &f);
+    } else {
+      f.stamp = CountedStamp({line, *size}, *record);
+    }
+    StampTime local;
+    if (zone_ != nullptr && !MoveStamp(line, f.stamp, state, &local, &moved)) {
+      counts.time_range += counted;
+      return false;
+    }
+    if (decode_paths_) decoded = DecodeUtf8Escapes(line, size, f.target);
+    if (decoded > 0 || !counted) {
+      counted = ParseCountedLine({line, *size}, record);
+    } else if (moved) {
+      // The stamp is where the main rule read the date; it reads the moved
+      // one the same way.
+      record->year = local.year;
+      record->month = local.month;
+      record->day = local.day;
+      record->hour = local.hour;
+    }
   }
+  if (!counted) return false;
   if (excludes_) {
     int64_t* count = Exclusion({line, *size}, *record, state);
     if (count != nullptr) {

@@ -113,6 +113,7 @@ class FilterState {
     bool valid = false;
     char from[22];
     char to[22];
+    StampTime to_time;  // the seconds aside
   };
 
   FilterCounts counts_;
@@ -155,10 +156,12 @@ class LineFilter {
  private:
   LineFilter() = default;
   FilterError Build(const FilterOptions& options, FileSystem* files);
-  // Moves the usual stamp of `fields` into the zone. False when the moment
-  // cannot be spelled there; the stamp stays as written then.
-  bool MoveStamp(char* line, const LineFields& fields,
-                 FilterState* state) const;
+  // Moves `stamp`, a view into `line`, into the zone when it is a usual
+  // one, and sets `*local` (and `*moved`) to what it now says. False when
+  // the moment cannot be spelled there; the stamp stays as written then,
+  // as it does when it is not a usual one.
+  bool MoveStamp(char* line, std::string_view stamp, FilterState* state,
+                 StampTime* local, bool* moved) const;
   // The exclusion that leaves a counted line out, as the count it adds to,
   // or nullptr.
   int64_t* Exclusion(std::string_view line, const LogRecord& record,

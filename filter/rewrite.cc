@@ -1,10 +1,12 @@
 #include "filter/rewrite.h"
 
+#include <bit>
 #include <cstring>
 
 #include "base/bytes.h"
 #include "base/calendar.h"
 #include "filter/civil_time.h"
+#include "platform/byte_screen.h"
 
 namespace tovex {
 namespace {
@@ -127,19 +129,17 @@ void WriteStamp(const StampTime& t, char* out) {
 
 size_t CutQuery(char* line, size_t* size, std::string_view target) {
   if (target.empty()) return 0;
-  char* begin = Begin(line, target);
+  char* const begin = Begin(line, target);
   char* const end = begin + target.size();
-  while (begin < end && *begin != '?' && *begin != '#') ++begin;
-  return CloseUp(line, size, begin, end);
+  return CloseUp(line, size, FindAnyOf(begin, end, '?', '#', '#'), end);
 }
 
 size_t DecodeUtf8Escapes(char* line, size_t* size, std::string_view target) {
   if (target.empty()) return 0;
   char* const begin = Begin(line, target);
   char* const end = begin + target.size();
-  char* read = static_cast<char*>(
-      std::memchr(begin, '%', static_cast<size_t>(end - begin)));
-  if (read == nullptr) return 0;
+  char* read = FindAnyOf(begin, end, '%', '%', '%');
+  if (read == end) return 0;
   char* write = read;
   char decoded[4];
   while (read < end) {
