@@ -55,15 +55,18 @@ size_t PortColon(std::string_view vhost) {
 // The stamp of a counted line. The main rule's host ends where the field
 // parser's does; on nearly every line the usual " - - [" and a stamp of the
 // usual length without "]" follow it, and that is the stamp the field
-// parser would find.
-std::string_view CountedStamp(std::string_view line, const LogRecord& record) {
+// parser would find. `*fixed` tells whether it was so: then the main rule
+// matched its pattern on the blanks and dashes before the stamp and on the
+// stamp's punctuation, which a moved stamp keeps; elsewhere the sign of
+// the offset may have been the pattern's dash.
+std::string_view CountedStamp(std::string_view line, const LogRecord& record,
+                              bool* fixed) {
   const char* h = record.host.data() + record.host.size();
   const char* const end = line.data() + line.size();
-  if (end - h > 6 + static_cast<ptrdiff_t>(kUsualStampBytes) &&
-      std::memcmp(h, " - - [", 6) == 0 && h[6 + kUsualStampBytes] == ']' &&
-      FindByte(h + 6, h + 6 + kUsualStampBytes, ']') == nullptr) {
-    return {h + 6, kUsualStampBytes};
-  }
+  *fixed = end - h > 6 + static_cast<ptrdiff_t>(kUsualStampBytes) &&
+           std::memcmp(h, " - - [", 6) == 0 && h[6 + kUsualStampBytes] == ']' &&
+           FindByte(h + 6, h + 6 + kUsualStampBytes, ']') == nullptr;
+  if (*fixed) return {h + 6, kUsualStampBytes};
   LineFields f;
   ParseLineFields(line, FieldDepth::kStamp, &f);
   return f.stamp;
@@ -216,18 +219,20 @@ bool LineFilter::Judge(char* line, size_t* size, LogRecord* record,
   bool moved = false;
   size_t decoded = 0;
   if (zone_ != nullptr || decode_paths_) {
-    // A moved stamp keeps the usual layout, and decoding keeps every ASCII
-    // byte where it was, so neither changes whether a line counts, unless
-    // the main rule reads the line outside the usual layout: only counted
-    // lines and those need the rewrite.
-    if (!counted && (zone_ == nullptr || IsUsualLayout({line, *size}))) {
-      return false;
-    }
+    // A moved stamp keeps its punctuation, and decoding keeps every ASCII
+    // byte in order after the stamp, so neither changes whether a line in
+    // the usual layout counts: such a line needs the rewrite only when it
+    // counts. Any other line is rewritten and judged again (there the main
+    // rule may read a date component across the request, and a component's
+    // length limit is met or not by the bytes a decoding saves).
+    if (!counted && IsUsualLayout({line, *size})) return false;
     LineFields f;
+    bool fixed = false;
     if (decode_paths_ || !counted) {
       ParseLineFields({line, *size}, FieldDepth::kTarget, &f);
+      fixed = counted && f.usual_layout;
     } else {
-      f.stamp = CountedStamp({line, *size}, *record);
+      f.stamp = CountedStamp({line, *size}, *record, &fixed);
     }
     StampTime local;
     if (zone_ != nullptr && !MoveStamp(line, f.stamp, state, &local, &moved)) {
@@ -235,7 +240,7 @@ bool LineFilter::Judge(char* line, size_t* size, LogRecord* record,
       return false;
     }
     if (decode_paths_) decoded = DecodeUtf8Escapes(line, size, f.target);
-    if (decoded > 0 || !counted) {
+    if (decoded > 0 || (moved && !fixed) || !counted) {
       counted = ParseCountedLine({line, *size}, record);
     } else if (moved) {
       // The stamp is where the main rule read the date; it reads the moved

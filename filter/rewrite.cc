@@ -129,20 +129,29 @@ void WriteStamp(const StampTime& t, char* out) {
 
 size_t CutQuery(char* line, size_t* size, std::string_view target) {
   if (target.empty()) return 0;
-  char* const begin = Begin(line, target);
-  char* const end = begin + target.size();
-  return CloseUp(line, size, FindAnyOf(begin, end, '?', '#', '#'), end);
+  char* p = Begin(line, target);
+  char* const end = p + target.size();
+  while ((p = FindAnyOf(p, end, '?', '#', '\\')) < end && *p == '\\') {
+    p += end - p >= 2 ? 2 : 1;  // an escaped byte is no query
+  }
+  return CloseUp(line, size, p < end ? p : end, end);
 }
 
 size_t DecodeUtf8Escapes(char* line, size_t* size, std::string_view target) {
   if (target.empty()) return 0;
   char* const begin = Begin(line, target);
   char* const end = begin + target.size();
-  char* read = FindAnyOf(begin, end, '%', '%', '%');
+  char* read = FindAnyOf(begin, end, '%', '\\', '\\');
   if (read == end) return 0;
   char* write = read;
   char decoded[4];
   while (read < end) {
+    if (*read == '\\') {
+      // A backslash and the byte it escapes stay together, as written.
+      *write++ = *read++;
+      if (read < end) *write++ = *read++;
+      continue;
+    }
     const int n = *read == '%' ? DecodeCharacter(read, end, decoded) : 0;
     if (n == 0) {
       *write++ = *read++;

@@ -27,7 +27,8 @@ void WriteStamp(const StampTime& t, char* out);
 
 // Cuts "?..." or "#..." off the request target `target`, which lies in the
 // line [line, line + *size): the rest of the line moves up and *size
-// shrinks. Returns the bytes cut (0 when the target has neither).
+// shrinks. Returns the bytes cut (0 when the target has neither). A "?" or
+// "#" that a backslash escapes (Apache's \") is no query.
 size_t CutQuery(char* line, size_t* size, std::string_view target);
 
 // Decodes, in the request target `target` of the line [line, line + *size),
@@ -35,8 +36,9 @@ size_t CutQuery(char* line, size_t* size, std::string_view target);
 // outside ASCII and the C1 controls (U+00A0..U+10FFFF, shortest form, no
 // surrogates; hex digits of either case) into its bytes; every other "%"
 // stays as written, so no decoded byte is ASCII: no white space, NUL,
-// control byte, "/", "?" or "%" appears. The rest of the line moves up and
-// *size shrinks. Returns the bytes saved (0 when nothing was decoded).
+// control byte, "/", "?" or "%" appears. A backslash and the byte after it
+// stay as written. The rest of the line moves up and *size shrinks.
+// Returns the bytes saved (0 when nothing was decoded).
 size_t DecodeUtf8Escapes(char* line, size_t* size, std::string_view target);
 
 }  // namespace tovex

@@ -28,9 +28,11 @@ TEST(RewriteTest, CutQuery) {
   struct Case {
     std::string target, want;
   } cases[] = {
-      {"/?ref=tw", "/"}, {"/a.html#top", "/a.html"}, {"/a?b#c", "/a"},
-      {"/a#b?c", "/a"},  {"/plain/", "/plain/"},     {"?", ""},
-      {"/%3F", "/%3F"},  // an escaped "?" is part of the path
+      {"/?ref=tw", "/"},      {"/a.html#top", "/a.html"}, {"/a?b#c", "/a"},
+      {"/a#b?c", "/a"},       {"/plain/", "/plain/"},     {"?", ""},
+      {"/%3F", "/%3F"},        // an escaped "?" is part of the path
+      {"/a\\#b?c", "/a\\#b"},  // so is one after a backslash
+      {"/a\\\\?c", "/a\\\\"},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(Rewritten(c.target, CutQuery), c.want) << c.target;
@@ -60,6 +62,7 @@ TEST(RewriteTest, DecodeUtf8Escapes) {
       {"/%E3%8G%96", "/%E3%8G%96"},           // not hex
       {"/100%", "/100%"},                     // a stray "%"
       {"/\xe3\x83%96", "/\xe3\x83%96"},       // raw bytes are not joined
+      {"/\\%E3%83%96", "/\\%E3%83%96"},       // "%" after a backslash stays
   };
   for (const Case& c : cases) {
     const std::string got = Rewritten(c.target, DecodeUtf8Escapes);
