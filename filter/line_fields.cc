@@ -120,6 +120,20 @@ bool HasSpace(const char* p, const char* end) {
   return false;
 }
 
+// Whether the kUsualStampBytes bytes at `s` are shaped like
+// "dd/Mon/yyyy:hh:mm:ss +zzzz", digits where the digits go (their values
+// unchecked): the shape the main rule reads at fixed offsets.
+bool HasUsualShape(const char* s) {
+  for (int i : {0, 1, 7, 8, 9, 10, 12, 13, 15, 16, 18, 19, 22, 23, 24, 25}) {
+    if (!IsDigit(s[i])) return false;
+  }
+  for (int i : {3, 4, 5}) {
+    if (s[i] == '/') return false;
+  }
+  return s[2] == '/' && s[6] == '/' && s[11] == ':' && s[14] == ':' &&
+         s[17] == ':' && s[20] == ' ' && (s[21] == '+' || s[21] == '-');
+}
+
 // The blank after the client where [p, end) has the usual layout
 // (IsUsualLayout), else nullptr; where it holds, the general reading finds
 // the same fields.
@@ -130,7 +144,8 @@ const char* UsualBlank(const char* p, const char* end) {
       blank - p > static_cast<ptrdiff_t>(kMaxFieldBytes) ||
       end - blank < kRequestAt || std::memcmp(blank, " - - [", 6) != 0 ||
       std::memcmp(blank + 6 + kUsualStampBytes, "] \"", 3) != 0 ||
-      HasCloseBracket(blank + 6) || HasSpace(p, blank)) {
+      !HasUsualShape(blank + 6) || HasCloseBracket(blank + 6) ||
+      HasSpace(p, blank)) {
     return nullptr;
   }
   return blank;

@@ -62,9 +62,11 @@ struct LineFields {
 };
 
 // Whether `line` has the usual layout: a client of at most kMaxFieldBytes
-// without white space, " - - [", kUsualStampBytes bytes without "]", and
-// "] \"". A virtual host's prefix is never followed by it (three fields
-// come before its "[").
+// without white space, " - - [", a stamp shaped "dd/Mon/yyyy:hh:mm:ss
+// +zzzz" (digits where digits go, values unchecked, no "]"), and "] \"".
+// The main rule reads such a line's stamp at fixed offsets. A virtual
+// host's prefix is never followed by it (three fields come before its
+// "[").
 bool IsUsualLayout(std::string_view line);
 
 // Reads `stamp` when it is the usual kUsualStampBytes bytes and its values
