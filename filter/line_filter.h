@@ -34,14 +34,26 @@ namespace tovex {
 // texts, and false, leave their option off. A list element is one option
 // value ("10.0.0.0/8,*.example.jp"); options that repeat add elements.
 struct FilterOptions {
-  std::vector<std::string> exclude_hosts;  // --exclude-host, EXCLUDEHOSTS=
-  bool exclude_bots = false;               // --exclude-bots, EXCLUDEBOTS=1
-  std::vector<std::string> statuses;       // --status, STATUS=
-  std::vector<std::string> methods;        // --methods, METHODS=
-  std::string vhost;                       // --vhost, VHOST=
-  std::string time_zone;                   // --tz, TIMEZONE=
-  bool query_pages = false;                // --query-pages, QUERYPAGES=1
-  bool decode_paths = false;               // --decode-paths, DECODEPATHS=1
+  // --exclude-host, EXCLUDEHOSTS=: items as HostFilter::Add takes them.
+  std::vector<std::string> exclude_hosts;
+  // --exclude-bots, EXCLUDEBOTS=1: agents the crawler list matches.
+  bool exclude_bots = false;
+  // --status, STATUS= (StatusFilter::Add) and --methods, METHODS=
+  // (MethodFilter::Add): only lines with one of them count.
+  std::vector<std::string> statuses;
+  std::vector<std::string> methods;
+  // --vhost, VHOST=: only lines of that virtual host count (and so no line
+  // without a virtual host's prefix). "name" takes the host on any port,
+  // "name:port" on that port alone; names compare without regard to ASCII
+  // case.
+  std::string vhost;
+  // --tz, TIMEZONE=: "+hhmm"/"-hhmm" or an IANA name (LoadTimeZone).
+  std::string time_zone;
+  // --query-pages, QUERYPAGES=1: "?..." and "#..." cut off the target.
+  bool query_pages = false;
+  // --decode-paths, DECODEPATHS=1: UTF-8 escapes of the target decoded
+  // (DecodeUtf8Escapes).
+  bool decode_paths = false;
   // Where IANA zone names are looked up, with its trailing separator.
   std::string zoneinfo_dir = std::string(kSystemZoneinfoDir);
 };
