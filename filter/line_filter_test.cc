@@ -30,13 +30,15 @@ std::unique_ptr<LineFilter> Make(const FilterOptions& options) {
   return filter;
 }
 
-// Judge on a copy of `text`; the line as rewritten in `*out`.
-bool Judge(const LineFilter& f, FilterState* state, std::string text,
+// Judge on a copy of `text` in `*out`, which the record's views then point
+// into.
+bool Judge(const LineFilter& f, FilterState* state, std::string_view text,
            LogRecord* record, std::string* out) {
-  size_t size = text.size();
-  const bool counted = f.Judge(text.data(), &size, record, state);
+  out->assign(text);
+  size_t size = out->size();
+  const bool counted = f.Judge(out->data(), &size, record, state);
   EXPECT_LE(size, text.size());
-  out->assign(text, 0, size);
+  out->resize(size);  // shrinking keeps the storage
   return counted;
 }
 
