@@ -152,16 +152,30 @@ bool IsUsualStamp(const char* s, const char* end) {
          s[kUsualClose] == ']' && s[33] == ' ';
 }
 
-}  // namespace
+// Whether [p, end) is `n` fields, each non-empty and ended by one blank,
+// followed by "[".
+bool FieldsBeforeStamp(const char* p, const char* end, int n) {
+  for (int i = 0; i < n; ++i) {
+    const char* blank = FindByte(p, end, ' ');
+    if (blank == nullptr || blank == p || FindByte(p, blank, '[') != nullptr) {
+      return false;
+    }
+    p = blank + 1;
+  }
+  return p < end && *p == '[';
+}
 
-bool IsPageRequest(std::string_view line) {
+// IsPageRequest for a line without a virtual host's prefix.
+bool IsCommonPageRequest(std::string_view line) {
   const char* end = line.data() + line.size();
   // The rest of the line, from the byte after the time stamp's blank.
   const char* rest = SkipPatternInOrder(line.data(), end, RequestPattern);
   return rest != nullptr && HasPageMarker(rest, end);
 }
 
-bool ParseLogLine(std::string_view line, LogRecord* record) {
+// ParseLogLine for a line without a virtual host's prefix; leaves
+// `record->vhost` alone.
+bool ParseCommonLine(std::string_view line, LogRecord* record) {
   const char* p = line.data();
   const char* const end = p + line.size();
 
@@ -184,19 +198,60 @@ bool ParseLogLine(std::string_view line, LogRecord* record) {
          TakePath(p, end, record);
 }
 
+}  // namespace
+
+size_t VirtualHostPrefixBytes(std::string_view line) {
+  const char* const p = line.data();
+  const char* const end = p + line.size();
+  const char* const blank = FindByte(p, end, ' ');
+  if (blank == nullptr ||
+      blank - p > static_cast<ptrdiff_t>(kMaxFieldBytes)) {
+    return 0;
+  }
+  const char* digits = blank;
+  while (digits > p && IsDigit(digits[-1])) --digits;
+  const ptrdiff_t port = blank - digits;
+  // The name before the ":" is not empty.
+  if (port == 0 || port > static_cast<ptrdiff_t>(kMaxPortDigits) ||
+      digits - p < 2 || digits[-1] != ':') {
+    return 0;
+  }
+  for (const char* q = p; q < digits; ++q) {
+    if (IsSpace(*q)) return 0;
+  }
+  if (!FieldsBeforeStamp(blank + 1, end, 3)) return 0;
+  return static_cast<size_t>(blank + 1 - p);
+}
+
+bool IsPageRequest(std::string_view line) {
+  return IsCommonPageRequest(line.substr(VirtualHostPrefixBytes(line)));
+}
+
+bool ParseLogLine(std::string_view line, LogRecord* record) {
+  const size_t prefix = VirtualHostPrefixBytes(line);
+  record->vhost = line.substr(0, prefix == 0 ? 0 : prefix - 1);
+  return ParseCommonLine(line.substr(prefix), record);
+}
+
 bool ParseCountedLine(std::string_view line, LogRecord* record) {
   const char* const p = line.data();
   const char* const end = p + line.size();
   // The blank after the host opens the request pattern.
   const char* const s = FindByte(p, end, ' ');
   if (s == nullptr || s == p || !IsUsualStamp(s, end)) {
-    return IsPageRequest(line) && ParseLogLine(line, record);
+    // A virtual host's prefix is never followed by the usual stamp (three
+    // fields come before its "["), so only this path looks for one.
+    const size_t prefix = VirtualHostPrefixBytes(line);
+    const std::string_view rest = line.substr(prefix);
+    record->vhost = line.substr(0, prefix == 0 ? 0 : prefix - 1);
+    return IsCommonPageRequest(rest) && ParseCommonLine(rest, record);
   }
   if (!HasPageMarker(s + kUsualStampBytes, end)) return false;
+  record->vhost = {};
   record->host = Field(p, end);
   // A host cut at its limit or ended by other white space is not the
   // usual layout after all.
-  if (p + record->host.size() != s) return ParseLogLine(line, record);
+  if (p + record->host.size() != s) return ParseCommonLine(line, record);
   return TakeStamp(DigitsValue(s + kUsualDay, 2),
                    MonthNumber({s + kUsualMonth, 3}),
                    DigitsValue(s + kUsualYear, 4),

@@ -30,9 +30,15 @@ struct LogText {
   std::string_view bytes;
 };
 
-// One counted log line. `host` and `path` point into the line they were
-// parsed from and are valid as long as it is.
+// Digits a port of a virtual host's prefix has at most (65535).
+inline constexpr size_t kMaxPortDigits = 5;
+
+// One counted log line. `vhost`, `host` and `path` point into the line they
+// were parsed from and are valid as long as it is.
 struct LogRecord {
+  // "name:port" of a virtual-host line (see VirtualHostPrefixBytes); empty
+  // for every other line.
+  std::string_view vhost;
   std::string_view host;
   std::string_view path;
   int year = 0;
@@ -40,6 +46,19 @@ struct LogRecord {
   int day = 0;
   int hour = 0;
 };
+
+// Apache's vhost_combined layout writes "name:port " before a common-log
+// line. Returns the length of that prefix, its blank included, when the
+// line has one, else 0. A prefix is the line's first blank-separated field,
+// at most kMaxFieldBytes bytes without white space, ending in ":" and 1 to
+// kMaxPortDigits digits after a non-empty name; and after its blank exactly
+// three non-empty fields, each ended by one blank, lead to the line's first
+// "[" (the client, ident and user of the common layout). An ordinary line has
+// only those three, so no line without the prefix is read differently.
+//
+// The functions below judge a line that has the prefix on what follows it,
+// exactly as if the server had written it without.
+size_t VirtualHostPrefixBytes(std::string_view line);
 
 // True when the line is a request for a page: a directory or a path ending in
 // .htm, .html, .shtm or .shtml.
@@ -50,6 +69,7 @@ bool IsPageRequest(std::string_view line);
 // 1..DaysInMonth, hour outside 0..23, a date component longer than
 // kMaxDateComponentBytes, no "/" after the time stamp, an empty host, or any
 // scan that would run past the line end. `*record` is unspecified then.
+// `record->vhost` is set on success.
 bool ParseLogLine(std::string_view line, LogRecord* record);
 
 // IsPageRequest(line) && ParseLogLine(line, record), in one pass where the

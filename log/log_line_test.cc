@@ -2,9 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <random>
 #include <string>
 #include <vector>
+
+#include "log/line_reader.h"
 
 namespace tovex {
 namespace {
@@ -187,6 +192,73 @@ TEST(ParseCountedLineTest, AgreesWithFilterAndParser) {
         << text;
   }
   EXPECT_GT(counted, 100);
+}
+
+// A line read after a virtual host's prefix gives what the same line
+// without it gives; anything short of the prefix's shape is read as before.
+TEST(VirtualHostTest, PrefixIsReadOnlyWhereThreeFieldsFollow) {
+  const std::string common = LogLine("GET / HTTP/1.0", kStamp, "1.2.3.4");
+  struct Case {
+    std::string line;
+    std::string vhost;  // empty: the line is read as it stands
+  } cases[] = {
+      {"www.example.jp:80 " + common, "www.example.jp:80"},
+      {"[2001:db8::1]:443 " + LogLine("GET / HTTP/1.0", kStamp, "::1"),
+       "[2001:db8::1]:443"},
+      {"h:65535 " + common, "h:65535"},
+      {"h:123456 " + common, ""},  // a port has at most five digits
+      {":80 " + common, ""},       // no name
+      {"h: " + common, ""},        // no port
+      {"h:8x " + common, ""},
+      {"h:80  " + common, ""},  // an empty field
+      {"h:80 " + LogLine("GET / HTTP/1.0", kStamp, "a b"), ""},  // four
+      {"h:80 1.2.3.4 - [10/Oct/2000:13:55:36 -0700] \"GET / HTTP/1.0\"\n",
+       ""},  // two
+      {"h:80 1.2.3.4 - -[10/Oct/2000:13:55:36 -0700] \"GET / HTTP/1.0\"\n",
+       ""},
+      {"a\tb:80 " + common, ""},
+      {std::string(118, 'h') + ":80 " + common, std::string(118, 'h') + ":80"},
+      {std::string(119, 'h') + ":80 " + common, ""},  // over kMaxFieldBytes
+      // An IPv6 client of the common layout is no virtual host.
+      {LogLine("GET / HTTP/1.0", kStamp, "2001:db8::80"), ""},
+  };
+  for (const Case& c : cases) {
+    const ExactLine exact(c.line.begin(), c.line.end());
+    const std::string_view line(exact.data(), exact.size());
+    const size_t prefix = c.vhost.empty() ? 0 : c.vhost.size() + 1;
+    EXPECT_EQ(VirtualHostPrefixBytes(line), prefix) << c.line;
+    LogRecord got, alone;
+    const std::string_view rest = line.substr(prefix);
+    const bool ok = ParseCountedLine(line, &got);
+    ASSERT_EQ(ok, ParseCountedLine(rest, &alone)) << c.line;
+    EXPECT_EQ(ok, IsPageRequest(line) && ParseLogLine(line, &got)) << c.line;
+    if (!ok) continue;
+    EXPECT_EQ(got.vhost, c.vhost) << c.line;
+    EXPECT_EQ(got.host, alone.host) << c.line;
+    EXPECT_EQ(got.path, alone.path) << c.line;
+  }
+}
+
+// The prefix's rule changes the reading of no line of the hand-made and the
+// real logs: none of them has a line that looks like one.
+TEST(VirtualHostTest, NoLineOfTheTestLogsHasThePrefix) {
+  namespace fs = std::filesystem;
+  int logs = 0;
+  for (const char* dir : {TOVEX_SOURCE_DIR "/tests/logs", TOVEX_REAL_LOGS_DIR}) {
+    if (!fs::is_directory(dir)) continue;
+    for (const fs::directory_entry& e : fs::directory_iterator(dir)) {
+      if (e.path().extension() != ".log") continue;
+      std::ifstream in(e.path(), std::ios::binary);
+      const std::string text((std::istreambuf_iterator<char>(in)), {});
+      LineReader lines(text, kMaxLogLineBytes);
+      std::string_view line;
+      while (lines.Next(&line)) {
+        ASSERT_EQ(VirtualHostPrefixBytes(line), 0u) << e.path() << ": " << line;
+      }
+      ++logs;
+    }
+  }
+  EXPECT_GT(logs, 10);
 }
 
 }  // namespace

@@ -9,6 +9,8 @@
 #include <emmintrin.h>
 #endif
 
+#include <bit>
+
 namespace tovex {
 
 #if defined(__SSE2__)
@@ -38,12 +40,37 @@ inline unsigned ScreenAtMost(const char* p, char limit) {
   const __m128i low = _mm_min_epu8(here, _mm_set1_epi8(limit));
   return static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(low, here)));
 }
+
+// Bit i of the result is set when p[i] is one of `a`, `b`, `c`.
+// REQUIRES: p[0] to p[15] are readable.
+inline unsigned ScreenAnyOf(const char* p, char a, char b, char c) {
+  const __m128i here = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+  return static_cast<unsigned>(_mm_movemask_epi8(
+      _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(here, _mm_set1_epi8(a)),
+                                _mm_cmpeq_epi8(here, _mm_set1_epi8(b))),
+                   _mm_cmpeq_epi8(here, _mm_set1_epi8(c)))));
+}
 #else
 inline constexpr int kByteScreenWidth = 0;
 
 inline unsigned ScreenBlanksAfter(const char*, char, char, char) { return 0; }
 inline unsigned ScreenAtMost(const char*, char) { return 0; }
+inline unsigned ScreenAnyOf(const char*, char, char, char) { return 0; }
 #endif
+
+// The first of `a`, `b`, `c` in [p, end), or `end`; sixteen bytes at a
+// time where the processor allows it.
+template <typename Char>
+inline Char* FindAnyOf(Char* p, Char* end, char a, char b, char c) {
+  if constexpr (kByteScreenWidth > 0) {
+    for (; end - p >= kByteScreenWidth; p += kByteScreenWidth) {
+      const unsigned hits = ScreenAnyOf(p, a, b, c);
+      if (hits != 0) return p + std::countr_zero(hits);
+    }
+  }
+  while (p < end && *p != a && *p != b && *p != c) ++p;
+  return p;
+}
 
 }  // namespace tovex
 

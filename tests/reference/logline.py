@@ -30,6 +30,8 @@ PAGE_SUFFIXES = (b".htm ", b".html ", b".shtm ", b".shtml ")
 WHITESPACE = b" \t\n\v\f\r"
 # How many lines the format check looks at.
 CHECKED_LINES = 5
+# A virtual host's port has at most this many digits.
+MAX_PORT_DIGITS = 5
 
 
 @dataclass(frozen=True)
@@ -118,7 +120,26 @@ def _subsequence_end(line, pattern):
     return pos
 
 
+def vhost_prefix_length(line):
+    """Length of the "name:port " that Apache's vhost_combined writes before
+    a common-log line, or 0. The line is judged on what follows it."""
+    first, blank, rest = line.partition(b" ")
+    if not blank or len(first) > MAX_TEXT_BYTES:
+        return 0
+    name, colon, port = first.rpartition(b":")
+    if (not colon or not name or not port.isdigit()
+            or len(port) > MAX_PORT_DIGITS
+            or any(c in WHITESPACE for c in name)):
+        return 0
+    # Then client, ident and user, each ended by one blank, and the "[".
+    fields = rest.split(b"[", 1)[0].split(b" ")
+    if b"[" not in rest or len(fields) != 4 or fields[3] or not all(fields[:3]):
+        return 0
+    return len(first) + 1
+
+
 def is_page_request(line):
+    line = line[vhost_prefix_length(line):]
     rest_start = _subsequence_end(line, REQUEST_PATTERN)
     if rest_start < 0:
         return False
@@ -167,6 +188,7 @@ def _component(line, start, delimiter):
 def parse_log_line(line):
     """The LogRecord of an accepted line, or None when the line must not be
     counted (bad date, empty host, or a scan that would leave the line)."""
+    line = line[vhost_prefix_length(line):]
     host, cursor = _copy_text(line, 0)
     if not host:
         return None

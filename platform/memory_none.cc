@@ -1,0 +1,7 @@
+#include "platform/memory.h"
+
+namespace tovex {
+
+void ReturnFreeMemory() {}
+
+}  // namespace tovex
