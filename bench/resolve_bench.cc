@@ -123,7 +123,10 @@ bool Pass(const std::vector<std::string>& addresses, uint16_t port,
     if (!NameCacheReader::Open(std::move(file), old, &reader).ok())
       return false;
   }
-  NameCacheWriter writer(fs.CreateNew(path, nullptr), path);
+  const size_t cut = path.rfind('/') + 1;
+  NameCacheWriter writer(fs.OpenFolder(path.substr(0, cut), nullptr)
+                             ->CreateNew(path.substr(cut), nullptr),
+                         path);
   DnsOptions options;
   options.server = DnsServer{};
   ParseDnsServer("127.0.0.1:" + std::to_string(port), &*options.server);

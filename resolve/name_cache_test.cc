@@ -33,7 +33,8 @@ TEST(NameCacheTest, RoundTripLeavesOutWhatTheReaderWouldRefuse) {
   TempDir dir;
   PosixFileSystem fs;
   const std::string path = dir.path() + "names";
-  NameCacheWriter writer(fs.CreateNew(path, nullptr), path);
+  NameCacheWriter writer(
+      fs.OpenFolder(dir.path(), nullptr)->CreateNew("names", nullptr), path);
   const NameEntry entries[] = {
       {"192.0.2.1", 100, NameOutcome::kConfirmed, "one.test"},
       {"192.0.2.1", 100, NameOutcome::kNoName, {}},       // not above

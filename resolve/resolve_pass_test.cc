@@ -39,7 +39,8 @@ class PassTest : public ::testing::Test {
     if (auto file = fs_.OpenRead(path, nullptr)) {
       EXPECT_TRUE(NameCacheReader::Open(std::move(file), path, &old).ok());
     }
-    NameCacheWriter writer(fs_.CreateNew(path + ".new", nullptr), path);
+    auto folder = fs_.OpenFolder(dir_.path(), nullptr);
+    NameCacheWriter writer(folder->CreateNew("names.new", nullptr), path);
     DnsOptions options;
     options.server = DnsServer{};
     ParseDnsServer("127.0.0.1:" + std::to_string(port), &*options.server);
@@ -52,7 +53,7 @@ class PassTest : public ::testing::Test {
                                  now, &counts)
                     .ok());
     EXPECT_TRUE(writer.Close().ok());
-    EXPECT_TRUE(fs_.Rename(path + ".new", path, nullptr));
+    EXPECT_TRUE(folder->Rename("names.new", folder.get(), "names", nullptr));
     return counts;
   }
 
