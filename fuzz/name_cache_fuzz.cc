@@ -68,8 +68,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
 
   const std::string path = Env().dir.path() + "names";
-  Env().fs.Delete(path);
-  NameCacheWriter writer(Env().fs.CreateNew(path, nullptr), path);
+  const std::unique_ptr<Folder> dir =
+      Env().fs.OpenFolder(Env().dir.path(), nullptr);
+  FUZZ_CHECK(dir != nullptr);
+  dir->Delete("names");
+  NameCacheWriter writer(dir->CreateNew("names", nullptr), path);
   for (const Entry& e : entries) {
     FUZZ_CHECK(writer
                    .Take({e.address, e.time, e.outcome, e.name})
