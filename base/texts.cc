@@ -50,6 +50,14 @@ constexpr Entry kTexts[] = {
     {UserText::kBadSetting, "%s この設定は使えません!!"},
     {UserText::kInputInFolder,
      "%s レポートが書き換えるファイルなので解析できません!!"},
+    {UserText::kStreamCountedAgain,
+     "%s 以前と中身が変わったため新しいログとして読みました。その月は以前にも"
+     "集計しています!!"},
+    {UserText::kHistoryFolderShared,
+     "the history needs a folder of its own, not the work or output folder"},
+    {UserText::kHistoryOtherOptions,
+     "the history was counted with %s, this run counts with %s; "
+     "run with --rebuild to start it again from the logs given"},
 };
 
 constexpr bool InEnumOrder() {
@@ -57,7 +65,7 @@ constexpr bool InEnumOrder() {
     if (static_cast<size_t>(kTexts[i].id) != i) return false;
   }
   return std::size(kTexts) ==
-         static_cast<size_t>(UserText::kInputInFolder) + 1;
+         static_cast<size_t>(UserText::kHistoryOtherOptions) + 1;
 }
 static_assert(InEnumOrder(), "one text per UserText, in enum order");
 

@@ -46,6 +46,9 @@ enum class UserText {
   kTooLong,            // %d: characters allowed in a settings box
   kBadSetting,         // %s: the setting and its value
   kInputInFolder,      // %s: the input
+  kStreamCountedAgain,  // %s: an input read as new though its months were
+  kHistoryFolderShared,  // the history folder is the work or output folder
+  kHistoryOtherOptions,  // %s %s: the history's counting options, the run's
 };
 
 // The UTF-8 text, conversions unfilled.

@@ -32,6 +32,9 @@ constexpr char kUsage[] =
     "                       its folder is the base of WORKDIR and HTMLDIR\n"
     "  --json FILE          also write the report's figures as JSON to FILE\n"
     "                       (\"-\": standard output; default: JSONFILE)\n"
+    "  --history DIR        keep the figures in DIR and read only what is new\n"
+    "                       in each LOG (default: HISTORYDIR)\n"
+    "  --rebuild            forget the history and start it from the LOGs\n"
     "  -q, --quiet          print only errors and warnings\n"
     "  --open               open the index page in the web browser when done\n"
     "  -h, --help           show this text\n"
@@ -39,14 +42,16 @@ constexpr char kUsage[] =
     "  --                   end of the options\n"
     "\n"
     "Exit status: 0 done, 1 a file could not be opened, read or written,\n"
-    "2 wrong usage, 3 not an access log, 4 another run holds the work or\n"
-    "output folder, 128+N stopped by signal N.\n";
+    "2 wrong usage, 3 not an access log, 4 another run holds the work,\n"
+    "output or history folder, 128+N stopped by signal N.\n";
 
 struct Options {
   std::optional<RunLevel> run_level;
   std::optional<std::string> output;
   std::optional<std::string> settings;
   std::optional<std::string> json;
+  std::optional<std::string> history;
+  bool rebuild = false;
   bool quiet = false;
   bool open = false;
   bool help = false;
@@ -107,6 +112,12 @@ std::string ParseArgs(int argc, const char* const* argv, Options* opts) {
       error = OptionValue(argc, argv, &i, arg, "--json", &value);
       if (error.empty() && value.empty()) error = "--json needs a file";
       opts->json = value;
+    } else if (Is(arg, "", "--history")) {
+      error = OptionValue(argc, argv, &i, arg, "--history", &value);
+      if (error.empty() && value.empty()) error = "--history needs a folder";
+      opts->history = value;
+    } else if (arg == "--rebuild") {
+      opts->rebuild = true;
     } else if (Is(arg, "-c", "--settings")) {
       error = OptionValue(argc, argv, &i, arg,
                           arg == "-c" ? "-c" : "--settings", &value);
@@ -235,6 +246,8 @@ int RunCli(int argc, const char* const* argv, const Platform& platform,
     request.json_file = json_out ? *opts.json : FromBase(base_dir, *opts.json);
   }
   request.standard_output = &standard_output;
+  if (opts.history) request.history_dir = FromBase(base_dir, *opts.history);
+  request.rebuild = opts.rebuild;
   request.inputs = opts.inputs;
   request.run_level = opts.run_level;
   request.open_index = opts.open;

@@ -32,6 +32,71 @@ void Epilogue(JobRun* run, int64_t start, bool open_index,
   }
 }
 
+// What a history's pages were last made with, and whether those differ
+// from this run's.
+PublishedRecord PublishedNow(const Settings& settings,
+                             const RunFolders& folders) {
+  return {true,
+          static_cast<int>(settings.run_level),
+          settings.index_rows,
+          settings.month_rows,
+          settings.day_rows,
+          folders.html_dir->id(),
+          !settings.json_file.empty()};
+}
+
+// The text of the options that change what is counted; a history keeps
+// the one it was made with.
+std::string CountingOptions(const Settings& /*settings*/) { return ""; }
+
+// Opens the history of `settings` into run->periods, refusing one made
+// with other counting options.
+Status OpenHistory(JobRun* run, const RunRequest& request,
+                   const RunFolders& folders,
+                   std::unique_ptr<History>* history) {
+  const Settings& settings = run->settings;
+  const std::string setting = "HISTORYDIR=" + settings.history_dir;
+  const std::string path = DirectoryPath(run->ctx, settings.history_dir);
+  TOVEX_RETURN_IF_ERROR(History::Open(run->ctx, path, request.rebuild,
+                                      &run->periods, history));
+  const FileId id = (*history)->folder()->id();
+  if (id == folders.html_dir->id() || id == folders.work_dir->id()) {
+    return Status::BadSetting(
+        setting, std::string(TextOf(UserText::kHistoryFolderShared)));
+  }
+  const HistoryState& state = (*history)->state();
+  const std::string options = CountingOptions(settings);
+  if (!(*history)->empty() && state.options != options) {
+    return Status::BadSetting(
+        setting, FormatText(UserText::kHistoryOtherOptions,
+                            state.options.empty() ? "-" : state.options.c_str(),
+                            options.empty() ? "-" : options.c_str()));
+  }
+  (*history)->state().options = options;
+  return Status::Ok();
+}
+
+// Reads what is new into the history and writes the pages that changed.
+// `*updated` is false when nothing was new and the report is as this run
+// would make it: then nothing is written at all.
+Status UpdateFromHistory(JobRun* run, const RunFolders& folders,
+                         const RunRequest& request, InputLog* log,
+                         History* history, bool* updated) {
+  HistoryState& state = history->state();
+  bool advanced = false;
+  TOVEX_RETURN_IF_ERROR(ReadNewLines(run, log, &state, &advanced));
+  const PublishedRecord now = PublishedNow(run->settings, folders);
+  // The JSON document holds every page: it is made whole each time.
+  const bool all_pages = request.rebuild || state.published != now || now.json;
+  *updated = advanced || all_pages || !run->pages.Has(kIndexPageName);
+  if (!*updated) return Status::Ok();
+  state.lines_read += run->lines_read;
+  state.lines_counted += run->lines_counted;
+  state.lines_left_out += run->lines_left_out;
+  state.published = now;
+  return WriteHistoryPages(run, history, all_pages);
+}
+
 // The job proper, from its first status text to its pages in place.
 Status RunJob(const Context& ctx, const Settings& settings,
               const RunRequest& request, InputLog* log, RunFolders* folders,
@@ -42,10 +107,18 @@ Status RunJob(const Context& ctx, const Settings& settings,
   const int64_t start = ctx.platform.clock->NowSeconds();
   const PageText texts(ctx.platform.encoder);
   if (!texts.ok()) return Status::NoConverter();
+  const bool with_history = !settings.history_dir.empty();
+  RunPlan plan = PlanRun(settings.run_level);
+  // A history keeps every day's names whatever the level.
+  if (with_history) plan.layout = {true, true, true};
   // A PeriodTable is too large for a worker's stack.
-  auto run = std::make_unique<JobRun>(
-      ctx, PlanRun(settings.run_level), settings, texts, observer,
-      folders->work.get(), folders->pages.get());
+  auto run = std::make_unique<JobRun>(ctx, plan, settings, texts, observer,
+                                      folders->work.get(),
+                                      folders->pages.get());
+  std::unique_ptr<History> history;
+  if (with_history) {
+    TOVEX_RETURN_IF_ERROR(OpenHistory(run.get(), request, *folders, &history));
+  }
   std::unique_ptr<JsonReport> json;
   std::unique_ptr<JsonTarget> json_target;
   if (!settings.json_file.empty()) {
@@ -55,18 +128,34 @@ Status RunJob(const Context& ctx, const Settings& settings,
     json = std::make_unique<JsonReport>(folders->work.get());
     run->json = json.get();
   }
-  TOVEX_RETURN_IF_ERROR(ReadLog(run.get(), log));
-  TOVEX_RETURN_IF_ERROR(WritePages(run.get()));
-  const std::string head = JsonReportHead(
-      "tovex " TOVEX_VERSION, static_cast<int>(settings.run_level),
-      run->lines_read, run->lines_counted, settings.index_rows,
-      settings.month_rows, settings.day_rows);
-  if (json) TOVEX_RETURN_IF_ERROR(json_target->Stage(json.get(), head));
-  // The last moment a stop leaves the old report as it was; once the pages
-  // go in place, they all do.
-  TOVEX_RETURN_IF_ERROR(ctx.Stopped());
-  TOVEX_RETURN_IF_ERROR(folders->pages->Publish());
-  if (json) TOVEX_RETURN_IF_ERROR(json_target->Finish(json.get(), head));
+  bool updated = true;
+  if (history) {
+    TOVEX_RETURN_IF_ERROR(UpdateFromHistory(run.get(), *folders, request, log,
+                                            history.get(), &updated));
+  } else {
+    TOVEX_RETURN_IF_ERROR(ReadLog(run.get(), log));
+    TOVEX_RETURN_IF_ERROR(WritePages(run.get()));
+  }
+  if (updated) {
+    // The figures of the pages: with a history, of every line it holds.
+    const HistoryState* totals = history ? &history->state() : nullptr;
+    const std::string head = JsonReportHead(
+        "tovex " TOVEX_VERSION, static_cast<int>(settings.run_level),
+        totals ? totals->lines_read : run->lines_read,
+        totals ? totals->lines_counted : run->lines_counted,
+        settings.index_rows, settings.month_rows, settings.day_rows);
+    if (json) TOVEX_RETURN_IF_ERROR(json_target->Stage(json.get(), head));
+    // The last moment a stop leaves the old report as it was; once the
+    // pages go in place, they all do.
+    TOVEX_RETURN_IF_ERROR(ctx.Stopped());
+    TOVEX_RETURN_IF_ERROR(folders->pages->Commit());
+    // The pages are committed first: a run killed between the two steps
+    // leaves pages the next run puts in place and then, having read the
+    // same lines again, makes anew.
+    if (history) TOVEX_RETURN_IF_ERROR(history->Commit(run->periods));
+    TOVEX_RETURN_IF_ERROR(folders->pages->Install());
+    if (json) TOVEX_RETURN_IF_ERROR(json_target->Finish(json.get(), head));
+  }
 
   const std::string index_path = folders->pages->PublishedPath(kIndexPageName);
   Epilogue(run.get(), start, request.open_index, index_path);
@@ -76,6 +165,7 @@ Status RunJob(const Context& ctx, const Settings& settings,
     outcome->lines_counted = run->lines_counted;
     outcome->lines_left_out = run->lines_left_out;
     outcome->run_level = settings.run_level;
+    outcome->updated = updated;
   }
   return Status::Ok();
 }
@@ -89,12 +179,16 @@ Status RunSequence(const Context& ctx, const RunRequest& request,
   if (request.run_level) settings.run_level = *request.run_level;
   if (request.output_dir) settings.html_dir = *request.output_dir;
   if (request.json_file) settings.json_file = *request.json_file;
+  if (request.history_dir) settings.history_dir = *request.history_dir;
   RunFolders folders;
   TOVEX_RETURN_IF_ERROR(LockFolders(ctx, settings, &folders));
   // A log that cannot be read, is refused, or is a file the run would
   // replace leaves everything as it was.
   std::unique_ptr<InputLog> log;
-  TOVEX_RETURN_IF_ERROR(OpenLog(ctx, request.inputs, &log));
+  TOVEX_RETURN_IF_ERROR(OpenLog(
+      ctx, request.inputs,
+      settings.history_dir.empty() ? InputMode::kOneLog : InputMode::kHistory,
+      &log));
   TOVEX_RETURN_IF_ERROR(CheckInputs(folders, *log));
   TOVEX_RETURN_IF_ERROR(PrepareFolders(ctx, &folders));
   return RunJob(ctx, settings, request, log.get(), &folders, observer, outcome);

@@ -51,6 +51,11 @@ struct RunRequest {
   // then be given; empty: none).
   std::optional<std::string> json_file;
   WritableFile* standard_output = nullptr;
+  // Overrides HISTORYDIR of the settings file for this run: the history
+  // the run adds its new lines to and makes the report from (empty: none).
+  std::optional<std::string> history_dir;
+  // Forgets the history and starts it again from the inputs.
+  bool rebuild = false;
   // The settings file's name in the base directory.
   std::string settings_file = std::string(kSettingsFileName);
   // When given, read all along: a nonzero value (the number of the signal
@@ -66,6 +71,9 @@ struct JobOutcome {
   int64_t lines_read = 0;      // lines of the log
   int64_t lines_counted = 0;   // lines on the report
   int64_t lines_left_out = 0;  // counted lines of months beyond the table
+  // With a history: false when no input had anything new (nothing was
+  // written).
+  bool updated = true;
   RunLevel run_level = RunLevel::kYear;  // the level that ran
 };
 

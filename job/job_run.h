@@ -6,10 +6,12 @@
 #define TOVEX_JOB_JOB_RUN_H_
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 
 #include "base/texts.h"
 #include "job/job.h"
+#include "history/history.h"
 #include "job/json_report.h"
 #include "job/name_keys.h"
 #include "log/log_input.h"
@@ -85,6 +87,41 @@ Status ReadLog(JobRun* run, InputLog* log);
 
 // After reading: every page of the plan.
 Status WritePages(JobRun* run);
+
+// With a history: reads what is new in each input of `log` (InputMode::
+// kHistory), from where `state` says its stream was left, and records in
+// `state` where each was read up to. `*advanced` is set when any input
+// gave bytes not read before. The names are keyed day first.
+Status ReadNewLines(JobRun* run, InputLog* log, HistoryState* state,
+                    bool* advanced);
+
+// With a history, after ReadNewLines: adds the new names to the history's
+// day and whole-log sets (new files named in the state) and writes the
+// pages of the months that got lines, those missing from the output
+// folder, and the index; every page with `all_pages`. The other pages of
+// the report are listed with run->pages as kept.
+Status WriteHistoryPages(JobRun* run, History* history, bool all_pages);
+
+// What the page stages share.
+//
+// Feeds a stream of names with the whole-log layout into a tally.
+class IndexNames : public RunSink {
+ public:
+  IndexNames(NameTally* tally, const JobRun* run) : tally_(tally), run_(run) {}
+  Status Take(const RunRecord& r) override;
+  static Status Add(NameTally* tally, NameKind kind, std::string_view name,
+                    int64_t count);
+
+ private:
+  NameTally* tally_;
+  const JobRun* run_;
+  int64_t taken_ = 0;
+};
+// Day pages exist where the plan has them, for the days with accesses.
+DayLinked DayLinksOf(const JobRun& run, const Period& p);
+// The index page of the whole log's names, which `feed` hands to a sink.
+Status TallyAndWriteIndex(JobRun* run,
+                          const std::function<Status(RunSink*)>& feed);
 
 }  // namespace tovex
 

@@ -19,6 +19,9 @@ enum class NameKind : uint8_t { kHost = 0, kContent = 1 };
 struct KeyLayout {
   bool period = false;  // the period table's index
   bool day = false;     // the day of the month
+  // The day right after the period, so that each day's names come
+  // together (a history's day sets), not each name's days.
+  bool day_first = false;
 };
 
 struct NameKey {

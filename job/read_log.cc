@@ -1,3 +1,4 @@
+#include "history/streams.h"
 #include "job/job_run.h"
 #include "log/log_line.h"
 #include "log/log_scanner.h"
@@ -11,66 +12,146 @@ constexpr uint64_t kProgressStepBytes = 4u << 20;
 // at once, seldom enough to cost nothing.
 constexpr int64_t kStopCheckLines = 4096;
 
-// Counts the log's lines: the period table's counts and the names.
-Status CountLines(JobRun* run, InputLog* log) {
-  const uint64_t log_size = log->Size();
-  LogScanner lines(log);
-  const KeyLayout layout = run->plan.layout;
+// Counts counted lines into a run: their period's cells and their host and
+// content under their keys in run->names. Periods are created in order of
+// first appearance; lines of months beyond the table are counted in
+// run->lines_left_out only.
+class LineCounter {
+ public:
+  LineCounter(JobRun* run, InputLog* log) : run_(run), log_(log) {}
 
-  uint64_t next_progress = kProgressStepBytes;
-  int period = -1;
-  // Year and month of the last counted line; -1 before the first.
-  int last_year = -1, last_month = -1;
-  LogRecord rec;
-  char key[kNameKeyBytes];
-  while (lines.Next(&rec)) {
-    if (log->bytes_read() >= next_progress && run->observer != nullptr) {
-      run->observer->OnProgress(log->bytes_read(), log_size);
-      next_progress = log->bytes_read() + kProgressStepBytes;
-    }
-    if (rec.year != last_year || rec.month != last_month) {
-      period = run->periods.Find(rec.year, rec.month);
-      if (period < 0) {
-        period = run->periods.Add(rec.year, rec.month);
-        if (period >= 0 && run->plan.new_month_text) {
-          run->Show(*run->plan.new_month_text, rec.year, rec.month);
-        }
+  // Every counted line of `lines`, until its end.
+  Status Count(LogScanner* lines) {
+    const KeyLayout layout = run_->plan.layout;
+    LogRecord rec;
+    char key[kNameKeyBytes];
+    while (lines->Next(&rec)) {
+      if (log_->bytes_read() >= next_progress_ && run_->observer != nullptr) {
+        run_->observer->OnProgress(log_->bytes_read(), log_->Size());
+        next_progress_ = log_->bytes_read() + kProgressStepBytes;
       }
-      last_year = rec.year;
-      last_month = rec.month;
+      if (rec.year != last_year_ || rec.month != last_month_) NewMonth(rec);
+      if (period_ < 0) {
+        ++run_->lines_left_out;
+        continue;
+      }
+      if (++run_->lines_counted % kStopCheckLines == 0) {
+        TOVEX_RETURN_IF_ERROR(run_->ctx.Stopped());
+      }
+      run_->periods.Count(period_, rec.day, rec.hour);
+      TOVEX_RETURN_IF_ERROR(run_->names.Add(
+          MakeKey(layout, {period_, NameKind::kHost, rec.host, rec.day}, key),
+          1));
+      TOVEX_RETURN_IF_ERROR(run_->names.Add(
+          MakeKey(layout, {period_, NameKind::kContent, rec.path, rec.day},
+                  key),
+          1));
     }
-    if (period < 0) {
-      ++run->lines_left_out;
-      continue;
+    run_->lines_read += lines->lines();
+    // A read cut short by a stop is the stop.
+    TOVEX_RETURN_IF_ERROR(run_->ctx.Stopped());
+    return ReadFailure(*log_);
+  }
+
+  // The months (year × 12 + month - 1) counted lines fell in since the
+  // last call; -1 for none.
+  void TakeSpan(int* first, int* last) {
+    *first = first_;
+    *last = last_;
+    first_ = last_ = -1;
+  }
+
+  // Ends the reading: progress, and the last month's text again where the
+  // plan has it.
+  void Finish() {
+    run_->lines_read += log_->lines_passed_over();
+    if (run_->observer != nullptr) {
+      run_->observer->OnProgress(log_->bytes_read(), log_->Size());
     }
-    if (++run->lines_counted % kStopCheckLines == 0) {
-      TOVEX_RETURN_IF_ERROR(run->ctx.Stopped());
+    if (run_->plan.last_month_text_again && run_->periods.size() > 0) {
+      run_->Show(*run_->plan.new_month_text, last_year_, last_month_);
     }
-    run->periods.Count(period, rec.day, rec.hour);
-    TOVEX_RETURN_IF_ERROR(run->names.Add(
-        MakeKey(layout, {period, NameKind::kHost, rec.host, rec.day}, key), 1));
-    TOVEX_RETURN_IF_ERROR(run->names.Add(
-        MakeKey(layout, {period, NameKind::kContent, rec.path, rec.day}, key),
-        1));
   }
-  // A read cut short by a stop is the stop.
-  TOVEX_RETURN_IF_ERROR(run->ctx.Stopped());
-  TOVEX_RETURN_IF_ERROR(ReadFailure(*log));
-  run->lines_read = lines.lines() + log->lines_passed_over();
-  if (run->observer != nullptr) {
-    run->observer->OnProgress(log->bytes_read(), log_size);
+
+ private:
+  void NewMonth(const LogRecord& rec) {
+    period_ = run_->periods.Find(rec.year, rec.month);
+    if (period_ < 0) {
+      period_ = run_->periods.Add(rec.year, rec.month);
+      if (period_ >= 0 && run_->plan.new_month_text) {
+        run_->Show(*run_->plan.new_month_text, rec.year, rec.month);
+      }
+    }
+    last_year_ = rec.year;
+    last_month_ = rec.month;
+    const int month = rec.year * 12 + rec.month - 1;
+    if (period_ >= 0) {
+      first_ = first_ < 0 ? month : std::min(first_, month);
+      last_ = std::max(last_, month);
+    }
   }
-  if (run->plan.last_month_text_again && run->periods.size() > 0) {
-    run->Show(*run->plan.new_month_text, last_year, last_month);
-  }
-  return Status::Ok();
-}
+
+  JobRun* run_;
+  InputLog* log_;
+  uint64_t next_progress_ = kProgressStepBytes;
+  int period_ = -1;
+  // Year and month of the last counted line; -1 before the first.
+  int last_year_ = -1, last_month_ = -1;
+  int first_ = -1, last_ = -1;
+};
 
 }  // namespace
 
 Status ReadLog(JobRun* run, InputLog* log) {
-  const Status status = CountLines(run, log);
+  LineCounter counter(run, log);
+  Status status;
+  {
+    LogScanner lines(log);
+    status = counter.Count(&lines);
+  }
+  if (status.ok()) counter.Finish();
   // Once the scanner's blocks are given back, the counts take their room.
+  run->periods.Settle();
+  return status;
+}
+
+Status ReadNewLines(JobRun* run, InputLog* log, HistoryState* state,
+                    bool* advanced) {
+  LineCounter counter(run, log);
+  int stream = -1;
+  uint64_t from = 0;
+  auto plan = [&](const InputHead& head) {
+    const InputStart start = PlanInput(head, *state, &stream);
+    from = start.offset;
+    return start;
+  };
+  ReadableFile* input = nullptr;
+  size_t index = 0;
+  Status status;
+  while (status.ok() && log->NextInput(plan, &input, &index)) {
+    const InputHead head = log->heads()[index];
+    {
+      // A plain log's unended last line may still be being written; a
+      // compressed one is whole.
+      LogScanner lines(input, /*drop_unended=*/!head.gzip);
+      status = counter.Count(&lines);
+    }
+    log->EndInput(/*consume_unended=*/head.gzip);
+    if (status.ok()) status = ReadFailure(*log);
+    if (!status.ok()) break;
+    const InputEnd& end = log->ends()[index];
+    int first = -1, last = -1;
+    counter.TakeSpan(&first, &last);
+    *advanced |= stream < 0 || end.restarted || end.offset != from;
+    const std::string note =
+        RecordInput(head, end, stream, first, last, state);
+    if (!note.empty()) {
+      run->ctx.platform.messages->Warn(
+          FormatText(UserText::kStreamCountedAgain, note.c_str()));
+    }
+  }
+  if (status.ok()) status = ReadFailure(*log);
+  if (status.ok()) counter.Finish();
   run->periods.Settle();
   return status;
 }

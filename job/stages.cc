@@ -21,41 +21,9 @@ namespace {
 // A stop is looked for after this many names.
 constexpr int64_t kStopCheckRecords = 4096;
 
-// Feeds a stream of names with the whole-log layout into a tally.
-class IndexNames : public RunSink {
- public:
-  explicit IndexNames(NameTally* tally, const JobRun* run)
-      : tally_(tally), run_(run) {}
-  Status Take(const RunRecord& r) override {
-    if (++taken_ % kStopCheckRecords == 0)
-      TOVEX_RETURN_IF_ERROR(run_->ctx.Stopped());
-    NameKey key;
-    if (!ParseKey(KeyLayout{}, r.key, &key)) return Status::CannotRead("");
-    return Add(tally_, key.kind, key.name, static_cast<int64_t>(r.count));
-  }
-
-  static Status Add(NameTally* tally, NameKind kind, std::string_view name,
-                    int64_t count) {
-    if (kind == NameKind::kHost) return tally->AddHost(name, count);
-    tally->AddContent(name, count);
-    return Status::Ok();
-  }
-
- private:
-  NameTally* tally_;
-  const JobRun* run_;
-  int64_t taken_ = 0;
-};
-
 // The counters of the whole log: every period's cells.
 void CountAllCells(const PeriodTable& periods, PeriodTally* tally) {
   for (int i = 0; i < periods.size(); ++i) CountCells(periods.at(i), 0, tally);
-}
-
-// Day pages exist where the plan has them, for the days with accesses.
-DayLinked DayLinksOf(const JobRun& run, const Period& p) {
-  if (!run.plan.day_pages) return nullptr;
-  return [&p](int day) { return p.DayCount(day) > 0; };
 }
 
 Status WriteIndex(JobRun* run, const PeriodTally& tally) {
@@ -68,18 +36,6 @@ Status WriteIndex(JobRun* run, const PeriodTally& tally) {
   }
   return run->WritePage(
       IndexModel(tally, run->settings.index_rows, run->periods, layout));
-}
-
-// The index page of the whole log's names, which `feed` hands to a sink.
-Status TallyAndWriteIndex(JobRun* run,
-                          const std::function<Status(RunSink*)>& feed) {
-  NameTally index(&run->work, kPeriodOrganisationBytes);
-  IndexNames names(&index, run);
-  TOVEX_RETURN_IF_ERROR(feed(&names));
-  auto tally = std::make_unique<PeriodTally>();
-  CountAllCells(run->periods, tally.get());
-  TOVEX_RETURN_IF_ERROR(index.Finish(tally.get()));
-  return WriteIndex(run, *tally);
 }
 
 // The month and day levels: takes the names period by period (the key
@@ -218,6 +174,38 @@ Status DrainNames(JobRun* run, RunSink* sink) {
 }
 
 }  // namespace
+
+Status IndexNames::Take(const RunRecord& r) {
+  if (++taken_ % kStopCheckRecords == 0) {
+    TOVEX_RETURN_IF_ERROR(run_->ctx.Stopped());
+  }
+  NameKey key;
+  if (!ParseKey(KeyLayout{}, r.key, &key)) return Status::CannotRead("");
+  return Add(tally_, key.kind, key.name, static_cast<int64_t>(r.count));
+}
+
+Status IndexNames::Add(NameTally* tally, NameKind kind, std::string_view name,
+                       int64_t count) {
+  if (kind == NameKind::kHost) return tally->AddHost(name, count);
+  tally->AddContent(name, count);
+  return Status::Ok();
+}
+
+DayLinked DayLinksOf(const JobRun& run, const Period& p) {
+  if (!run.plan.day_pages) return nullptr;
+  return [&p](int day) { return p.DayCount(day) > 0; };
+}
+
+Status TallyAndWriteIndex(JobRun* run,
+                          const std::function<Status(RunSink*)>& feed) {
+  NameTally index(&run->work, kPeriodOrganisationBytes);
+  IndexNames names(&index, run);
+  TOVEX_RETURN_IF_ERROR(feed(&names));
+  auto tally = std::make_unique<PeriodTally>();
+  CountAllCells(run->periods, tally.get());
+  TOVEX_RETURN_IF_ERROR(index.Finish(tally.get()));
+  return WriteIndex(run, *tally);
+}
 
 Status WritePages(JobRun* run) {
   if (!run->plan.month_pages) {

@@ -134,18 +134,14 @@ std::vector<InputHead> InputLog::heads() const {
   return heads;
 }
 
-void InputLog::SetStarts(std::vector<InputStart> starts) {
-  starts_ = std::move(starts);
-  starts_.resize(inputs_.size());
-  ends_.assign(inputs_.size(), InputEnd());
-}
-
-bool InputLog::NextInput(ReadableFile** stream, size_t* index) {
-  if (starts_.size() != inputs_.size()) SetStarts({});
+bool InputLog::NextInput(
+    const std::function<InputStart(const InputHead&)>& plan,
+    ReadableFile** stream, size_t* index) {
+  ends_.resize(inputs_.size());
   for (; current_ < inputs_.size(); ++current_) {
-    const InputStart& start = starts_[current_];
-    if (start.skip) continue;
     LogInput& input = *inputs_[current_];
+    const InputStart start = plan(input.head());
+    if (start.skip) continue;
     ReadableFile* from = nullptr;
     bool restarted = false;
     uint64_t at = 0;

@@ -23,6 +23,7 @@
 #define TOVEX_LOG_LOG_INPUT_H_
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -112,12 +113,12 @@ class InputLog : public ReadableFile {
 
   // kHistory. The inputs' heads, in the order they are read.
   std::vector<InputHead> heads() const;
-  // Where each input of heads() goes on. REQUIRES: before NextInput.
-  void SetStarts(std::vector<InputStart> starts);
-  // The next input not skipped, as a stream from its start on; false at
-  // the end or on a failure (ReadFailure tells). `*index` is its place in
-  // heads().
-  bool NextInput(ReadableFile** stream, size_t* index);
+  // The next input that `plan` (asked with its head, in turn, once the
+  // input before has ended) does not skip, as a stream from where the plan
+  // says on; false at the end or on a failure (ReadFailure tells). `*index`
+  // is its place in heads().
+  bool NextInput(const std::function<InputStart(const InputHead&)>& plan,
+                 ReadableFile** stream, size_t* index);
   // Ends the input NextInput gave last: with `consume_unended`, a last line
   // without a line end counts as read, else it is left for later.
   void EndInput(bool consume_unended);
@@ -141,7 +142,6 @@ class InputLog : public ReadableFile {
   std::vector<std::pair<std::string, FileId>> input_ids_;
   Status failure_;
   // kHistory.
-  std::vector<InputStart> starts_;
   std::vector<InputEnd> ends_;
   std::unique_ptr<TrackingFile> tracking_;
 };

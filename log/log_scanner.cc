@@ -26,8 +26,10 @@ const char* LastLineEnd(const char* p, size_t n) {
 
 }  // namespace
 
-LogScanner::LogScanner(ReadableFile* file)
-    : file_(file), carry_(new char[kMaxCarryBytes + 1]) {
+LogScanner::LogScanner(ReadableFile* file, bool drop_unended)
+    : file_(file),
+      drop_unended_(drop_unended),
+      carry_(new char[kMaxCarryBytes + 1]) {
   for (Slot& slot : slots_) slot.data.reset(new char[kSlotBytes]);
   // A fresh worker takes its first task: scanning blocks in the order
   // filled, unless the reading thread took one first.
@@ -55,8 +57,9 @@ void LogScanner::Fill(Slot* slot) {
   slot->last = false;
   while (true) {
     if (eof_) {
-      // The final line of the file may lack its line end.
-      slot->size = size;
+      // The final line of the file may lack its line end; left for later,
+      // nothing of it goes (a long one's head included).
+      slot->size = drop_unended_ ? 0 : size;
       slot->last = true;
       return;
     }
@@ -84,10 +87,15 @@ void LogScanner::Fill(Slot* slot) {
         size = end;  // too short to judge yet: read on
         continue;
       }
-      // One line longer than a block reaches: its head is a line of its own.
+      // One line longer than a block reaches: its head is a line of its
+      // own, once its line end is seen where an unended one is left.
       buf[kMaxCarryBytes] = '\n';
-      slot->size = kMaxCarryBytes + 1;
       skipping_ = true;
+      if (drop_unended_) {
+        size = kMaxCarryBytes + 1;
+        continue;
+      }
+      slot->size = kMaxCarryBytes + 1;
       return;
     }
     slot->size = static_cast<size_t>(last_end - buf) + 1;

@@ -31,7 +31,9 @@ inline constexpr int kScanSlots = 4;
 class LogScanner {
  public:
   // Does not take ownership of `file`, which must outlive the scanner.
-  explicit LogScanner(ReadableFile* file);
+  // With `drop_unended`, a last line without its line end is not read (it
+  // may still be being written).
+  explicit LogScanner(ReadableFile* file, bool drop_unended = false);
   ~LogScanner();  // Stops and joins the scanning thread.
 
   LogScanner(const LogScanner&) = delete;
@@ -72,6 +74,7 @@ class LogScanner {
 
   // The fields below are the reading thread's alone.
   ReadableFile* file_;
+  const bool drop_unended_;
   std::array<Slot, kScanSlots> slots_;
   int consuming_ = -1;   // slot whose records Next hands out
   size_t position_ = 0;  // next record of that slot

@@ -94,6 +94,8 @@ class Folder {
   // The path it was opened by, with a trailing separator; for messages.
   virtual const std::string& path() const = 0;
   virtual FileId id() const = 0;
+  // Whether it belongs to the running user.
+  virtual bool IsOwn() const = 0;
 
   // nullptr for a missing file, a link, a folder or anything unreadable.
   virtual std::unique_ptr<ReadableFile> OpenRead(std::string_view name,
@@ -151,8 +153,10 @@ class FileSystem {
   virtual PathKind KindOf(const std::string& path) = 0;
   // The path with every link resolved, or empty.
   virtual std::string RealPath(const std::string& path) = 0;
-  // Creates one directory level; true when it exists afterwards.
-  virtual bool MakeDirectory(const std::string& path, std::string* error) = 0;
+  // Creates one directory level (readable by its owner alone with
+  // `private_mode`); true when it exists afterwards.
+  virtual bool MakeDirectory(const std::string& path, std::string* error,
+                             bool private_mode = false) = 0;
   // Opens the folder `path` (with or without a trailing separator), never
   // through a link in its last component.
   virtual std::unique_ptr<Folder> OpenFolder(const std::string& path,

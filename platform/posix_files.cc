@@ -186,6 +186,10 @@ class PosixFolder : public Folder {
 
   const std::string& path() const override { return path_; }
   FileId id() const override { return id_; }
+  bool IsOwn() const override {
+    struct stat st;
+    return ::fstat(fd_, &st) == 0 && st.st_uid == ::geteuid();
+  }
 
   std::unique_ptr<ReadableFile> OpenRead(std::string_view name,
                                          std::string* error) override {
@@ -386,8 +390,8 @@ std::string PosixFileSystem::RealPath(const std::string& path) {
 }
 
 bool PosixFileSystem::MakeDirectory(const std::string& path,
-                                    std::string* error) {
-  if (::mkdir(path.c_str(), 0755) == 0) return true;
+                                    std::string* error, bool private_mode) {
+  if (::mkdir(path.c_str(), private_mode ? 0700 : 0755) == 0) return true;
   const int made_errno = errno;
   struct stat st;
   if (::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return true;

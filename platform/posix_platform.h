@@ -22,7 +22,8 @@ class PosixFileSystem : public FileSystem {
       const std::atomic<int>* stop = nullptr) override;
   PathKind KindOf(const std::string& path) override;
   std::string RealPath(const std::string& path) override;
-  bool MakeDirectory(const std::string& path, std::string* error) override;
+  bool MakeDirectory(const std::string& path, std::string* error,
+                     bool private_mode = false) override;
   std::unique_ptr<Folder> OpenFolder(const std::string& path,
                                      std::string* error) override;
   std::string CurrentDirectory() override;

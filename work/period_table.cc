@@ -39,6 +39,13 @@ void PeriodTable::Carry(size_t at, size_t day, size_t hour) {
   recent = 0;
 }
 
+void PeriodTable::Preload(int i, int day, int hour, int64_t n) {
+  Period& p = periods_[static_cast<size_t>(i)];
+  if (!p.cells) p.cells = std::make_unique<DayHourCounts>();
+  (*p.cells)[static_cast<size_t>(day)][static_cast<size_t>(hour)] += n;
+  p.count += n;
+}
+
 void PeriodTable::Settle() {
   for (size_t i = 0; i < static_cast<size_t>(size_); ++i) {
     Period& p = periods_[i];

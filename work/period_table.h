@@ -54,6 +54,9 @@ class PeriodTable {
     ++periods_[at].count;
     if (++(*recent_[at])[d][h] == UINT16_MAX) Carry(at, d, h);
   }
+  // Adds `n` accesses of entry `i` at `day` and `hour` counted by an
+  // earlier run (a history). REQUIRES: as Count's.
+  void Preload(int i, int day, int hour, int64_t n);
   // Puts every access counted into the periods' cells.
   void Settle();
 

@@ -134,12 +134,14 @@ std::string DirectoryPath(const Context& ctx, std::string_view dir) {
 }
 
 Status MakeFolder(const Context& ctx, const std::string& path,
-                  std::unique_ptr<Folder>* folder) {
+                  std::unique_ptr<Folder>* folder, bool private_mode) {
   for (size_t at = path.find(kPathSeparator, 1); at != std::string::npos;
        at = path.find(kPathSeparator, at + 1)) {
     const std::string prefix = path.substr(0, at);
+    const bool last = path.find(kPathSeparator, at + 1) == std::string::npos;
     std::string error;
-    if (!ctx.platform.fs->MakeDirectory(prefix, &error)) {
+    if (!ctx.platform.fs->MakeDirectory(prefix, &error,
+                                        private_mode && last)) {
       return Status::CannotMakeFolder(prefix, error);
     }
   }
@@ -220,7 +222,7 @@ Status PageFolder::WriteFile(const std::string& name,
   return Status::Ok();
 }
 
-Status PageFolder::Publish() {
+Status PageFolder::Commit() {
   TOVEX_RETURN_IF_ERROR(writer_->Finish());
   // What would stop the publish half-way stops it before the commit.
   for (const std::string& name : staged_) {
@@ -231,6 +233,7 @@ Status PageFolder::Publish() {
   }
   std::string list;
   for (const std::string& name : staged_) list += name + "\n";
+  for (const std::string& name : kept_) list += name + "\n";
   TOVEX_RETURN_IF_ERROR(WriteFile(std::string(kPageListName), list));
   // The commit: from here the report is the new one, put in place by this
   // run or, killed, by the next.
@@ -247,7 +250,12 @@ Status PageFolder::Publish() {
                                "the folder was changed by someone else");
   }
   published_ = true;
-  return Install(html_, staging_.get(), committed);
+  committed_ = committed;
+  return Status::Ok();
+}
+
+Status PageFolder::Install() {
+  return tovex::Install(html_, staging_.get(), committed_);
 }
 
 }  // namespace tovex

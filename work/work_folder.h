@@ -34,10 +34,11 @@ namespace tovex {
 std::string DirectoryPath(const Context& ctx, std::string_view dir);
 
 // Makes the directory `path` (with its trailing separator) and every
-// missing parent, then opens it. Fails with CannotMakeFolder naming it, or
+// missing parent (the last readable by its owner alone with
+// `private_mode`), then opens it. Fails with CannotMakeFolder naming it, or
 // CannotOpen when it cannot be opened (a link in its place among them).
 Status MakeFolder(const Context& ctx, const std::string& path,
-                  std::unique_ptr<Folder>* folder);
+                  std::unique_ptr<Folder>* folder, bool private_mode = false);
 
 // Completes every publish of `html` (a folder this run holds locked) that
 // an earlier run committed but did not end: its pages go in place, then the
@@ -116,7 +117,21 @@ class PageFolder {
   // pages of the output folder that this run did not write. A page that
   // cannot be put in place fails with CannotWrite; the next run completes
   // the publish.
-  Status Publish();
+  Status Publish() {
+    TOVEX_RETURN_IF_ERROR(Commit());
+    return Install();
+  }
+  // Publish in its two steps: the commit (after it, the new report is the
+  // one that goes in place, by this run or the next), then the moves.
+  Status Commit();
+  Status Install();
+  // Lists a page of the report that this run leaves as it stands (a
+  // history's unchanged page), so that it is not removed.
+  void Keep(const std::string& name) { kept_.push_back(name); }
+  // Whether the output folder holds the page `name`.
+  bool Has(std::string_view name) const {
+    return html_->KindOf(name) == PathKind::kRegular;
+  }
 
   // The path a page has once published.
   std::string PublishedPath(std::string_view name) const {
@@ -135,6 +150,8 @@ class PageFolder {
   // months a run holds, and the report's other files. The caller's
   // thread's alone.
   std::vector<std::string> staged_;
+  std::vector<std::string> kept_;
+  std::string committed_;  // the committed folder's name, once committed
   bool published_ = false;
   std::unique_ptr<Worker> writer_;  // last: ends before the rest goes
 };

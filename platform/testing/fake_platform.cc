@@ -96,6 +96,7 @@ class FaultyFolder : public Folder {
 
   const std::string& path() const override { return inner_->path(); }
   FileId id() const override { return inner_->id(); }
+  bool IsOwn() const override { return inner_->IsOwn(); }
   std::unique_ptr<ReadableFile> OpenRead(std::string_view name,
                                          std::string* error) override {
     if (Named(name, fs_->fail_open)) {

@@ -1,0 +1,288 @@
+// What a job with a history does after reading: the new names, keyed day
+// first, come out of run->names day by day; each day's are merged with the
+// day's set in the history into a new set, and each name's new accesses go
+// to the whole log's set too. Then the pages: of every month that got
+// lines (or lacks a page in the output folder, or every month when the
+// report is made anew), each day's page from its set, the month's from all
+// its days' sets merged; the index from the whole log's set.
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "history/names_file.h"
+#include "job/job_run.h"
+#include "report/page_model.h"
+#include "sort/merge.h"
+#include "sort/relay.h"
+#include "base/decimal.h"
+#include "work/file_names.h"
+
+namespace tovex {
+namespace {
+
+// Key bytes before the name set key (kind, name) in a day-first key: the
+// period and the day.
+constexpr size_t kDayKeyPrefix = 2;
+
+// Merges records pushed in key order with the records of an old set (a
+// source in key order, or none) into `out`: counts of equal keys added.
+class SetMerger : public RunSink {
+ public:
+  SetMerger(RunSource* old, RunSink* out) : old_(old), out_(out) {
+    Advance();
+  }
+
+  Status Take(const RunRecord& r) override {
+    while (has_old_ && KeyLess(old_record_.key, r.key)) {
+      TOVEX_RETURN_IF_ERROR(out_->Take(old_record_));
+      Advance();
+    }
+    if (has_old_ && old_record_.key == r.key) {
+      const RunRecord both{r.key, r.count + old_record_.count, 0};
+      Advance();
+      return out_->Take(both);
+    }
+    return out_->Take(r);
+  }
+
+  // Hands out what is left of the old set.
+  Status Finish() {
+    while (has_old_) {
+      TOVEX_RETURN_IF_ERROR(out_->Take(old_record_));
+      Advance();
+    }
+    return old_ != nullptr ? old_->status() : Status::Ok();
+  }
+
+ private:
+  void Advance() { has_old_ = old_ != nullptr && old_->Next(&old_record_); }
+
+  RunSource* old_;
+  RunSink* out_;
+  RunRecord old_record_;
+  bool has_old_ = false;
+};
+
+// Hands every record to two sinks.
+class Tee : public RunSink {
+ public:
+  Tee(RunSink* a, RunSink* b) : a_(a), b_(b) {}
+  Status Take(const RunRecord& r) override {
+    TOVEX_RETURN_IF_ERROR(a_->Take(r));
+    return b_->Take(r);
+  }
+
+ private:
+  RunSink* a_;
+  RunSink* b_;
+};
+
+std::string DayLabel(const Period& p, int day) {
+  return PeriodLabel(p.year, p.month) + "-" + DecimalText(day);
+}
+
+// Takes the new names, keyed period, day, kind, name, and makes each day's
+// new set; the new accesses of each name go to `whole` as well.
+class DaySets : public RunSink {
+ public:
+  DaySets(JobRun* run, History* history, Aggregator* whole,
+          std::vector<bool>* changed)
+      : run_(run), history_(history), whole_(whole), changed_(changed) {}
+
+  Status Take(const RunRecord& r) override {
+    if (r.key.size() <= kDayKeyPrefix) return Status::CannotRead("");
+    const int period = static_cast<unsigned char>(r.key[0]);
+    const int day = static_cast<unsigned char>(r.key[1]);
+    if (period != period_ || day != day_) {
+      TOVEX_RETURN_IF_ERROR(EndDay());
+      TOVEX_RETURN_IF_ERROR(StartDay(period, day));
+    }
+    const RunRecord set_record{r.key.substr(kDayKeyPrefix), r.count, 0};
+    TOVEX_RETURN_IF_ERROR(whole_->Add(set_record.key, r.count));
+    return merger_->Take(set_record);
+  }
+
+  Status EndDay() {
+    if (period_ < 0) return Status::Ok();
+    TOVEX_RETURN_IF_ERROR(merger_->Finish());
+    TOVEX_RETURN_IF_ERROR(out_->Close());
+    merger_.reset();
+    old_.reset();
+    out_.reset();
+    PeriodRecord& p = history_->state().periods[static_cast<size_t>(period_)];
+    p.day_files[static_cast<size_t>(day_)] = name_;
+    period_ = -1;
+    return Status::Ok();
+  }
+
+ private:
+  Status StartDay(int period, int day) {
+    if (period >= run_->periods.size() || day < 1 || day > 31) {
+      return Status::CannotRead("");
+    }
+    period_ = period;
+    day_ = day;
+    (*changed_)[static_cast<size_t>(period)] = true;
+    const Period& p = run_->periods.at(period);
+    const std::string& old_name =
+        history_->state().periods[static_cast<size_t>(period)]
+            .day_files[static_cast<size_t>(day)];
+    if (!old_name.empty()) {
+      TOVEX_RETURN_IF_ERROR(NamesReader::Open(
+          history_->folder(), old_name, run_->ctx, &old_));
+    }
+    name_ = history_->NewFile(DayLabel(p, day));
+    TOVEX_RETURN_IF_ERROR(
+        NamesWriter::Create(history_->folder(), name_, &out_));
+    merger_ = std::make_unique<SetMerger>(old_.get(), out_.get());
+    return Status::Ok();
+  }
+
+  JobRun* run_;
+  History* history_;
+  Aggregator* whole_;
+  std::vector<bool>* changed_;
+  int period_ = -1;
+  int day_ = 0;
+  std::string name_;
+  std::unique_ptr<NamesReader> old_;
+  std::unique_ptr<NamesWriter> out_;
+  std::unique_ptr<SetMerger> merger_;
+};
+
+// The pages of the history's months and their days.
+class HistoryPages {
+ public:
+  HistoryPages(JobRun* run, History* history, bool all_pages)
+      : run_(run), history_(history), all_(all_pages) {}
+
+  // Each month's pages that are due; the others are kept as they are.
+  Status Months(const std::vector<bool>& changed) {
+    const bool month_pages = run_->plan.month_pages && run_->periods.size() > 1;
+    for (int i = 0; i < run_->periods.size(); ++i) {
+      const Period& p = run_->periods.at(i);
+      bool due = all_ || changed[static_cast<size_t>(i)];
+      const std::string month_page = MonthPageName(p.year, p.month);
+      if (month_pages && !run_->pages.Has(month_page)) due = true;
+      for (int d = 1; d <= 31 && !due && run_->plan.day_pages; ++d) {
+        due = p.DayCount(d) > 0 && !run_->pages.Has(DayPageName(
+                                       p.year, p.month, d));
+      }
+      if (!due) {
+        Keep(p, month_pages);
+        continue;
+      }
+      if (run_->plan.day_pages) TOVEX_RETURN_IF_ERROR(Days(i));
+      if (month_pages) TOVEX_RETURN_IF_ERROR(Month(i));
+    }
+    return Status::Ok();
+  }
+
+ private:
+  const PeriodRecord& RecordOf(int i) const {
+    return history_->state().periods[static_cast<size_t>(i)];
+  }
+
+  void Keep(const Period& p, bool month_pages) {
+    if (month_pages) run_->pages.Keep(MonthPageName(p.year, p.month));
+    for (int d = 1; d <= 31 && run_->plan.day_pages; ++d) {
+      if (p.DayCount(d) > 0) run_->pages.Keep(DayPageName(p.year, p.month, d));
+    }
+  }
+
+  Status Days(int i) {
+    const Period& p = run_->periods.at(i);
+    for (int d = 1; d <= 31; ++d) {
+      const std::string& file = RecordOf(i).day_files[static_cast<size_t>(d)];
+      if (p.DayCount(d) == 0 || file.empty()) continue;
+      run_->Show(UserText::kMakingDayPage, p.year, p.month, d);
+      std::unique_ptr<NamesReader> set;
+      TOVEX_RETURN_IF_ERROR(
+          NamesReader::Open(history_->folder(), file, run_->ctx, &set));
+      NameTally names(&run_->work, kDayOrganisationBytes);
+      IndexNames feed(&names, run_);
+      TOVEX_RETURN_IF_ERROR(MergeSources({set.get()}, &feed));
+      tally_ = PeriodTally();
+      CountCells(p, d, &tally_);
+      TOVEX_RETURN_IF_ERROR(names.Finish(&tally_));
+      TOVEX_RETURN_IF_ERROR(run_->WritePage(
+          DayModel(tally_, run_->settings.day_rows, p.year, p.month, d)));
+    }
+    return Status::Ok();
+  }
+
+  Status Month(int i) {
+    const Period& p = run_->periods.at(i);
+    run_->Show(UserText::kMakingMonthPage,
+               PeriodLabel(p.year, p.month).c_str());
+    std::vector<std::unique_ptr<NamesReader>> sets;
+    std::vector<RunSource*> sources;
+    for (const std::string& file : RecordOf(i).day_files) {
+      if (file.empty()) continue;
+      sets.emplace_back();
+      TOVEX_RETURN_IF_ERROR(NamesReader::Open(history_->folder(), file,
+                                              run_->ctx, &sets.back()));
+      sources.push_back(sets.back().get());
+    }
+    NameTally names(&run_->work, kPeriodOrganisationBytes);
+    IndexNames feed(&names, run_);
+    if (!sources.empty()) {
+      TOVEX_RETURN_IF_ERROR(MergeSources(sources, &feed));
+    }
+    tally_ = PeriodTally();
+    CountCells(p, 0, &tally_);
+    TOVEX_RETURN_IF_ERROR(names.Finish(&tally_));
+    return run_->WritePage(MonthModel(tally_, run_->settings.month_rows, p,
+                                      DayLinksOf(*run_, p)));
+  }
+
+  JobRun* run_;
+  History* history_;
+  const bool all_;
+  PeriodTally tally_;  // one page's figures at a time
+};
+
+}  // namespace
+
+Status WriteHistoryPages(JobRun* run, History* history, bool all_pages) {
+  HistoryState& state = history->state();
+  for (int i = static_cast<int>(state.periods.size());
+       i < run->periods.size(); ++i) {
+    state.periods.push_back({run->periods.at(i).year,
+                             run->periods.at(i).month, {}});
+  }
+  std::vector<bool> changed(state.periods.size(), false);
+  auto whole = std::make_unique<Aggregator>(&run->work, kNameTableBytes);
+  {
+    DaySets days(run, history, whole.get(), &changed);
+    TOVEX_RETURN_IF_ERROR(
+        Relay([run](RunSink* s) { return run->names.Drain(s); }, &days));
+    TOVEX_RETURN_IF_ERROR(days.EndDay());
+  }
+  HistoryPages pages(run, history, all_pages);
+  TOVEX_RETURN_IF_ERROR(pages.Months(changed));
+  // The whole log's set: the old one and the new accesses, which the
+  // index page is tallied from as it is written.
+  const std::string whole_name = history->NewFile("whole");
+  auto feed = [&](RunSink* index) -> Status {
+    std::unique_ptr<NamesReader> old;
+    if (!state.whole_file.empty()) {
+      TOVEX_RETURN_IF_ERROR(NamesReader::Open(
+          history->folder(), state.whole_file, run->ctx, &old));
+    }
+    std::unique_ptr<NamesWriter> out;
+    TOVEX_RETURN_IF_ERROR(
+        NamesWriter::Create(history->folder(), whole_name, &out));
+    Tee both(out.get(), index);
+    SetMerger merger(old.get(), &both);
+    TOVEX_RETURN_IF_ERROR(whole->Drain(&merger));
+    TOVEX_RETURN_IF_ERROR(merger.Finish());
+    return out->Close();
+  };
+  TOVEX_RETURN_IF_ERROR(TallyAndWriteIndex(run, feed));
+  state.whole_file = whole_name;
+  return Status::Ok();
+}
+
+}  // namespace tovex
