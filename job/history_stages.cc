@@ -6,6 +6,7 @@
 // report is made anew), each day's page from its set, the month's from all
 // its days' sets merged; the index from the whole log's set.
 
+#include <array>
 #include <memory>
 #include <string>
 #include <vector>
@@ -20,6 +21,9 @@
 
 namespace tovex {
 namespace {
+
+// Which days of each month of the history got lines in this run.
+using ChangedDays = std::vector<std::array<bool, 32>>;
 
 // Key bytes before the name set key (kind, name) in a day-first key: the
 // period and the day.
@@ -87,7 +91,7 @@ std::string DayLabel(const Period& p, int day) {
 class DaySets : public RunSink {
  public:
   DaySets(JobRun* run, History* history, Aggregator* whole,
-          std::vector<bool>* changed)
+          ChangedDays* changed)
       : run_(run), history_(history), whole_(whole), changed_(changed) {}
 
   Status Take(const RunRecord& r) override {
@@ -123,7 +127,7 @@ class DaySets : public RunSink {
     }
     period_ = period;
     day_ = day;
-    (*changed_)[static_cast<size_t>(period)] = true;
+    (*changed_)[static_cast<size_t>(period)][static_cast<size_t>(day)] = true;
     const Period& p = run_->periods.at(period);
     const std::string& old_name =
         history_->state().periods[static_cast<size_t>(period)]
@@ -142,7 +146,7 @@ class DaySets : public RunSink {
   JobRun* run_;
   History* history_;
   Aggregator* whole_;
-  std::vector<bool>* changed_;
+  ChangedDays* changed_;
   int period_ = -1;
   int day_ = 0;
   std::string name_;
@@ -157,24 +161,35 @@ class HistoryPages {
   HistoryPages(JobRun* run, History* history, bool all_pages)
       : run_(run), history_(history), all_(all_pages) {}
 
-  // Each month's pages that are due; the others are kept as they are.
-  Status Months(const std::vector<bool>& changed) {
+  // The pages that are due: of each day that got lines or lacks its
+  // page, of each month one of whose days did; the others are kept as
+  // they are (a day page shows its day alone).
+  Status Months(const ChangedDays& changed) {
     const bool month_pages = run_->plan.month_pages && run_->periods.size() > 1;
     for (int i = 0; i < run_->periods.size(); ++i) {
       const Period& p = run_->periods.at(i);
-      bool due = all_ || changed[static_cast<size_t>(i)];
+      const std::array<bool, 32>& days = changed[static_cast<size_t>(i)];
+      bool month_due = all_;
+      for (int d = 1; d <= 31; ++d) {
+        if (p.DayCount(d) == 0) continue;
+        const std::string page = DayPageName(p.year, p.month, d);
+        const bool due = all_ || days[static_cast<size_t>(d)] ||
+                         (run_->plan.day_pages && !run_->pages.Has(page));
+        month_due |= due;
+        if (!run_->plan.day_pages) continue;
+        if (due) {
+          TOVEX_RETURN_IF_ERROR(Day(i, d));
+        } else {
+          run_->pages.Keep(page);
+        }
+      }
+      if (!month_pages) continue;
       const std::string month_page = MonthPageName(p.year, p.month);
-      if (month_pages && !run_->pages.Has(month_page)) due = true;
-      for (int d = 1; d <= 31 && !due && run_->plan.day_pages; ++d) {
-        due = p.DayCount(d) > 0 && !run_->pages.Has(DayPageName(
-                                       p.year, p.month, d));
+      if (month_due || !run_->pages.Has(month_page)) {
+        TOVEX_RETURN_IF_ERROR(Month(i));
+      } else {
+        run_->pages.Keep(month_page);
       }
-      if (!due) {
-        Keep(p, month_pages);
-        continue;
-      }
-      if (run_->plan.day_pages) TOVEX_RETURN_IF_ERROR(Days(i));
-      if (month_pages) TOVEX_RETURN_IF_ERROR(Month(i));
     }
     return Status::Ok();
   }
@@ -184,32 +199,22 @@ class HistoryPages {
     return history_->state().periods[static_cast<size_t>(i)];
   }
 
-  void Keep(const Period& p, bool month_pages) {
-    if (month_pages) run_->pages.Keep(MonthPageName(p.year, p.month));
-    for (int d = 1; d <= 31 && run_->plan.day_pages; ++d) {
-      if (p.DayCount(d) > 0) run_->pages.Keep(DayPageName(p.year, p.month, d));
-    }
-  }
-
-  Status Days(int i) {
+  Status Day(int i, int d) {
     const Period& p = run_->periods.at(i);
-    for (int d = 1; d <= 31; ++d) {
-      const std::string& file = RecordOf(i).day_files[static_cast<size_t>(d)];
-      if (p.DayCount(d) == 0 || file.empty()) continue;
-      run_->Show(UserText::kMakingDayPage, p.year, p.month, d);
-      std::unique_ptr<NamesReader> set;
-      TOVEX_RETURN_IF_ERROR(
-          NamesReader::Open(history_->folder(), file, run_->ctx, &set));
-      NameTally names(&run_->work, kDayOrganisationBytes);
-      IndexNames feed(&names, run_);
-      TOVEX_RETURN_IF_ERROR(MergeSources({set.get()}, &feed));
-      tally_ = PeriodTally();
-      CountCells(p, d, &tally_);
-      TOVEX_RETURN_IF_ERROR(names.Finish(&tally_));
-      TOVEX_RETURN_IF_ERROR(run_->WritePage(
-          DayModel(tally_, run_->settings.day_rows, p.year, p.month, d)));
-    }
-    return Status::Ok();
+    const std::string& file = RecordOf(i).day_files[static_cast<size_t>(d)];
+    if (file.empty()) return Status::CannotRead(history_->folder()->path());
+    run_->Show(UserText::kMakingDayPage, p.year, p.month, d);
+    std::unique_ptr<NamesReader> set;
+    TOVEX_RETURN_IF_ERROR(
+        NamesReader::Open(history_->folder(), file, run_->ctx, &set));
+    NameTally names(&run_->work, kDayOrganisationBytes);
+    IndexNames feed(&names, run_);
+    TOVEX_RETURN_IF_ERROR(MergeSources({set.get()}, &feed));
+    tally_ = PeriodTally();
+    CountCells(p, d, &tally_);
+    TOVEX_RETURN_IF_ERROR(names.Finish(&tally_));
+    return run_->WritePage(
+        DayModel(tally_, run_->settings.day_rows, p.year, p.month, d));
   }
 
   Status Month(int i) {
@@ -252,7 +257,7 @@ Status WriteHistoryPages(JobRun* run, History* history, bool all_pages) {
     state.periods.push_back({run->periods.at(i).year,
                              run->periods.at(i).month, {}});
   }
-  std::vector<bool> changed(state.periods.size(), false);
+  ChangedDays changed(state.periods.size());
   auto whole = std::make_unique<Aggregator>(&run->work, kNameTableBytes);
   {
     DaySets days(run, history, whole.get(), &changed);

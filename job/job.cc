@@ -86,9 +86,10 @@ Status UpdateFromHistory(JobRun* run, const RunFolders& folders,
   bool advanced = false;
   TOVEX_RETURN_IF_ERROR(ReadNewLines(run, log, &state, &advanced));
   const PublishedRecord now = PublishedNow(run->settings, folders);
+  const bool anew = request.rebuild || state.published != now;
+  *updated = advanced || anew || !run->pages.Has(kIndexPageName);
   // The JSON document holds every page: it is made whole each time.
-  const bool all_pages = request.rebuild || state.published != now || now.json;
-  *updated = advanced || all_pages || !run->pages.Has(kIndexPageName);
+  const bool all_pages = anew || now.json;
   if (!*updated) return Status::Ok();
   state.lines_read += run->lines_read;
   state.lines_counted += run->lines_counted;
