@@ -129,9 +129,9 @@ def one_run(cli, work, lines, level):
     return tree(os.path.join(work, "out"))
 
 
-def cron(cli, base, site, level, kill_after=None):
+def cron(cli, base, inputs, level, kill_after=None):
     args = ["--run-level", str(level), "-o", "out", "--history", "hist",
-            *site.kept()]
+            *inputs]
     if kill_after is None:
         return run(cli, base, args)
     p = subprocess.Popen([cli, "-q", *args], cwd=base,
@@ -180,15 +180,16 @@ def rotation(cli, loggen, base, copytruncate, level, per_day, seed):
             site.write(lines[cut:cut + late], "access.log.1")
             site.write(lines[cut + late:])
         if d % 4 == 1:
-            cron(cli, base, site, level, kill_after=rnd.uniform(0.0, 0.2))
-        r = cron(cli, base, site, level)
+            cron(cli, base, site.kept(), level,
+                 kill_after=rnd.uniform(0.0, 0.2))
+        r = cron(cli, base, site.kept(), level)
         if r.returncode != 0:
             fail(f"{name} day {d}: exit {r.returncode} {r.stderr!r}")
             return None
         if d % 7 == 3:  # the same logs again: nothing new, nothing changes
             before = tree(os.path.join(base, "out"))
             state = os.stat(os.path.join(base, "hist", "state")).st_mtime_ns
-            r = cron(cli, base, site, level)
+            r = cron(cli, base, site.kept(), level)
             if (r.returncode != 0 or tree(os.path.join(base, "out")) != before
                     or os.stat(os.path.join(base, "hist",
                                             "state")).st_mtime_ns != state):
@@ -269,7 +270,7 @@ def hostile(cli, base, site):
         after_damage = {n: os.path.getsize(os.path.join(hist, n))
                         for n in os.listdir(hist)} if os.path.isdir(
                             hist) else None
-        r = cron(cli, base, site, 2)
+        r = cron(cli, base, site.kept(), 2)
         if r.returncode != 1 or not r.stderr.strip():
             fail(f"{what}: exit {r.returncode} {r.stderr!r}")
         if tree(out) != pages:
@@ -283,10 +284,39 @@ def hostile(cli, base, site):
             shutil.rmtree(hist + ".real")
         restore()
     # An option that changes what is counted is refused (exit 2).
-    r = cron(cli, base, site, 2)
+    r = cron(cli, base, site.kept(), 2)
     if r.returncode != 0:
         fail(f"the restored history: exit {r.returncode} {r.stderr!r}")
     print(f"hostile history folders: {len(cases)} cases")
+
+
+def repeats(cli, loggen, base):
+    """A log given twice in one run, again later, compressed, under another
+    name: counted once. A log rewritten in place: new, and said so."""
+    os.makedirs(base)
+    gen = os.path.join(base, "a.log")
+    subprocess.run([loggen, "--lines", "3000", "--months", "2", "--seed",
+                    "3", "--out", gen], check=True)
+    with open(gen, "rb") as f:
+        lines = [x for x in f if re.match(rb"\S+ - - \[", x)]
+    with open(gen, "wb") as f:
+        f.writelines(lines)
+    with open(gen, "rb") as f, gzip.open(gen + ".gz", "wb") as g:
+        shutil.copyfileobj(f, g)
+    shutil.copyfile(gen, os.path.join(base, "copy.log"))
+    want = one_run(cli, os.path.join(base, "one"), lines, 2)
+    for inputs in (["a.log", "a.log"], ["a.log.gz"], ["copy.log", "a.log"]):
+        r = cron(cli, base, inputs, 2)
+        if r.returncode != 0 or tree(os.path.join(base, "out")) != want:
+            fail(f"{inputs} again: exit {r.returncode}, pages "
+                 f"{'equal' if r.returncode == 0 else '-'}")
+    # The same file name, rewritten: its head differs, so it is new.
+    with open(gen, "wb") as f:
+        f.writelines(lines[1:])
+    r = cron(cli, base, ["a.log"], 2)
+    if r.returncode != 0 or b"a.log" not in r.stderr:
+        fail(f"a rewritten log: exit {r.returncode}, no note: {r.stderr!r}")
+    print("logs given again: counted once")
 
 
 def main():
@@ -308,6 +338,7 @@ def main():
                             seed)
             if site is not None and not copytruncate:
                 hostile(cli, base, site)
+        repeats(cli, loggen, os.path.join(tmp, "repeats"))
     if failures:
         print(f"{len(failures)} failures")
         return 1
