@@ -152,8 +152,15 @@ Status RunJob(const Context& ctx, const Settings& settings,
     TOVEX_RETURN_IF_ERROR(folders->pages->Commit());
     // The pages are committed first: a run killed between the two steps
     // leaves pages the next run puts in place and then, having read the
-    // same lines again, makes anew.
-    if (history) TOVEX_RETURN_IF_ERROR(history->Commit(run->periods));
+    // same lines again, makes anew; a history that cannot be written
+    // takes the pages back.
+    if (history) {
+      const Status committed = history->Commit(run->periods);
+      if (!committed.ok()) {
+        folders->pages->Withdraw();
+        return committed;
+      }
+    }
     TOVEX_RETURN_IF_ERROR(folders->pages->Install());
     if (json) TOVEX_RETURN_IF_ERROR(json_target->Finish(json.get(), head));
   }

@@ -293,6 +293,32 @@ TEST_F(JobTest, PublishThatFailsHalfWayIsCompletedByTheNextRun) {
   EXPECT_TRUE(Snapshot("htmldir/") == new_report);
 }
 
+// A history that cannot take the run's lines takes its pages back: the
+// report and the history stay as they were, and the next run adds the
+// same lines.
+TEST_F(JobTest, HistoryThatCannotBeWrittenLeavesTheOldReport) {
+  auto run = [&](const std::string& log) {
+    WriteFileOrDie(Base() + "access.log", log);
+    RunRequest request;
+    request.inputs = {Base() + "access.log"};
+    request.history_dir = Base() + "hist";
+    request.open_index = false;
+    return RunAnalysis(env_.context(), request, nullptr, nullptr, &outcome_);
+  };
+  ASSERT_TRUE(run(kOldLog).ok());
+  const auto old_report = Snapshot("htmldir/");
+  const auto old_history = Snapshot("hist/");
+  env_.fs.fail_rename = "state.new";
+  EXPECT_EQ(run(kOldLog + kNewLog).code(), Status::Code::kCannotWrite);
+  env_.fs.fail_rename = "";
+  EXPECT_TRUE(Snapshot("htmldir/") == old_report);
+  EXPECT_TRUE(Snapshot("hist/") == old_history);
+  ASSERT_TRUE(run(kOldLog + kNewLog).ok());
+  const auto updated = Snapshot("htmldir/");
+  ASSERT_TRUE(Run(kOldLog + kNewLog).ok());
+  EXPECT_TRUE(Snapshot("htmldir/") == updated);
+}
+
 // A log that is a file the run would replace or delete (a report page, a
 // file in a leftover folder) is refused before anything changes; so is the
 // root of the file system as a folder.

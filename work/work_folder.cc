@@ -254,6 +254,17 @@ Status PageFolder::Commit() {
   return Status::Ok();
 }
 
+void PageFolder::Withdraw() {
+  if (!published_ || committed_.empty()) return;
+  FileId id;
+  if (html_->Rename(committed_, html_, name_, nullptr) &&
+      html_->KindOf(name_, &id) == PathKind::kDirectory &&
+      id == staging_->id()) {
+    published_ = false;
+    committed_.clear();
+  }
+}
+
 Status PageFolder::Install() {
   return tovex::Install(html_, staging_.get(), committed_);
 }

@@ -125,6 +125,10 @@ class PageFolder {
   // one that goes in place, by this run or the next), then the moves.
   Status Commit();
   Status Install();
+  // Takes a commit back before Install, when what it depends on failed:
+  // the old report stays. Where that cannot be done, the commit stands
+  // and the next run puts it in place.
+  void Withdraw();
   // Lists a page of the report that this run leaves as it stands (a
   // history's unchanged page), so that it is not removed.
   void Keep(const std::string& name) { kept_.push_back(name); }
