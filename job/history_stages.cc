@@ -267,10 +267,11 @@ Status WriteHistoryPages(JobRun* run, History* history, bool all_pages) {
   }
   HistoryPages pages(run, history, all_pages);
   TOVEX_RETURN_IF_ERROR(pages.Months(changed));
-  // The whole log's set: the old one and the new accesses, which the
-  // index page is tallied from as it is written.
+  // The whole log's set: the old one and the new accesses, merged and
+  // written on a thread of their own while this one tallies the index
+  // page from them.
   const std::string whole_name = history->NewFile("whole");
-  auto feed = [&](RunSink* index) -> Status {
+  auto produce = [&](RunSink* index) -> Status {
     std::unique_ptr<NamesReader> old;
     if (!state.whole_file.empty()) {
       TOVEX_RETURN_IF_ERROR(NamesReader::Open(
@@ -285,7 +286,8 @@ Status WriteHistoryPages(JobRun* run, History* history, bool all_pages) {
     TOVEX_RETURN_IF_ERROR(merger.Finish());
     return out->Close();
   };
-  TOVEX_RETURN_IF_ERROR(TallyAndWriteIndex(run, feed));
+  TOVEX_RETURN_IF_ERROR(TallyAndWriteIndex(
+      run, [&](RunSink* index) { return Relay(produce, index); }));
   state.whole_file = whole_name;
   return Status::Ok();
 }
