@@ -26,15 +26,17 @@ const char* LastLineEnd(const char* p, size_t n) {
 
 }  // namespace
 
-LogScanner::LogScanner(ReadableFile* file)
-    : file_(file), carry_(new char[kMaxCarryBytes + 1]) {
+LogScanner::LogScanner(ReadableFile* file, ScanJudges judges)
+    : file_(file),
+      reading_judge_(judges.reading),
+      carry_(new char[kMaxCarryBytes + 1]) {
   for (Slot& slot : slots_) slot.data.reset(new char[kSlotBytes]);
   // A fresh worker takes its first task: scanning blocks in the order
   // filled, unless the reading thread took one first.
-  scanner_.Put([this] {
+  scanner_.Put([this, judge = judges.scanning] {
     int i;
     while (unscanned_.Take(&i)) {
-      Scan(&slots_[static_cast<size_t>(i)]);
+      Scan(&slots_[static_cast<size_t>(i)], judge);
       unscanned_.Done();
       scanned_.Put(i);
     }
@@ -103,16 +105,28 @@ void LogScanner::Fill(Slot* slot) {
   }
 }
 
-void LogScanner::Scan(Slot* slot) {
+void LogScanner::Scan(Slot* slot, LineJudge* judge) {
   slot->records.clear();
   slot->lines = 0;
-  LineReader lines(std::string_view(slot->data.get(), slot->size),
-                   kMaxLogLineBytes);
+  char* const data = slot->data.get();
+  LineReader lines(std::string_view(data, slot->size), kMaxLogLineBytes);
   std::string_view line;
   LogRecord record;
+  if (judge == nullptr) {
+    while (lines.Next(&line)) {
+      ++slot->lines;
+      if (ParseCountedLine(line, &record)) {
+        slot->records.push_back(record);
+      }
+    }
+    return;
+  }
   while (lines.Next(&line)) {
     ++slot->lines;
-    if (ParseCountedLine(line, &record)) {
+    // The reader's views lie in the block; the line's bytes are ours to
+    // rewrite, and the reader never looks back at them.
+    size_t size = line.size();
+    if (judge->Judge(data + (line.data() - data), &size, &record)) {
       slot->records.push_back(record);
     }
   }
@@ -135,7 +149,7 @@ void LogScanner::AwaitScanned(int i) {
     // Rather than wait, scan the oldest block nobody has taken yet.
     int j;
     if (unscanned_.TryTake(&j)) {
-      Scan(&slots_[static_cast<size_t>(j)]);
+      Scan(&slots_[static_cast<size_t>(j)], reading_judge_);
       unscanned_.Done();
     } else if (scanned_.Take(&j)) {
       scanned_.Done();
