@@ -50,6 +50,11 @@ constexpr Entry kTexts[] = {
     {UserText::kBadSetting, "%s この設定は使えません!!"},
     {UserText::kInputInFolder,
      "%s レポートが書き換えるファイルなので解析できません!!"},
+    {UserText::kNoAgents,
+     "%lld 行にはユーザーエージェントがない (common 形式) ため、クローラーか"
+     "どうか判定していません!!"},
+    {UserText::kOptionLeftOut, "; %s left out %lld"},
+    {UserText::kOptionRewrote, "; %s rewrote %lld"},
 };
 
 constexpr bool InEnumOrder() {
@@ -57,7 +62,7 @@ constexpr bool InEnumOrder() {
     if (static_cast<size_t>(kTexts[i].id) != i) return false;
   }
   return std::size(kTexts) ==
-         static_cast<size_t>(UserText::kInputInFolder) + 1;
+         static_cast<size_t>(UserText::kOptionRewrote) + 1;
 }
 static_assert(InEnumOrder(), "one text per UserText, in enum order");
 

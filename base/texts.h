@@ -46,6 +46,10 @@ enum class UserText {
   kTooLong,            // %d: characters allowed in a settings box
   kBadSetting,         // %s: the setting and its value
   kInputInFolder,      // %s: the input
+  kNoAgents,           // %lld: page requests without a user agent
+  // Added to kSummary for each line option on.
+  kOptionLeftOut,  // %s: the option, %lld: lines it left out
+  kOptionRewrote,  // %s: the option, %lld: counted lines it changed
 };
 
 // The UTF-8 text, conversions unfilled.

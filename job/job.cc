@@ -1,6 +1,7 @@
 #include "job/job.h"
 
 #include <cstdarg>
+#include <optional>
 
 #include "base/texts.h"
 #include "job/job_run.h"
@@ -30,11 +31,18 @@ void Epilogue(JobRun* run, int64_t start, bool open_index,
     os.messages->Warn(FormatText(UserText::kMonthsLeftOut, kMaxPeriods,
                                  static_cast<long long>(run->lines_left_out)));
   }
+  // Crawlers are known by their agents; lines without one were left in.
+  if (run->filter_counts.agentless > 0) {
+    os.messages->Note(
+        FormatText(UserText::kNoAgents,
+                   static_cast<long long>(run->filter_counts.agentless)));
+  }
 }
 
 // The job proper, from its first status text to its pages in place.
 Status RunJob(const Context& ctx, const Settings& settings,
               const RunRequest& request, InputLog* log, RunFolders* folders,
+              const LineFilter* filter, const FilterCounts& head_counts,
               JobObserver* observer, JobOutcome* outcome) {
   if (observer != nullptr) {
     observer->OnStatus(TextOf(UserText::kRunning));
@@ -55,6 +63,8 @@ Status RunJob(const Context& ctx, const Settings& settings,
     json = std::make_unique<JsonReport>(folders->work.get());
     run->json = json.get();
   }
+  run->filter = filter;
+  run->filter_counts = head_counts;
   TOVEX_RETURN_IF_ERROR(ReadLog(run.get(), log));
   TOVEX_RETURN_IF_ERROR(WritePages(run.get()));
   const std::string head = JsonReportHead(
@@ -76,6 +86,9 @@ Status RunJob(const Context& ctx, const Settings& settings,
     outcome->lines_counted = run->lines_counted;
     outcome->lines_left_out = run->lines_left_out;
     outcome->run_level = settings.run_level;
+    if (filter != nullptr) {
+      outcome->filter_effects = filter->Effects(run->filter_counts);
+    }
   }
   return Status::Ok();
 }
@@ -85,19 +98,31 @@ Status RunJob(const Context& ctx, const Settings& settings,
 Status RunSequence(const Context& ctx, const RunRequest& request,
                    JobObserver* observer, JobOutcome* outcome) {
   Settings settings;
-  TOVEX_RETURN_IF_ERROR(LoadSettings(ctx, &settings, request.settings_file));
+  TOVEX_RETURN_IF_ERROR(LoadSettings(ctx, &settings, request.settings_file,
+                                     request.output_dir.has_value()));
   if (request.run_level) settings.run_level = *request.run_level;
   if (request.output_dir) settings.html_dir = *request.output_dir;
   if (request.json_file) settings.json_file = *request.json_file;
+  for (const RunRequest::Override& o : request.overrides) {
+    settings.*o.field = o.value;
+  }
+  std::unique_ptr<LineFilter> filter;
+  TOVEX_RETURN_IF_ERROR(MakeLineFilter(ctx, settings, &filter));
   RunFolders folders;
   TOVEX_RETURN_IF_ERROR(LockFolders(ctx, settings, &folders));
   // A log that cannot be read, is refused, or is a file the run would
-  // replace leaves everything as it was.
+  // replace leaves everything as it was. Its heads are judged through the
+  // filter, so that each input starts at its first line that counts.
   std::unique_ptr<InputLog> log;
-  TOVEX_RETURN_IF_ERROR(OpenLog(ctx, request.inputs, &log));
+  std::optional<FilterJudge> heads;
+  if (filter) heads.emplace(*filter);
+  TOVEX_RETURN_IF_ERROR(OpenLog(ctx, request.inputs, InputMode::kOneLog, &log,
+                                heads ? &*heads : nullptr));
   TOVEX_RETURN_IF_ERROR(CheckInputs(folders, *log));
   TOVEX_RETURN_IF_ERROR(PrepareFolders(ctx, &folders));
-  return RunJob(ctx, settings, request, log.get(), &folders, observer, outcome);
+  return RunJob(ctx, settings, request, log.get(), &folders, filter.get(),
+                heads ? heads->counts().exclusions() : FilterCounts(),
+                observer, outcome);
 }
 
 }  // namespace
@@ -136,7 +161,9 @@ JobRun::JobRun(const Context& c, const RunPlan& p, const Settings& s,
 
 Status JobRun::WritePage(const PageModel& model) {
   TOVEX_RETURN_IF_ERROR(ctx.Stopped());
-  PageBuilder page(texts);
+  PageBuilder page(texts, filter != nullptr && filter->decodes_paths()
+                             ? ctx.platform.encoder
+                             : nullptr);
   RenderHtml(model, &page);
   if (json != nullptr) TOVEX_RETURN_IF_ERROR(json->Add(model));
   return pages.Write(model.file_name, page.page());

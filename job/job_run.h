@@ -6,9 +6,11 @@
 #define TOVEX_JOB_JOB_RUN_H_
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 
 #include "base/texts.h"
+#include "filter/line_filter.h"
 #include "job/job.h"
 #include "job/json_report.h"
 #include "job/name_keys.h"
@@ -69,6 +71,10 @@ struct JobRun {
   WorkFolder& work;
   PageFolder& pages;
   JsonReport* json = nullptr;  // when the run writes the JSON document
+  // When line options are on: the filter the log is read through, and
+  // what it did (ReadLog adds to what the input heads' judging found).
+  const LineFilter* filter = nullptr;
+  FilterCounts filter_counts;
   // Filled by ReadLog, read by the page stages.
   PeriodTable periods;
   Aggregator names;
@@ -77,10 +83,17 @@ struct JobRun {
   int64_t lines_left_out = 0;  // counted lines of months beyond the table
 };
 
+// The line options of `settings` as one filter, built and checked;
+// `*filter` stays null when no option is on. Fails with BadSetting naming
+// the key and value that cannot be used.
+Status MakeLineFilter(const Context& ctx, const Settings& settings,
+                      std::unique_ptr<LineFilter>* filter);
+
 // Reads the log once and counts every counted line: its period's cells and
 // its host and content under their keys in run->names. Periods are created
 // in order of first appearance. Lines of months beyond the table's capacity
-// are counted in run->lines_left_out only.
+// are counted in run->lines_left_out only. With run->filter, lines are
+// judged through it, and what it did is added to run->filter_counts.
 Status ReadLog(JobRun* run, InputLog* log);
 
 // After reading: every page of the plan.

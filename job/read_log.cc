@@ -1,3 +1,5 @@
+#include <optional>
+
 #include "job/job_run.h"
 #include "log/log_line.h"
 #include "log/log_scanner.h"
@@ -14,7 +16,13 @@ constexpr int64_t kStopCheckLines = 4096;
 // Counts the log's lines: the period table's counts and the names.
 Status CountLines(JobRun* run, InputLog* log) {
   const uint64_t log_size = log->Size();
-  LogScanner lines(log);
+  // Each scanning thread judges through a filter state of its own.
+  std::optional<FilterJudge> scanning, reading;
+  ScanJudges judges;
+  if (run->filter != nullptr) {
+    judges = {&scanning.emplace(*run->filter), &reading.emplace(*run->filter)};
+  }
+  LogScanner lines(log, judges);
   const KeyLayout layout = run->plan.layout;
 
   uint64_t next_progress = kProgressStepBytes;
@@ -57,6 +65,10 @@ Status CountLines(JobRun* run, InputLog* log) {
   TOVEX_RETURN_IF_ERROR(run->ctx.Stopped());
   TOVEX_RETURN_IF_ERROR(ReadFailure(*log));
   run->lines_read = lines.lines() + log->lines_passed_over();
+  if (run->filter != nullptr) {
+    run->filter_counts += scanning->counts();
+    run->filter_counts += reading->counts();
+  }
   if (run->observer != nullptr) {
     run->observer->OnProgress(log->bytes_read(), log_size);
   }
