@@ -7,6 +7,7 @@
 #include "job/job_run.h"
 #include "job/run_folders.h"
 #include "log/log_input.h"
+#include "log/log_scanner.h"
 #include "report/pages.h"
 #include "tovex_version.h"
 #include "work/file_names.h"
@@ -53,7 +54,7 @@ Status RunJob(const Context& ctx, const Settings& settings,
   // A PeriodTable is too large for a worker's stack.
   auto run = std::make_unique<JobRun>(
       ctx, PlanRun(settings.run_level), settings, texts, observer,
-      folders->work.get(), folders->pages.get());
+      folders->work.get(), folders->pages.get(), filter);
   std::unique_ptr<JsonReport> json;
   std::unique_ptr<JsonTarget> json_target;
   if (!settings.json_file.empty()) {
@@ -63,7 +64,6 @@ Status RunJob(const Context& ctx, const Settings& settings,
     json = std::make_unique<JsonReport>(folders->work.get());
     run->json = json.get();
   }
-  run->filter = filter;
   run->filter_counts = head_counts;
   TOVEX_RETURN_IF_ERROR(ReadLog(run.get(), log));
   TOVEX_RETURN_IF_ERROR(WritePages(run.get()));
@@ -118,11 +118,13 @@ Status RunSequence(const Context& ctx, const RunRequest& request,
   if (filter) heads.emplace(*filter);
   TOVEX_RETURN_IF_ERROR(OpenLog(ctx, request.inputs, InputMode::kOneLog, &log,
                                 heads ? &*heads : nullptr));
+  const FilterCounts head_counts =
+      heads ? heads->counts().exclusions() : FilterCounts();
+  heads.reset();  // its caches are not needed again
   TOVEX_RETURN_IF_ERROR(CheckInputs(folders, *log));
   TOVEX_RETURN_IF_ERROR(PrepareFolders(ctx, &folders));
   return RunJob(ctx, settings, request, log.get(), &folders, filter.get(),
-                heads ? heads->counts().exclusions() : FilterCounts(),
-                observer, outcome);
+                head_counts, observer, outcome);
 }
 
 }  // namespace
@@ -149,7 +151,8 @@ void JobRun::Show(UserText text, ...) {
 }
 
 JobRun::JobRun(const Context& c, const RunPlan& p, const Settings& s,
-               const PageText& t, JobObserver* o, WorkFolder* w, PageFolder* f)
+               const PageText& t, JobObserver* o, WorkFolder* w, PageFolder* f,
+               const LineFilter* line_filter)
     : ctx(c),
       plan(p),
       settings(s),
@@ -157,7 +160,15 @@ JobRun::JobRun(const Context& c, const RunPlan& p, const Settings& s,
       observer(o),
       work(*w),
       pages(*f),
-      names(w, kNameTableBytes, /*background=*/true) {}
+      filter(line_filter),
+      scan_block_bytes(line_filter != nullptr && line_filter->excludes_bots()
+                           ? kBotsScanBlockBytes
+                           : kScanBlockBytes),
+      names(w,
+            line_filter != nullptr && line_filter->excludes_bots()
+                ? kBotsNameTableBytes
+                : kNameTableBytes,
+            /*background=*/true) {}
 
 Status JobRun::WritePage(const PageModel& model) {
   TOVEX_RETURN_IF_ERROR(ctx.Stopped());

@@ -28,6 +28,11 @@ namespace tovex {
 // Memory for the names of the whole log before they spill to runs; twice
 // this while a full table is spilled in the background and the next fills.
 inline constexpr size_t kNameTableBytes = 768 << 10;
+// The crawler set, once compiled, keeps about 1.5 MB resident (RE2's
+// program, its matcher's work queues and states); a run that excludes bots
+// gives as much up here and in the log's blocks, to stay within 8 MB.
+inline constexpr size_t kBotsNameTableBytes = 512 << 10;
+inline constexpr size_t kBotsScanBlockBytes = 128 << 10;
 // Memory for one page's organisations before they spill: a month or the
 // whole log, and each of the up to 31 days open at once.
 inline constexpr size_t kPeriodOrganisationBytes = 512 << 10;
@@ -53,8 +58,10 @@ struct RunPlan {
 RunPlan PlanRun(RunLevel level);
 
 struct JobRun {
+  // `filter` (null when no line option is on) must outlive the run.
   JobRun(const Context& c, const RunPlan& p, const Settings& s,
-         const PageText& t, JobObserver* o, WorkFolder* w, PageFolder* f);
+         const PageText& t, JobObserver* o, WorkFolder* w, PageFolder* f,
+         const LineFilter* filter);
 
   // Shows a status text from the table, its conversions filled
   // printf-style.
@@ -73,8 +80,9 @@ struct JobRun {
   JsonReport* json = nullptr;  // when the run writes the JSON document
   // When line options are on: the filter the log is read through, and
   // what it did (ReadLog adds to what the input heads' judging found).
-  const LineFilter* filter = nullptr;
+  const LineFilter* const filter;
   FilterCounts filter_counts;
+  const size_t scan_block_bytes;  // the log's blocks (LogScanner)
   // Filled by ReadLog, read by the page stages.
   PeriodTable periods;
   Aggregator names;

@@ -22,7 +22,7 @@ Status CountLines(JobRun* run, InputLog* log) {
   if (run->filter != nullptr) {
     judges = {&scanning.emplace(*run->filter), &reading.emplace(*run->filter)};
   }
-  LogScanner lines(log, judges);
+  LogScanner lines(log, judges, run->scan_block_bytes);
   const KeyLayout layout = run->plan.layout;
 
   uint64_t next_progress = kProgressStepBytes;

@@ -13,7 +13,7 @@ namespace {
 // whole line.
 constexpr size_t kMaxCarryBytes = kMaxLogLineBytes + 1;
 // Room for a carried line (with its added line end) ahead of a block.
-constexpr size_t kSlotBytes = kScanBlockBytes + kMaxCarryBytes + 1;
+constexpr size_t kCarryRoomBytes = kMaxCarryBytes + 1;
 
 // The last line end in p[0, n), or null. Lines are short, so a backward
 // walk finds it after a few hundred bytes at most.
@@ -26,11 +26,15 @@ const char* LastLineEnd(const char* p, size_t n) {
 
 }  // namespace
 
-LogScanner::LogScanner(ReadableFile* file, ScanJudges judges)
+LogScanner::LogScanner(ReadableFile* file, ScanJudges judges,
+                       size_t block_bytes)
     : file_(file),
       reading_judge_(judges.reading),
+      block_bytes_(block_bytes),
       carry_(new char[kMaxCarryBytes + 1]) {
-  for (Slot& slot : slots_) slot.data.reset(new char[kSlotBytes]);
+  for (Slot& slot : slots_) {
+    slot.data.reset(new char[block_bytes + kCarryRoomBytes]);
+  }
   // A fresh worker takes its first task: scanning blocks in the order
   // filled, unless the reading thread took one first.
   scanner_.Put([this, judge = judges.scanning] {
@@ -63,7 +67,7 @@ void LogScanner::Fill(Slot* slot) {
       return;
     }
     const size_t start = size;
-    const size_t got = file_->Read(buf + start, kScanBlockBytes);
+    const size_t got = file_->Read(buf + start, block_bytes_);
     if (got == 0) {
       eof_ = true;
       continue;

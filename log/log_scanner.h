@@ -36,8 +36,10 @@ inline constexpr int kScanSlots = 4;
 class LogScanner {
  public:
   // Does not take ownership of `file` or the judges, which must outlive the
-  // scanner. REQUIRES: both judges or neither.
-  explicit LogScanner(ReadableFile* file, ScanJudges judges = {});
+  // scanner. Reads `block_bytes` at a time. REQUIRES: both judges or
+  // neither; block_bytes > kMaxLogLineBytes.
+  explicit LogScanner(ReadableFile* file, ScanJudges judges = {},
+                      size_t block_bytes = kScanBlockBytes);
   ~LogScanner();  // Stops and joins the scanning thread.
 
   LogScanner(const LogScanner&) = delete;
@@ -80,6 +82,7 @@ class LogScanner {
   // The fields below are the reading thread's alone.
   ReadableFile* file_;
   LineJudge* const reading_judge_;
+  const size_t block_bytes_;
   std::array<Slot, kScanSlots> slots_;
   int consuming_ = -1;   // slot whose records Next hands out
   size_t position_ = 0;  // next record of that slot
