@@ -353,8 +353,9 @@ int64_t* LineFilter::Exclusion(std::string_view line, const LogRecord& record,
   }
   LineFields f;
   ParseLineFields(line,
-                  statuses_.empty() && bots_ == nullptr ? FieldDepth::kTarget
-                                                        : FieldDepth::kAll,
+                  bots_ != nullptr        ? FieldDepth::kAll
+                  : !statuses_.empty()    ? FieldDepth::kStatus
+                                          : FieldDepth::kTarget,
                   &f);
   if (!methods_.empty() && !methods_.Allows(f.method)) return &counts.methods;
   if (!statuses_.empty() && !statuses_.Allows(f.status)) {
