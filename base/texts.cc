@@ -61,8 +61,7 @@ constexpr bool InEnumOrder() {
   for (size_t i = 0; i < std::size(kTexts); ++i) {
     if (static_cast<size_t>(kTexts[i].id) != i) return false;
   }
-  return std::size(kTexts) ==
-         static_cast<size_t>(UserText::kOptionRewrote) + 1;
+  return std::size(kTexts) == static_cast<size_t>(UserText::kOptionRewrote) + 1;
 }
 static_assert(InEnumOrder(), "one text per UserText, in enum order");
 

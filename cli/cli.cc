@@ -104,10 +104,10 @@ std::string CheckLineOption(const LineOption& option, const std::string& value,
   Settings given;
   given.*option.field = value;
   FilterOptions options;
-  for (auto [list, items] : {std::pair(&given.exclude_hosts,
-                                       &options.exclude_hosts),
-                             std::pair(&given.statuses, &options.statuses),
-                             std::pair(&given.methods, &options.methods)}) {
+  for (auto [list, items] :
+       {std::pair(&given.exclude_hosts, &options.exclude_hosts),
+        std::pair(&given.statuses, &options.statuses),
+        std::pair(&given.methods, &options.methods)}) {
     if (!list->empty()) items->push_back(*list);
   }
   options.vhost = given.vhost;
@@ -183,8 +183,7 @@ std::string ParseArgs(int argc, const char* const* argv, FileSystem* fs,
   for (int i = 1; i < argc; ++i) {
     std::string_view arg = argv[i];
     std::string value, error;
-    const LineOption* line_option =
-        options_end ? nullptr : LineOptionOf(arg);
+    const LineOption* line_option = options_end ? nullptr : LineOptionOf(arg);
     if (line_option != nullptr) {
       error = TakeLineOption(*line_option, argc, argv, &i, fs, opts);
     } else if (options_end || arg == "-" || arg.empty() || arg[0] != '-') {

@@ -127,17 +127,22 @@ TEST_F(CliTest, LineOptions) {
     int status;
     std::string err;  // the last line of stderr, or a part of stderr
   } cases[] = {
-      {{}, kExitDone, read + "0 page requests counted, 2 lines not counted; "
-                             "--status left out 1; --exclude-host left out 0"},
+      {{},
+       kExitDone,
+       read + "0 page requests counted, 2 lines not counted; "
+              "--status left out 1; --exclude-host left out 0"},
       {{"--status", "2xx", "--status", "4xx", "--query-pages",
         "--exclude-host=10.0.0.1", "--exclude-host", "192.0.2.0/24"},
-       kExitDone, read + "1 page requests counted, 1 lines not counted; "
-                         "--status left out 0; --exclude-host left out 1; "
-                         "--query-pages rewrote 0\n"},
-      {{"--exclude-bots", "--status=2xx,4xx", "--query-pages"}, kExitDone,
+       kExitDone,
+       read + "1 page requests counted, 1 lines not counted; "
+              "--status left out 0; --exclude-host left out 1; "
+              "--query-pages rewrote 0\n"},
+      {{"--exclude-bots", "--status=2xx,4xx", "--query-pages"},
+       kExitDone,
        "1 行にはユーザーエージェントがない (common 形式) ため"},
       {{"--exclude-bots", "--status=2xx,4xx", "--query-pages", "-q"},
-       kExitDone, ""},
+       kExitDone,
+       ""},
       {{"--status", "200,2"}, kExitUsage, "tovex-cli: --status: "},
       {{"--tz=Mars/Olympus"}, kExitUsage, "--tz: unknown time zone"},
   };

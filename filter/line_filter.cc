@@ -83,8 +83,10 @@ std::string CanonicalZone(FileSystem* files, std::string_view dir,
   if (spec.size() == 5 && (spec[0] == '+' || spec[0] == '-')) {
     return std::string(spec);
   }
-  const std::string real = files->RealPath(std::string(dir) + std::string(spec));
-  const std::string real_dir = files->RealPath(std::string(dir)) + kPathSeparator;
+  const std::string real =
+      files->RealPath(std::string(dir) + std::string(spec));
+  const std::string real_dir =
+      files->RealPath(std::string(dir)) + kPathSeparator;
   if (real.size() > real_dir.size() && real.starts_with(real_dir)) {
     return real.substr(real_dir.size());
   }
@@ -190,8 +192,8 @@ std::string LineFilter::Fingerprint() const {
     text += '\n';
   };
   if (!vhost_name_.empty()) {
-    add("vhost", vhost_port_.empty() ? vhost_name_
-                                     : vhost_name_ + ":" + vhost_port_);
+    add("vhost",
+        vhost_port_.empty() ? vhost_name_ : vhost_name_ + ":" + vhost_port_);
   }
   if (!methods_.empty()) add("methods", methods_.CanonicalText());
   if (!statuses_.empty()) add("status", statuses_.CanonicalText());
@@ -353,9 +355,9 @@ int64_t* LineFilter::Exclusion(std::string_view line, const LogRecord& record,
   }
   LineFields f;
   ParseLineFields(line,
-                  bots_ != nullptr        ? FieldDepth::kAll
-                  : !statuses_.empty()    ? FieldDepth::kStatus
-                                          : FieldDepth::kTarget,
+                  bots_ != nullptr     ? FieldDepth::kAll
+                  : !statuses_.empty() ? FieldDepth::kStatus
+                                       : FieldDepth::kTarget,
                   &f);
   if (!methods_.empty() && !methods_.Allows(f.method)) return &counts.methods;
   if (!statuses_.empty() && !statuses_.Allows(f.status)) {

@@ -196,13 +196,21 @@ TEST(LineFilterTest, FingerprintIsCanonical) {
        [](FilterOptions* o) {
          o->exclude_hosts = {"*.example.jp", "10.0.0.0/8,10.0.0.0/8"};
        }},
-      {[](FilterOptions* o) { o->exclude_hosts = {"::ffff:10.0.0.1,2001:db8::"}; },
-       [](FilterOptions* o) { o->exclude_hosts = {"2001:DB8:0::0/128,10.0.0.1"}; }},
+      {[](FilterOptions* o) {
+         o->exclude_hosts = {"::ffff:10.0.0.1,2001:db8::"};
+       },
+       [](FilterOptions* o) {
+         o->exclude_hosts = {"2001:DB8:0::0/128,10.0.0.1"};
+       }},
       {[](FilterOptions* o) { o->statuses = {"2xx,304"}; },
-       [](FilterOptions* o) { o->statuses = {"304", "200,2xx"}; }},
+       [](FilterOptions* o) {
+         o->statuses = {"304", "200,2xx"};
+       }},
       {[](FilterOptions* o) { o->statuses = {"2xx"}; }},
       {[](FilterOptions* o) { o->methods = {"GET,HEAD"}; },
-       [](FilterOptions* o) { o->methods = {"HEAD", "GET,GET"}; }},
+       [](FilterOptions* o) {
+         o->methods = {"HEAD", "GET,GET"};
+       }},
       {[](FilterOptions* o) { o->vhost = "Example.jp"; },
        [](FilterOptions* o) { o->vhost = "example.JP"; }},
       {[](FilterOptions* o) { o->vhost = "example.jp:80"; }},
@@ -215,9 +223,9 @@ TEST(LineFilterTest, FingerprintIsCanonical) {
       {[](FilterOptions* o) { o->query_pages = true; }},
       {[](FilterOptions* o) { o->decode_paths = true; }},
       {[](FilterOptions* o) {
-         o->query_pages = o->decode_paths = true;
-         o->methods = {"GET"};
-       }},
+        o->query_pages = o->decode_paths = true;
+        o->methods = {"GET"};
+      }},
   };
   std::vector<std::string> seen;
   for (const std::vector<Set>& group : groups) {

@@ -75,8 +75,6 @@ std::string StatusFilter::CanonicalText() const {
   return SortedList(std::move(items));
 }
 
-std::string MethodFilter::CanonicalText() const {
-  return SortedList(methods_);
-}
+std::string MethodFilter::CanonicalText() const { return SortedList(methods_); }
 
 }  // namespace tovex

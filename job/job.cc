@@ -173,8 +173,8 @@ JobRun::JobRun(const Context& c, const RunPlan& p, const Settings& s,
 Status JobRun::WritePage(const PageModel& model) {
   TOVEX_RETURN_IF_ERROR(ctx.Stopped());
   PageBuilder page(texts, filter != nullptr && filter->decodes_paths()
-                             ? ctx.platform.encoder
-                             : nullptr);
+                              ? ctx.platform.encoder
+                              : nullptr);
   RenderHtml(model, &page);
   if (json != nullptr) TOVEX_RETURN_IF_ERROR(json->Add(model));
   return pages.Write(model.file_name, page.page());

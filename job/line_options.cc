@@ -69,8 +69,7 @@ Status MakeLineFilter(const Context& ctx, const Settings& settings,
   TOVEX_RETURN_IF_ERROR(
       Switch(settings, &Settings::decode_paths, &options.decode_paths));
   std::unique_ptr<LineFilter> made;
-  const FilterError error =
-      LineFilter::Create(options, ctx.platform.fs, &made);
+  const FilterError error = LineFilter::Create(options, ctx.platform.fs, &made);
   if (!error.ok()) {
     for (const OptionKey& k : kOptionKeys) {
       if (k.option == error.option) {

@@ -147,8 +147,7 @@ void PageBuilder::PutArg(std::string_view conversion, const Arg& arg) {
              arg.kind_ == Arg::Kind::kLogPath);
       if (arg.kind_ == Arg::Kind::kOwnText) {
         page_.append(arg.text_);
-      } else if (arg.kind_ == Arg::Kind::kLogPath &&
-                 path_encoder_ != nullptr) {
+      } else if (arg.kind_ == Arg::Kind::kLogPath && path_encoder_ != nullptr) {
         AppendShiftJisPath(arg.text_, path_encoder_, &page_);
       } else {
         AppendEscaped(arg.text_, &page_);

@@ -68,8 +68,7 @@ TEST_F(SettingsTest, ExistingFilesAreReadNotRewritten) {
   Settings absent;
   absent.work_dir = "workdir\\";
   absent.html_dir = "htmldir\\";
-  absent.index_rows = absent.month_rows = absent.day_rows =
-      RowGroup{10, 5, 10};
+  absent.index_rows = absent.month_rows = absent.day_rows = RowGroup{10, 5, 10};
   EXPECT_EQ(LoadFrom(""), absent);
   EXPECT_EQ(ReadFileOrEmpty(FilePath()), "");
   EXPECT_FALSE(IsDirectory(env_.dir.path() + "workdir"));
