@@ -73,7 +73,7 @@ int Run(const QString& out_dir) {
   PosixClock clock;
   IconvEncoder encoder;
   PosixShell shell;
-  TerminalBeeper beeper;
+  SilentBeeper beeper;
   MainWindowServices services;
   services.platform = {&fs, &clock, &shell, &beeper, &messages, &encoder};
   services.prompts = &prompts;

@@ -14,9 +14,14 @@ namespace {
 // Nine different counts, none of them 10, so that a box wired to the wrong
 // setting shows.
 Settings SomeSettings() {
-  return {RunLevel::kMonth,    "workdir\\",          "htmldir\\",
-          RowGroup{11, 5, 20}, RowGroup{30, 12, 40}, RowGroup{45, 25, 15},
-          "",                  ""};
+  Settings s;
+  s.run_level = RunLevel::kMonth;
+  s.work_dir = "workdir\\";
+  s.html_dir = "htmldir\\";
+  s.index_rows = RowGroup{11, 5, 20};
+  s.month_rows = RowGroup{30, 12, 40};
+  s.day_rows = RowGroup{45, 25, 15};
+  return s;
 }
 
 // The nine size boxes with the setting each carries.

@@ -58,14 +58,18 @@ constexpr Entry kTexts[] = {
     {UserText::kHistoryOtherOptions,
      "the history was counted with %s, this run counts with %s; "
      "run with --rebuild to start it again from the logs given"},
+    {UserText::kNoAgents,
+     "%lld 行にはユーザーエージェントがない (common 形式) ため、クローラーか"
+     "どうか判定していません!!"},
+    {UserText::kOptionLeftOut, "; %s left out %lld"},
+    {UserText::kOptionRewrote, "; %s rewrote %lld"},
 };
 
 constexpr bool InEnumOrder() {
   for (size_t i = 0; i < std::size(kTexts); ++i) {
     if (static_cast<size_t>(kTexts[i].id) != i) return false;
   }
-  return std::size(kTexts) ==
-         static_cast<size_t>(UserText::kHistoryOtherOptions) + 1;
+  return std::size(kTexts) == static_cast<size_t>(UserText::kOptionRewrote) + 1;
 }
 static_assert(InEnumOrder(), "one text per UserText, in enum order");
 

@@ -49,6 +49,10 @@ enum class UserText {
   kStreamCountedAgain,  // %s: an input read as new though its months were
   kHistoryFolderShared,  // the history folder is the work or output folder
   kHistoryOtherOptions,  // %s %s: the history's counting options, the run's
+  kNoAgents,           // %lld: page requests without a user agent
+  // Added to kSummary for each line option on.
+  kOptionLeftOut,  // %s: the option, %lld: lines it left out
+  kOptionRewrote,  // %s: the option, %lld: counted lines it changed
 };
 
 // The UTF-8 text, conversions unfilled.

@@ -5,11 +5,14 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "base/texts.h"
+#include "filter/line_filter.h"
 #include "job/job.h"
 #include "log/log_input.h"
 #include "tovex_version.h"
@@ -41,6 +44,23 @@ constexpr char kUsage[] =
     "  --version            show the version\n"
     "  --                   end of the options\n"
     "\n"
+    "Line options (default: the settings file's keys; off):\n"
+    "  --exclude-host LIST  leave out clients: addresses, CIDR ranges and\n"
+    "                       names or *.name patterns, comma-separated;\n"
+    "                       repeatable (EXCLUDEHOSTS)\n"
+    "  --exclude-bots       leave out the crawlers of the crawler-user-agents\n"
+    "                       list, by user agent (EXCLUDEBOTS=1)\n"
+    "  --status LIST        count only these statuses: 404, 2xx (STATUS)\n"
+    "  --methods LIST       count only these methods: GET,HEAD (METHODS)\n"
+    "  --vhost NAME         count only the lines of virtual host NAME or\n"
+    "                       NAME:PORT (VHOST)\n"
+    "  --tz ZONE            time stamps in ZONE: Asia/Tokyo or +0900\n"
+    "                       (TIMEZONE)\n"
+    "  --query-pages        a path's ?query and #fragment cut off, so that\n"
+    "                       /a.html?x=1 is the page /a.html (QUERYPAGES=1)\n"
+    "  --decode-paths       UTF-8 escapes in paths decoded and shown in\n"
+    "                       Shift-JIS (DECODEPATHS=1)\n"
+    "\n"
     "Exit status: 0 done, 1 a file could not be opened, read or written,\n"
     "2 wrong usage, 3 not an access log, 4 another run holds the work,\n"
     "output or history folder, 128+N stopped by signal N.\n";
@@ -57,7 +77,63 @@ struct Options {
   bool help = false;
   bool version = false;
   std::vector<std::string> inputs;
+  // The line options given, as the settings file would spell them.
+  std::vector<RunRequest::Override> overrides;
 };
+
+// A line option of the command line and the settings field it overrides.
+struct LineOption {
+  std::string_view name;
+  std::string Settings::*field;
+  bool takes_value;
+  bool repeats;  // values add up, as a list's items
+};
+constexpr LineOption kLineOptions[] = {
+    {"--exclude-host", &Settings::exclude_hosts, true, true},
+    {"--exclude-bots", &Settings::exclude_bots, false, false},
+    {"--status", &Settings::statuses, true, true},
+    {"--methods", &Settings::methods, true, true},
+    {"--vhost", &Settings::vhost, true, false},
+    {"--tz", &Settings::time_zone, true, false},
+    {"--query-pages", &Settings::query_pages, false, false},
+    {"--decode-paths", &Settings::decode_paths, false, false},
+};
+
+// An error text naming `option` and the bad item of `value`, or empty when
+// the filter takes the value. The check is the filter's own, on this value
+// alone.
+std::string CheckLineOption(const LineOption& option, const std::string& value,
+                            FileSystem* fs) {
+  if (!option.takes_value) return std::string();
+  if (value.empty()) return std::string(option.name) + " needs a value";
+  Settings given;
+  given.*option.field = value;
+  FilterOptions options;
+  for (auto [list, items] :
+       {std::pair(&given.exclude_hosts, &options.exclude_hosts),
+        std::pair(&given.statuses, &options.statuses),
+        std::pair(&given.methods, &options.methods)}) {
+    if (!list->empty()) items->push_back(*list);
+  }
+  options.vhost = given.vhost;
+  options.time_zone = given.time_zone;
+  std::unique_ptr<LineFilter> filter;
+  const FilterError error = LineFilter::Create(options, fs, &filter);
+  return error.ok() ? std::string()
+                    : std::string(option.name) + ": " + error.text;
+}
+
+// Takes a line option into `*overrides`: a repeated list grows by its
+// items, any other value replaces the one before.
+void AddLineOption(const LineOption& option, std::string value,
+                   std::vector<RunRequest::Override>* overrides) {
+  for (RunRequest::Override& o : *overrides) {
+    if (o.field != option.field) continue;
+    o.value = option.repeats ? o.value + "," + value : std::move(value);
+    return;
+  }
+  overrides->push_back({option.field, std::move(value)});
+}
 
 // The value of option `arg` ("--name VALUE", "--name=VALUE" or "-x VALUE"),
 // or an error text. `*i` moves past a separate value.
@@ -80,13 +156,42 @@ bool Is(std::string_view arg, std::string_view short_name,
           (arg.size() == long_name.size() || arg[long_name.size()] == '='));
 }
 
-// Returns an error text, or empty when the command line is sound.
-std::string ParseArgs(int argc, const char* const* argv, Options* opts) {
+// The line option `arg` names, or null.
+const LineOption* LineOptionOf(std::string_view arg) {
+  for (const LineOption& o : kLineOptions) {
+    if (o.takes_value ? Is(arg, "", o.name) : arg == o.name) return &o;
+  }
+  return nullptr;
+}
+
+// Takes the line option `option` at argv[*i] (`*i` moves past a separate
+// value); returns an error text, or empty.
+std::string TakeLineOption(const LineOption& option, int argc,
+                           const char* const* argv, int* i, FileSystem* fs,
+                           Options* opts) {
+  std::string value(1, '1');
+  if (option.takes_value) {
+    std::string error =
+        OptionValue(argc, argv, i, argv[*i], option.name, &value);
+    if (error.empty()) error = CheckLineOption(option, value, fs);
+    if (!error.empty()) return error;
+  }
+  AddLineOption(option, std::move(value), &opts->overrides);
+  return std::string();
+}
+
+// Returns an error text, or empty when the command line is sound. Line
+// options' values are checked here, through `fs` (a time zone's file).
+std::string ParseArgs(int argc, const char* const* argv, FileSystem* fs,
+                      Options* opts) {
   bool options_end = false;
   for (int i = 1; i < argc; ++i) {
     std::string_view arg = argv[i];
     std::string value, error;
-    if (options_end || arg == "-" || arg.empty() || arg[0] != '-') {
+    const LineOption* line_option = options_end ? nullptr : LineOptionOf(arg);
+    if (line_option != nullptr) {
+      error = TakeLineOption(*line_option, argc, argv, &i, fs, opts);
+    } else if (options_end || arg == "-" || arg.empty() || arg[0] != '-') {
       opts->inputs.emplace_back(arg);
     } else if (arg == "--") {
       options_end = true;
@@ -179,6 +284,40 @@ class StderrObserver : public JobObserver {
   bool progress_shown_ = false;
 };
 
+// Messages of a quiet run: notes are left out, warnings pass.
+class QuietMessages : public Messages {
+ public:
+  explicit QuietMessages(Messages* messages) : messages_(messages) {}
+  void Warn(const std::string& text) override { messages_->Warn(text); }
+  void Note(const std::string& /*text*/) override {}
+  bool AskYesNo(const std::string& text, const std::string& caption) override {
+    return messages_->AskYesNo(text, caption);
+  }
+
+ private:
+  Messages* messages_;
+};
+
+// The summary line: kSummary, and what each line option on did.
+std::string Summary(const JobOutcome& outcome) {
+  std::string text = FormatText(
+      UserText::kSummary, static_cast<long long>(outcome.lines_read),
+      static_cast<long long>(outcome.lines_counted),
+      static_cast<long long>(outcome.lines_read - outcome.lines_counted));
+  for (const OptionEffect& e : outcome.filter_effects) {
+    const std::string option(e.option);
+    if (!e.rewrites || e.left_out > 0) {
+      text += FormatText(UserText::kOptionLeftOut, option.c_str(),
+                         static_cast<long long>(e.left_out));
+    }
+    if (e.rewrites) {
+      text += FormatText(UserText::kOptionRewrote, option.c_str(),
+                         static_cast<long long>(e.rewritten));
+    }
+  }
+  return text;
+}
+
 // Standard output as a file the job writes the JSON document to.
 class StreamFile : public WritableFile {
  public:
@@ -213,7 +352,7 @@ int RunCli(int argc, const char* const* argv, const Platform& platform,
            const std::string& base_dir, std::FILE* out, std::FILE* err,
            const std::atomic<int>* stop) {
   Options opts;
-  std::string error = ParseArgs(argc, argv, &opts);
+  std::string error = ParseArgs(argc, argv, platform.fs, &opts);
   if (!error.empty()) {
     std::fprintf(err, "tovex-cli: %s\n\n%s", error.c_str(), kUsage);
     return kExitUsage;
@@ -230,6 +369,8 @@ int RunCli(int argc, const char* const* argv, const Platform& platform,
   Context ctx;
   ctx.base_dir = base_dir;
   ctx.platform = platform;
+  QuietMessages quiet_messages(platform.messages);
+  if (opts.quiet) ctx.platform.messages = &quiet_messages;
   RunRequest request;
   if (opts.settings) {
     // The settings file's folder is the base directory.
@@ -249,6 +390,7 @@ int RunCli(int argc, const char* const* argv, const Platform& platform,
   if (opts.history) request.history_dir = FromBase(base_dir, *opts.history);
   request.rebuild = opts.rebuild;
   request.inputs = opts.inputs;
+  request.overrides = opts.overrides;
   request.run_level = opts.run_level;
   request.open_index = opts.open;
   request.cancel = stop;
@@ -258,10 +400,7 @@ int RunCli(int argc, const char* const* argv, const Platform& platform,
   observer.ClearProgress();
   if (!status.ok()) return Fail(status, err);
   if (opts.quiet || json_out) return kExitDone;
-  observer.OnStatus(FormatText(
-      UserText::kSummary, static_cast<long long>(outcome.lines_read),
-      static_cast<long long>(outcome.lines_counted),
-      static_cast<long long>(outcome.lines_read - outcome.lines_counted)));
+  observer.OnStatus(Summary(outcome));
   // A script that reads the path must get it whole, or learn that it did
   // not.
   if (std::fprintf(out, "%s\n", outcome.index_path.c_str()) < 0 ||

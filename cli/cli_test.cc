@@ -103,8 +103,71 @@ TEST_F(CliTest, OptionsForScripts) {
   EXPECT_TRUE(Exists(Base() + "site/my.ini"));
   EXPECT_TRUE(Exists(Base() + "out/index.html"));
   EXPECT_FALSE(Exists(Base() + "quorvane.ini"));
+  // A run that names its output folder makes no default one.
+  EXPECT_EQ(env_.fs.KindOf(Base() + "site/htmldir"), PathKind::kMissing);
+  EXPECT_EQ(env_.fs.KindOf(Base() + "site/workdir"), PathKind::kDirectory);
   EXPECT_EQ(env_.shell.opened,
             std::vector<std::string>{Base() + "out/index.html"});
+}
+
+// Line options override the settings file's keys, lists add up, and the
+// summary line says what each did; -q leaves notes out (the empty input's
+// too).
+TEST_F(CliTest, LineOptions) {
+  const std::string empty = Base() + "empty.log", log = Log();
+  WriteFileOrDie(empty, "");
+  WriteFileOrDie(Log(), std::string(kPageLine) +
+                            "192.0.2.1 - - [10/Oct/2000:13:55:36 -0700] "
+                            "\"HEAD /a.html?x HTTP/1.0\" 404 1\n");
+  WriteFileOrDie(Base() + "quorvane.ini",
+                 "[SYSTEM]\nSTATUS=404\nEXCLUDEHOSTS=h.example.com\n");
+  const std::string read = "Read!! - 2 lines, ";
+  struct Case {
+    std::vector<const char*> args;
+    int status;
+    std::string err;  // the last line of stderr, or a part of stderr
+  } cases[] = {
+      {{},
+       kExitDone,
+       read + "0 page requests counted, 2 lines not counted; "
+              "--status left out 1; --exclude-host left out 0"},
+      {{"--status", "2xx", "--status", "4xx", "--query-pages",
+        "--exclude-host=10.0.0.1", "--exclude-host", "192.0.2.0/24"},
+       kExitDone,
+       read + "1 page requests counted, 1 lines not counted; "
+              "--status left out 0; --exclude-host left out 1; "
+              "--query-pages rewrote 0\n"},
+      {{"--exclude-bots", "--status=2xx,4xx", "--query-pages"},
+       kExitDone,
+       "1 行にはユーザーエージェントがない (common 形式) ため"},
+      {{"--exclude-bots", "--status=2xx,4xx", "--query-pages", "-q"},
+       kExitDone,
+       ""},
+      {{"--status", "200,2"}, kExitUsage, "tovex-cli: --status: "},
+      {{"--tz=Mars/Olympus"}, kExitUsage, "--tz: unknown time zone"},
+  };
+  for (const Case& c : cases) {
+    std::vector<const char*> args = c.args;
+    args.push_back(empty.c_str());
+    args.push_back(log.c_str());
+    env_.messages.warnings.clear();
+    const Result r = Cli(args);
+    // What the run said: on stderr, and through the Messages service.
+    std::string said = r.err;
+    for (const std::string& w : env_.messages.warnings) said += w + "\n";
+    EXPECT_EQ(r.status, c.status) << said;
+    if (c.err.empty()) {
+      EXPECT_EQ(said, "");
+    } else {
+      EXPECT_NE(said.find(c.err), std::string::npos) << said;
+    }
+  }
+  // Without options, neither the empty input's note nor the settings
+  // file's bad value passes unsaid.
+  WriteFileOrDie(Base() + "quorvane.ini", "[SYSTEM]\nQUERYPAGES=yes\n");
+  const Result r = Cli({"-q", empty.c_str(), log.c_str()});
+  EXPECT_EQ(r.status, kExitUsage);
+  EXPECT_NE(r.err.find("QUERYPAGES=yes"), std::string::npos) << r.err;
 }
 
 // A refused log's exit status and message are the reference check's.

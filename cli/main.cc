@@ -14,7 +14,7 @@ int main(int argc, char** argv) {
   tovex::PosixFileSystem fs;
   tovex::PosixClock clock;
   tovex::PosixShell shell;
-  tovex::TerminalBeeper beeper;
+  tovex::SilentBeeper beeper;
   tovex::StderrMessages messages;
   tovex::IconvEncoder encoder;
   tovex::Platform platform{&fs, &clock, &shell, &beeper, &messages, &encoder};

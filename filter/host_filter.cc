@@ -1,5 +1,8 @@
 #include "filter/host_filter.h"
 
+#include <cstdio>
+#include <utility>
+
 #include "base/bytes.h"
 #include "filter/list_items.h"
 
@@ -126,6 +129,24 @@ bool IsHostName(std::string_view name) {
   return label > 0;
 }
 
+// A range as CanonicalText writes it.
+std::string RangeText(const IpAddress& base, int prefix_bits) {
+  char text[48];
+  const uint8_t* b = base.bytes.data();
+  if (base.v4) {
+    std::snprintf(text, sizeof text, "%d.%d.%d.%d/%d", b[12], b[13], b[14],
+                  b[15], prefix_bits - (kAddressBits - kIpv4Bits));
+    return text;
+  }
+  std::string out;
+  for (int g = 0; g < 8; ++g) {
+    std::snprintf(text, sizeof text, g == 0 ? "%x" : ":%x",
+                  b[2 * g] << 8 | b[2 * g + 1]);
+    out += text;
+  }
+  return out + "/" + std::to_string(prefix_bits);
+}
+
 }  // namespace
 
 bool ParseIpAddress(std::string_view text, IpAddress* address) {
@@ -228,6 +249,15 @@ bool HostFilter::Matches(std::string_view host) const {
     }
   }
   return false;
+}
+
+std::string HostFilter::CanonicalText() const {
+  std::vector<std::string> items;
+  for (const Network& n : networks_) {
+    items.push_back(RangeText(n.base, n.prefix_bits));
+  }
+  for (const Name& n : names_) items.push_back((n.suffix ? "*" : "") + n.text);
+  return SortedList(std::move(items));
 }
 
 }  // namespace tovex

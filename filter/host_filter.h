@@ -46,6 +46,11 @@ class HostFilter {
   // hosts, IPv6 items the other IPv6 hosts); any other host by name.
   bool Matches(std::string_view host) const;
 
+  // The items as one text, the same for every spelling of the same items:
+  // addresses as ranges ("192.0.2.1/32", IPv6 as eight hex groups), names
+  // in lower case, sorted, each once, comma-separated.
+  std::string CanonicalText() const;
+
  private:
   struct Network {
     IpAddress base;   // its bits past the prefix are zero

@@ -70,7 +70,8 @@ std::string_view Span(const char* begin, const char* end) {
 }
 
 // The status and the user agent, from the request's closing quote `q`.
-void ParseAfterRequest(const char* q, const char* end, LineFields* f) {
+void ParseAfterRequest(const char* q, const char* end, FieldDepth depth,
+                       LineFields* f) {
   const char* p = q + 1;
   if (p < end && *p == ' ') {
     const char* field_end = FindAnyOf(p + 1, end, ' ', ' ', ' ');
@@ -79,6 +80,7 @@ void ParseAfterRequest(const char* q, const char* end, LineFields* f) {
     }
     p = field_end;
   }
+  if (depth != FieldDepth::kAll) return;
   // The referer, then the agent right after its closing quote and a blank.
   const char* referer = FindAnyOf(p, end, '"', '"', '"');
   if (referer == end) return;
@@ -200,12 +202,12 @@ void ParseLineFields(std::string_view line, FieldDepth depth, LineFields* f) {
     target_end = TokenEnd(method_end + 1, end);
     f->target = Span(method_end + 1, target_end);
   }
-  if (depth != FieldDepth::kAll) return;
+  if (depth == FieldDepth::kTarget) return;
   const char* quote = QuoteEnd(target_end, end);
   f->request = Span(request, quote);
   if (quote == end) return;
   f->request_closed = true;
-  ParseAfterRequest(quote, end, f);
+  ParseAfterRequest(quote, end, depth, f);
 }
 
 }  // namespace tovex

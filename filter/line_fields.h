@@ -77,9 +77,9 @@ bool IsUsualLayout(std::string_view line);
 bool ReadUsualStamp(std::string_view stamp, StampTime* time);
 
 // How far ParseLineFields goes: the rewrite of the stamp needs the fields up
-// to the stamp, the other rewrites up to the request target, exclusions all
-// of them.
-enum class FieldDepth { kStamp, kTarget, kAll };
+// to the stamp, the other rewrites up to the request target, the status
+// filter up to the status, the crawler filter all of them.
+enum class FieldDepth { kStamp, kTarget, kStatus, kAll };
 
 // Fills `*fields` (all of it reset first) from `line`. Fields the line does
 // not have stay empty; a hostile line only yields empty or shorter fields.

@@ -20,8 +20,13 @@ struct Want {
 };
 
 LineFields Parse(std::string_view line) {
-  LineFields f;
+  LineFields f, to_status;
   ParseLineFields(line, FieldDepth::kAll, &f);
+  // The status filter's depth finds the same status, and stops there.
+  ParseLineFields(line, FieldDepth::kStatus, &to_status);
+  EXPECT_EQ(to_status.status, f.status) << line;
+  EXPECT_EQ(to_status.target, f.target) << line;
+  EXPECT_FALSE(to_status.has_agent) << line;
   return f;
 }
 

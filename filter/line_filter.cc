@@ -1,9 +1,11 @@
 #include "filter/line_filter.h"
 
+#include <cstdio>
 #include <cstring>
 #include <span>
 
 #include "base/bytes.h"
+#include "base/hash.h"
 #include "filter/bot_patterns.h"
 #include "filter/line_fields.h"
 #include "filter/list_items.h"
@@ -72,6 +74,37 @@ std::string_view CountedStamp(std::string_view line, const LogRecord& record,
   return f.stamp;
 }
 
+// The zone `spec` names, spelt one way: a fixed offset as written ("-0000"
+// is "+0000"), a name as the path of its file in `dir` with links resolved
+// ("Japan" is "Asia/Tokyo"). REQUIRES: LoadTimeZone took `spec`.
+std::string CanonicalZone(FileSystem* files, std::string_view dir,
+                          std::string_view spec) {
+  if (spec == "-0000") return "+0000";
+  if (spec.size() == 5 && (spec[0] == '+' || spec[0] == '-')) {
+    return std::string(spec);
+  }
+  const std::string real =
+      files->RealPath(std::string(dir) + std::string(spec));
+  const std::string real_dir =
+      files->RealPath(std::string(dir)) + kPathSeparator;
+  if (real.size() > real_dir.size() && real.starts_with(real_dir)) {
+    return real.substr(real_dir.size());
+  }
+  return std::string(spec);
+}
+
+// The crawler list as the fingerprint names it: its size and hash.
+std::string BotListIdentity() {
+  std::string list;
+  for (size_t i = 0; i < kBotPatternCount; ++i) {
+    list.append(kBotPatterns[i]).append("\n");
+  }
+  char text[40];
+  std::snprintf(text, sizeof text, "%zu:%016llx", kBotPatternCount,
+                static_cast<unsigned long long>(Hash64(list)));
+  return text;
+}
+
 }  // namespace
 
 FilterCounts& FilterCounts::operator+=(const FilterCounts& o) {
@@ -134,6 +167,7 @@ FilterError LineFilter::Build(const FilterOptions& options, FileSystem* files) {
     std::string error = LoadTimeZone(files, options.zoneinfo_dir,
                                      options.time_zone, zone_.get());
     if (!error.empty()) return {FilterOption::kTimeZone, error};
+    zone_name_ = CanonicalZone(files, options.zoneinfo_dir, options.time_zone);
   }
   if (options.exclude_bots) {
     bots_ = std::make_unique<BotMatcher>();
@@ -148,6 +182,50 @@ FilterError LineFilter::Build(const FilterOptions& options, FileSystem* files) {
   excludes_ = !hosts_.empty() || !statuses_.empty() || !methods_.empty() ||
               !vhost_name_.empty() || bots_ != nullptr;
   return {};
+}
+
+std::string LineFilter::Fingerprint() const {
+  std::string text;
+  const auto add = [&text](std::string_view name, std::string_view value) {
+    text.append(name);
+    if (!value.empty()) text.append("=").append(value);
+    text += '\n';
+  };
+  if (!vhost_name_.empty()) {
+    add("vhost",
+        vhost_port_.empty() ? vhost_name_ : vhost_name_ + ":" + vhost_port_);
+  }
+  if (!methods_.empty()) add("methods", methods_.CanonicalText());
+  if (!statuses_.empty()) add("status", statuses_.CanonicalText());
+  if (!hosts_.empty()) add("exclude-host", hosts_.CanonicalText());
+  if (bots_ != nullptr) add("exclude-bots", BotListIdentity());
+  if (zone_ != nullptr) add("tz", zone_name_);
+  if (query_pages_) add("query-pages", "");
+  if (decode_paths_) add("decode-paths", "");
+  return text;
+}
+
+std::vector<OptionEffect> LineFilter::Effects(const FilterCounts& c) const {
+  std::vector<OptionEffect> effects;
+  if (!vhost_name_.empty()) effects.push_back({"--vhost", false, c.vhost, 0});
+  if (!methods_.empty()) effects.push_back({"--methods", false, c.methods, 0});
+  if (!statuses_.empty()) effects.push_back({"--status", false, c.statuses, 0});
+  if (!hosts_.empty()) {
+    effects.push_back({"--exclude-host", false, c.hosts, 0});
+  }
+  if (bots_ != nullptr) {
+    effects.push_back({"--exclude-bots", false, c.bots, 0});
+  }
+  if (zone_ != nullptr) {
+    effects.push_back({"--tz", true, c.time_range, c.stamps_moved});
+  }
+  if (query_pages_) {
+    effects.push_back({"--query-pages", true, 0, c.queries_cut});
+  }
+  if (decode_paths_) {
+    effects.push_back({"--decode-paths", true, 0, c.paths_decoded});
+  }
+  return effects;
 }
 
 std::vector<std::string_view> LineFilter::SkippedBotPatterns() const {
@@ -277,8 +355,9 @@ int64_t* LineFilter::Exclusion(std::string_view line, const LogRecord& record,
   }
   LineFields f;
   ParseLineFields(line,
-                  statuses_.empty() && bots_ == nullptr ? FieldDepth::kTarget
-                                                        : FieldDepth::kAll,
+                  bots_ != nullptr     ? FieldDepth::kAll
+                  : !statuses_.empty() ? FieldDepth::kStatus
+                                       : FieldDepth::kTarget,
                   &f);
   if (!methods_.empty() && !methods_.Allows(f.method)) return &counts.methods;
   if (!statuses_.empty() && !statuses_.Allows(f.status)) {

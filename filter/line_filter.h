@@ -25,6 +25,7 @@
 #include "filter/line_fields.h"
 #include "filter/request_filter.h"
 #include "filter/time_zone.h"
+#include "log/line_judge.h"
 #include "log/log_line.h"
 #include "platform/platform.h"
 
@@ -103,7 +104,23 @@ struct FilterCounts {
   int64_t left_out() const {
     return vhost + methods + statuses + hosts + bots + time_range;
   }
+  // Only the counts of lines left out: what an input head's judge adds,
+  // since the lines of a head that count are judged again by the scanner.
+  FilterCounts exclusions() const {
+    FilterCounts c;
+    c.vhost = vhost, c.methods = methods, c.statuses = statuses;
+    c.hosts = hosts, c.bots = bots, c.time_range = time_range;
+    return c;
+  }
   FilterCounts& operator+=(const FilterCounts& o);
+};
+
+// What one option did in a run, for the summary line.
+struct OptionEffect {
+  std::string_view option;  // as the command line spells it ("--status")
+  bool rewrites = false;    // an option that rewrites lines
+  int64_t left_out = 0;     // page requests it left out
+  int64_t rewritten = 0;    // counted lines it changed (rewrites only)
 };
 
 class LineFilter;
@@ -145,6 +162,20 @@ class LineFilter {
   // a caller may as well call that.
   bool active() const { return rewrites_ || excludes_; }
   bool excludes_bots() const { return bots_ != nullptr; }
+  // Whether UTF-8 escapes are decoded: the pages then show UTF-8 content
+  // names in Shift-JIS.
+  bool decodes_paths() const { return decode_paths_; }
+
+  // Every option that changes what is counted, as one canonical text: one
+  // "name=value" line per option on, in a fixed order, lists sorted and
+  // without repeats, a zone by the name of its file (links resolved), the
+  // crawler list by its size and hash. Empty when no option is on. Two
+  // filters with the same text count every log alike.
+  std::string Fingerprint() const;
+
+  // What each option on did, given the summed counts of the run, in the
+  // order of Fingerprint.
+  std::vector<OptionEffect> Effects(const FilterCounts& counts) const;
 
   // Rewrites the line [line, line + *size) in place (the time stamp moved
   // to the zone, the query cut, the path decoded; *size may shrink), then
@@ -184,6 +215,7 @@ class LineFilter {
   bool rewrites_ = false;
   bool excludes_ = false;
   std::unique_ptr<TimeZone> zone_;
+  std::string zone_name_;  // canonical: "+hhmm" or the file's name
   bool query_pages_ = false;
   bool decode_paths_ = false;
   std::string vhost_name_;  // lower case; empty: every line counts
@@ -192,6 +224,23 @@ class LineFilter {
   StatusFilter statuses_;
   HostFilter hosts_;
   std::unique_ptr<BotMatcher> bots_;
+};
+
+// A LineFilter as the scanner takes it (log/line_judge.h): the judge of one
+// thread, with the state of its own.
+class FilterJudge final : public LineJudge {
+ public:
+  // `filter` must outlive the judge.
+  explicit FilterJudge(const LineFilter& filter)
+      : filter_(filter), state_(filter) {}
+  bool Judge(char* line, size_t* size, LogRecord* record) override {
+    return filter_.Judge(line, size, record, &state_);
+  }
+  const FilterCounts& counts() const { return state_.counts(); }
+
+ private:
+  const LineFilter& filter_;
+  FilterState state_;
 };
 
 }  // namespace tovex

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -180,6 +181,66 @@ TEST(LineFilterTest, UsageErrorsNameTheOption) {
   }
   const auto none = Make({});
   EXPECT_FALSE(none->active());
+}
+
+// Spellings of the same options share a fingerprint; other options, or the
+// same with another value, do not.
+TEST(LineFilterTest, FingerprintIsCanonical) {
+  if (!std::filesystem::exists("/usr/share/zoneinfo/Japan")) {
+    GTEST_SKIP() << "no zoneinfo";
+  }
+  using Set = void (*)(FilterOptions*);
+  const std::vector<std::vector<Set>> groups = {
+      {[](FilterOptions*) {}},
+      {[](FilterOptions* o) { o->exclude_hosts = {"10.0.0.0/8,*.Example.jp"}; },
+       [](FilterOptions* o) {
+         o->exclude_hosts = {"*.example.jp", "10.0.0.0/8,10.0.0.0/8"};
+       }},
+      {[](FilterOptions* o) {
+         o->exclude_hosts = {"::ffff:10.0.0.1,2001:db8::"};
+       },
+       [](FilterOptions* o) {
+         o->exclude_hosts = {"2001:DB8:0::0/128,10.0.0.1"};
+       }},
+      {[](FilterOptions* o) { o->statuses = {"2xx,304"}; },
+       [](FilterOptions* o) {
+         o->statuses = {"304", "200,2xx"};
+       }},
+      {[](FilterOptions* o) { o->statuses = {"2xx"}; }},
+      {[](FilterOptions* o) { o->methods = {"GET,HEAD"}; },
+       [](FilterOptions* o) {
+         o->methods = {"HEAD", "GET,GET"};
+       }},
+      {[](FilterOptions* o) { o->vhost = "Example.jp"; },
+       [](FilterOptions* o) { o->vhost = "example.JP"; }},
+      {[](FilterOptions* o) { o->vhost = "example.jp:80"; }},
+      {[](FilterOptions* o) { o->time_zone = "Japan"; },
+       [](FilterOptions* o) { o->time_zone = "Asia/Tokyo"; }},
+      {[](FilterOptions* o) { o->time_zone = "+0900"; }},
+      {[](FilterOptions* o) { o->time_zone = "-0000"; },
+       [](FilterOptions* o) { o->time_zone = "+0000"; }},
+      {[](FilterOptions* o) { o->exclude_bots = true; }},
+      {[](FilterOptions* o) { o->query_pages = true; }},
+      {[](FilterOptions* o) { o->decode_paths = true; }},
+      {[](FilterOptions* o) {
+        o->query_pages = o->decode_paths = true;
+        o->methods = {"GET"};
+      }},
+  };
+  std::vector<std::string> seen;
+  for (const std::vector<Set>& group : groups) {
+    std::string first;
+    for (size_t i = 0; i < group.size(); ++i) {
+      FilterOptions options;
+      group[i](&options);
+      const std::string text = Make(options)->Fingerprint();
+      if (i == 0) first = text;
+      EXPECT_EQ(text, first) << "spelling " << i << " of " << first;
+    }
+    EXPECT_EQ(first.empty(), seen.empty()) << first;  // only no options
+    EXPECT_EQ(std::count(seen.begin(), seen.end(), first), 0) << first;
+    seen.push_back(first);
+  }
 }
 
 // Over the hand-made and real logs: without options Judge is the main rule;

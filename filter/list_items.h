@@ -3,8 +3,10 @@
 #ifndef TOVEX_FILTER_LIST_ITEMS_H_
 #define TOVEX_FILTER_LIST_ITEMS_H_
 
+#include <algorithm>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace tovex {
 
@@ -34,6 +36,18 @@ inline std::string Quoted(std::string_view item) {
 // The error text for an empty item of `list`.
 inline std::string EmptyItemError(std::string_view list) {
   return "empty item in " + Quoted(list);
+}
+
+// `items` sorted, each once, comma-separated: a list's canonical text.
+inline std::string SortedList(std::vector<std::string> items) {
+  std::sort(items.begin(), items.end());
+  items.erase(std::unique(items.begin(), items.end()), items.end());
+  std::string text;
+  for (const std::string& item : items) {
+    if (!text.empty()) text += ',';
+    text += item;
+  }
+  return text;
 }
 
 }  // namespace tovex

@@ -1,6 +1,7 @@
 #include "filter/request_filter.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "base/bytes.h"
 #include "filter/list_items.h"
@@ -56,5 +57,24 @@ std::string MethodFilter::Add(std::string_view list) {
 bool MethodFilter::Allows(std::string_view method) const {
   return std::find(methods_.begin(), methods_.end(), method) != methods_.end();
 }
+
+std::string StatusFilter::CanonicalText() const {
+  constexpr int kClassCodes = 100;
+  std::vector<std::string> items;
+  for (int first = kFirstStatus; first <= kLastStatus; first += kClassCodes) {
+    int allowed = 0;
+    for (int s = first; s < first + kClassCodes; ++s) allowed += Allows(s);
+    if (allowed == kClassCodes) {
+      items.push_back(std::to_string(first / kClassCodes) + "xx");
+      continue;
+    }
+    for (int s = first; s < first + kClassCodes && allowed > 0; ++s) {
+      if (Allows(s)) items.push_back(std::to_string(s));
+    }
+  }
+  return SortedList(std::move(items));
+}
+
+std::string MethodFilter::CanonicalText() const { return SortedList(methods_); }
 
 }  // namespace tovex

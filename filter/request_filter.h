@@ -26,6 +26,9 @@ class StatusFilter {
     return status >= 0 && status <= kLastStatus &&
            allowed_[static_cast<size_t>(status)];
   }
+  // The statuses as one text, the same for every spelling: a class whole
+  // ("2xx") or its codes, ascending, comma-separated.
+  std::string CanonicalText() const;
 
  private:
   std::bitset<kLastStatus + 1> allowed_;
@@ -40,6 +43,8 @@ class MethodFilter {
   std::string Add(std::string_view list);
   bool empty() const { return methods_.empty(); }
   bool Allows(std::string_view method) const;
+  // The methods sorted, each once, comma-separated.
+  std::string CanonicalText() const;
 
  private:
   std::vector<std::string> methods_;

@@ -1,11 +1,13 @@
 #include "job/job.h"
 
 #include <cstdarg>
+#include <optional>
 
 #include "base/texts.h"
 #include "job/job_run.h"
 #include "job/run_folders.h"
 #include "log/log_input.h"
+#include "log/log_scanner.h"
 #include "report/pages.h"
 #include "tovex_version.h"
 #include "work/file_names.h"
@@ -30,6 +32,12 @@ void Epilogue(JobRun* run, int64_t start, bool open_index,
     os.messages->Warn(FormatText(UserText::kMonthsLeftOut, kMaxPeriods,
                                  static_cast<long long>(run->lines_left_out)));
   }
+  // Crawlers are known by their agents; lines without one were left in.
+  if (run->filter_counts.agentless > 0) {
+    os.messages->Note(
+        FormatText(UserText::kNoAgents,
+                   static_cast<long long>(run->filter_counts.agentless)));
+  }
 }
 
 // What a history's pages were last made with, and whether those differ
@@ -45,9 +53,21 @@ PublishedRecord PublishedNow(const Settings& settings,
           !settings.json_file.empty()};
 }
 
-// The text of the options that change what is counted; a history keeps
-// the one it was made with.
-std::string CountingOptions(const Settings& /*settings*/) { return ""; }
+// The text of the options that change what is counted, one per line; a
+// history keeps the one it was made with.
+std::string CountingOptions(const LineFilter* filter) {
+  return filter != nullptr ? filter->Fingerprint() : std::string();
+}
+
+// `options` on one line, for a message.
+std::string OptionsShown(std::string options) {
+  if (options.empty()) return "-";
+  while (!options.empty() && options.back() == '\n') options.pop_back();
+  for (char& c : options) {
+    if (c == '\n') c = ' ';
+  }
+  return options;
+}
 
 // Opens the history of `settings` into run->periods, refusing one made
 // with other counting options.
@@ -65,12 +85,12 @@ Status OpenHistory(JobRun* run, const RunRequest& request,
         setting, std::string(TextOf(UserText::kHistoryFolderShared)));
   }
   const HistoryState& state = (*history)->state();
-  const std::string options = CountingOptions(settings);
+  const std::string options = CountingOptions(run->filter);
   if (!(*history)->empty() && state.options != options) {
     return Status::BadSetting(
         setting, FormatText(UserText::kHistoryOtherOptions,
-                            state.options.empty() ? "-" : state.options.c_str(),
-                            options.empty() ? "-" : options.c_str()));
+                            OptionsShown(state.options).c_str(),
+                            OptionsShown(options).c_str()));
   }
   (*history)->state().options = options;
   return Status::Ok();
@@ -101,6 +121,7 @@ Status UpdateFromHistory(JobRun* run, const RunFolders& folders,
 // The job proper, from its first status text to its pages in place.
 Status RunJob(const Context& ctx, const Settings& settings,
               const RunRequest& request, InputLog* log, RunFolders* folders,
+              const LineFilter* filter, const FilterCounts& head_counts,
               JobObserver* observer, JobOutcome* outcome) {
   if (observer != nullptr) {
     observer->OnStatus(TextOf(UserText::kRunning));
@@ -115,7 +136,7 @@ Status RunJob(const Context& ctx, const Settings& settings,
   // A PeriodTable is too large for a worker's stack.
   auto run = std::make_unique<JobRun>(ctx, plan, settings, texts, observer,
                                       folders->work.get(),
-                                      folders->pages.get());
+                                      folders->pages.get(), filter);
   std::unique_ptr<History> history;
   if (with_history) {
     TOVEX_RETURN_IF_ERROR(OpenHistory(run.get(), request, *folders, &history));
@@ -129,6 +150,9 @@ Status RunJob(const Context& ctx, const Settings& settings,
     json = std::make_unique<JsonReport>(folders->work.get());
     run->json = json.get();
   }
+  // A history reads each input from where it was left, heads too: their
+  // exclusions are counted as the lines are read.
+  if (!history) run->filter_counts = head_counts;
   bool updated = true;
   if (history) {
     TOVEX_RETURN_IF_ERROR(UpdateFromHistory(run.get(), *folders, request, log,
@@ -174,6 +198,9 @@ Status RunJob(const Context& ctx, const Settings& settings,
     outcome->lines_left_out = run->lines_left_out;
     outcome->run_level = settings.run_level;
     outcome->updated = updated;
+    if (filter != nullptr) {
+      outcome->filter_effects = filter->Effects(run->filter_counts);
+    }
   }
   return Status::Ok();
 }
@@ -183,23 +210,36 @@ Status RunJob(const Context& ctx, const Settings& settings,
 Status RunSequence(const Context& ctx, const RunRequest& request,
                    JobObserver* observer, JobOutcome* outcome) {
   Settings settings;
-  TOVEX_RETURN_IF_ERROR(LoadSettings(ctx, &settings, request.settings_file));
+  TOVEX_RETURN_IF_ERROR(LoadSettings(ctx, &settings, request.settings_file,
+                                     request.output_dir.has_value()));
   if (request.run_level) settings.run_level = *request.run_level;
   if (request.output_dir) settings.html_dir = *request.output_dir;
   if (request.json_file) settings.json_file = *request.json_file;
   if (request.history_dir) settings.history_dir = *request.history_dir;
+  for (const RunRequest::Override& o : request.overrides) {
+    settings.*o.field = o.value;
+  }
+  std::unique_ptr<LineFilter> filter;
+  TOVEX_RETURN_IF_ERROR(MakeLineFilter(ctx, settings, &filter));
   RunFolders folders;
   TOVEX_RETURN_IF_ERROR(LockFolders(ctx, settings, &folders));
   // A log that cannot be read, is refused, or is a file the run would
-  // replace leaves everything as it was.
+  // replace leaves everything as it was. Its heads are judged through the
+  // filter, so that each input starts at its first line that counts.
   std::unique_ptr<InputLog> log;
+  std::optional<FilterJudge> heads;
+  if (filter) heads.emplace(*filter);
   TOVEX_RETURN_IF_ERROR(OpenLog(
       ctx, request.inputs,
       settings.history_dir.empty() ? InputMode::kOneLog : InputMode::kHistory,
-      &log));
+      &log, heads ? &*heads : nullptr));
+  const FilterCounts head_counts =
+      heads ? heads->counts().exclusions() : FilterCounts();
+  heads.reset();  // its caches are not needed again
   TOVEX_RETURN_IF_ERROR(CheckInputs(folders, *log));
   TOVEX_RETURN_IF_ERROR(PrepareFolders(ctx, &folders));
-  return RunJob(ctx, settings, request, log.get(), &folders, observer, outcome);
+  return RunJob(ctx, settings, request, log.get(), &folders, filter.get(),
+                head_counts, observer, outcome);
 }
 
 }  // namespace
@@ -226,7 +266,8 @@ void JobRun::Show(UserText text, ...) {
 }
 
 JobRun::JobRun(const Context& c, const RunPlan& p, const Settings& s,
-               const PageText& t, JobObserver* o, WorkFolder* w, PageFolder* f)
+               const PageText& t, JobObserver* o, WorkFolder* w, PageFolder* f,
+               const LineFilter* line_filter)
     : ctx(c),
       plan(p),
       settings(s),
@@ -234,11 +275,21 @@ JobRun::JobRun(const Context& c, const RunPlan& p, const Settings& s,
       observer(o),
       work(*w),
       pages(*f),
-      names(w, kNameTableBytes, /*background=*/true) {}
+      filter(line_filter),
+      scan_block_bytes(line_filter != nullptr && line_filter->excludes_bots()
+                           ? kBotsScanBlockBytes
+                           : kScanBlockBytes),
+      names(w,
+            line_filter != nullptr && line_filter->excludes_bots()
+                ? kBotsNameTableBytes
+                : kNameTableBytes,
+            /*background=*/true) {}
 
 Status JobRun::WritePage(const PageModel& model) {
   TOVEX_RETURN_IF_ERROR(ctx.Stopped());
-  PageBuilder page(texts);
+  PageBuilder page(texts, filter != nullptr && filter->decodes_paths()
+                              ? ctx.platform.encoder
+                              : nullptr);
   RenderHtml(model, &page);
   if (json != nullptr) TOVEX_RETURN_IF_ERROR(json->Add(model));
   return pages.Write(model.file_name, page.page());

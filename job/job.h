@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "base/status.h"
+#include "filter/line_filter.h"
 #include "platform/platform.h"
 #include "settings/settings.h"
 #include "work/file_names.h"
@@ -56,6 +57,14 @@ struct RunRequest {
   std::optional<std::string> history_dir;
   // Forgets the history and starts it again from the inputs.
   bool rebuild = false;
+  // Override line keys of the settings file for this run (the line
+  // options: EXCLUDEHOSTS=, ... DECODEPATHS=), each value as the file would
+  // spell it.
+  struct Override {
+    std::string Settings::*field;
+    std::string value;
+  };
+  std::vector<Override> overrides;
   // The settings file's name in the base directory.
   std::string settings_file = std::string(kSettingsFileName);
   // When given, read all along: a nonzero value (the number of the signal
@@ -75,6 +84,8 @@ struct JobOutcome {
   // written).
   bool updated = true;
   RunLevel run_level = RunLevel::kYear;  // the level that ran
+  // What each line option on did; empty when none is on.
+  std::vector<OptionEffect> filter_effects;
 };
 
 // The stop a front end asks for without a signal (the window closing).
@@ -94,7 +105,9 @@ inline constexpr int kBeepMilliseconds = 500;
 // stop, leave the output folder as it was and no work file behind. Fails
 // with NotAccessLog when the log is refused, CannotOpen, CannotRead,
 // CorruptInput, CannotMakeFolder or CannotWrite for files, NoConverter
-// when no page can be made, Cancelled when stopped.
+// when no page can be made, Cancelled when stopped, BadSetting naming the
+// key and value of a line option that cannot be used (before any folder is
+// touched).
 Status RunAnalysis(const Context& ctx, const RunRequest& request,
                    JobObserver* observer, std::atomic<bool>* running,
                    JobOutcome* outcome);

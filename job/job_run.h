@@ -7,9 +7,11 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 
 #include "base/texts.h"
+#include "filter/line_filter.h"
 #include "job/job.h"
 #include "history/history.h"
 #include "job/json_report.h"
@@ -28,6 +30,11 @@ namespace tovex {
 // Memory for the names of the whole log before they spill to runs; twice
 // this while a full table is spilled in the background and the next fills.
 inline constexpr size_t kNameTableBytes = 768 << 10;
+// The crawler set, once compiled, keeps about 1.5 MB resident (RE2's
+// program, its matcher's work queues and states); a run that excludes bots
+// gives as much up here and in the log's blocks, to stay within 8 MB.
+inline constexpr size_t kBotsNameTableBytes = 512 << 10;
+inline constexpr size_t kBotsScanBlockBytes = 128 << 10;
 // Memory for one page's organisations before they spill: a month or the
 // whole log, and each of the up to 31 days open at once.
 inline constexpr size_t kPeriodOrganisationBytes = 512 << 10;
@@ -53,8 +60,10 @@ struct RunPlan {
 RunPlan PlanRun(RunLevel level);
 
 struct JobRun {
+  // `filter` (null when no line option is on) must outlive the run.
   JobRun(const Context& c, const RunPlan& p, const Settings& s,
-         const PageText& t, JobObserver* o, WorkFolder* w, PageFolder* f);
+         const PageText& t, JobObserver* o, WorkFolder* w, PageFolder* f,
+         const LineFilter* filter);
 
   // Shows a status text from the table, its conversions filled
   // printf-style.
@@ -71,6 +80,11 @@ struct JobRun {
   WorkFolder& work;
   PageFolder& pages;
   JsonReport* json = nullptr;  // when the run writes the JSON document
+  // When line options are on: the filter the log is read through, and
+  // what it did (ReadLog adds to what the input heads' judging found).
+  const LineFilter* const filter;
+  FilterCounts filter_counts;
+  const size_t scan_block_bytes;  // the log's blocks (LogScanner)
   // Filled by ReadLog, read by the page stages.
   PeriodTable periods;
   Aggregator names;
@@ -79,10 +93,17 @@ struct JobRun {
   int64_t lines_left_out = 0;  // counted lines of months beyond the table
 };
 
+// The line options of `settings` as one filter, built and checked;
+// `*filter` stays null when no option is on. Fails with BadSetting naming
+// the key and value that cannot be used.
+Status MakeLineFilter(const Context& ctx, const Settings& settings,
+                      std::unique_ptr<LineFilter>* filter);
+
 // Reads the log once and counts every counted line: its period's cells and
 // its host and content under their keys in run->names. Periods are created
 // in order of first appearance. Lines of months beyond the table's capacity
-// are counted in run->lines_left_out only.
+// are counted in run->lines_left_out only. With run->filter, lines are
+// judged through it, and what it did is added to run->filter_counts.
 Status ReadLog(JobRun* run, InputLog* log);
 
 // After reading: every page of the plan.

@@ -1,3 +1,5 @@
+#include <optional>
+
 #include "history/streams.h"
 #include "job/job_run.h"
 #include "log/log_line.h"
@@ -18,7 +20,21 @@ constexpr int64_t kStopCheckLines = 4096;
 // run->lines_left_out only.
 class LineCounter {
  public:
-  LineCounter(JobRun* run, InputLog* log) : run_(run), log_(log) {}
+  LineCounter(JobRun* run, InputLog* log) : run_(run), log_(log) {
+    // Each scanning thread judges through a filter state of its own, kept
+    // from one input to the next with its caches.
+    if (run->filter != nullptr) {
+      judges_ = {&scanning_.emplace(*run->filter),
+                 &reading_.emplace(*run->filter)};
+    }
+  }
+
+  // A scanner of `file` for this counter.
+  std::unique_ptr<LogScanner> Scanner(ReadableFile* file,
+                                      bool drop_unended = false) {
+    return std::make_unique<LogScanner>(file, judges_, run_->scan_block_bytes,
+                                        drop_unended);
+  }
 
   // Every counted line of `lines`, until its end.
   Status Count(LogScanner* lines) {
@@ -65,6 +81,10 @@ class LineCounter {
   // plan has it.
   void Finish() {
     run_->lines_read += log_->lines_passed_over();
+    if (run_->filter != nullptr) {
+      run_->filter_counts += scanning_->counts();
+      run_->filter_counts += reading_->counts();
+    }
     if (run_->observer != nullptr) {
       run_->observer->OnProgress(log_->bytes_read(), log_->Size());
     }
@@ -93,6 +113,8 @@ class LineCounter {
 
   JobRun* run_;
   InputLog* log_;
+  std::optional<FilterJudge> scanning_, reading_;
+  ScanJudges judges_;
   uint64_t next_progress_ = kProgressStepBytes;
   int period_ = -1;
   // Year and month of the last counted line; -1 before the first.
@@ -105,10 +127,7 @@ class LineCounter {
 Status ReadLog(JobRun* run, InputLog* log) {
   LineCounter counter(run, log);
   Status status;
-  {
-    LogScanner lines(log);
-    status = counter.Count(&lines);
-  }
+  status = counter.Count(counter.Scanner(log).get());
   if (status.ok()) counter.Finish();
   // Once the scanner's blocks are given back, the counts take their room.
   run->periods.Settle();
@@ -130,12 +149,10 @@ Status ReadNewLines(JobRun* run, InputLog* log, HistoryState* state,
   Status status;
   while (status.ok() && log->NextInput(plan, &input, &index)) {
     const InputHead head = log->heads()[index];
-    {
-      // A plain log's unended last line may still be being written; a
-      // compressed one is whole.
-      LogScanner lines(input, /*drop_unended=*/!head.gzip);
-      status = counter.Count(&lines);
-    }
+    // A plain log's unended last line may still be being written; a
+    // compressed one is whole.
+    status = counter.Count(
+        counter.Scanner(input, /*drop_unended=*/!head.gzip).get());
     log->EndInput(/*consume_unended=*/head.gzip);
     if (status.ok()) status = ReadFailure(*log);
     if (!status.ok()) break;

@@ -177,7 +177,8 @@ void InputLog::EndInput(bool consume_unended) {
 }
 
 Status OpenLog(const Context& ctx, const std::vector<std::string>& names,
-               InputMode mode, std::unique_ptr<InputLog>* log) {
+               InputMode mode, std::unique_ptr<InputLog>* log,
+               LineJudge* judge) {
   std::unique_ptr<InputLog> result(new InputLog());
   std::vector<std::unique_ptr<LogInput>> dated, undated;
   const bool history = mode == InputMode::kHistory;
@@ -190,14 +191,14 @@ Status OpenLog(const Context& ctx, const std::vector<std::string>& names,
     if (!raw) return Status::CannotOpen(name, error);
     result->input_ids_.emplace_back(name, raw->id());
     auto input = std::make_unique<LogInput>(name, std::move(raw));
-    const Status checked = input->Check(history);
+    const Status checked = input->Check(history, judge);
     // A read cut short by a stop is the stop.
     TOVEX_RETURN_IF_ERROR(checked.ok() ? checked : ctx.Stopped());
     TOVEX_RETURN_IF_ERROR(checked);
     result->size_ += input->size();
     if (!history) result->lines_passed_over_ += input->lines_before();
     if (input->empty()) {
-      ctx.platform.messages->Warn(
+      ctx.platform.messages->Note(
           FormatText(UserText::kEmptyInput, name.c_str()));
       continue;
     }

@@ -31,6 +31,7 @@
 #include <vector>
 
 #include "base/status.h"
+#include "log/line_judge.h"
 #include "platform/platform.h"
 
 namespace tovex {
@@ -128,7 +129,7 @@ class InputLog : public ReadableFile {
  private:
   friend Status OpenLog(const Context& ctx,
                         const std::vector<std::string>& names, InputMode mode,
-                        std::unique_ptr<InputLog>* log);
+                        std::unique_ptr<InputLog>* log, LineJudge* judge);
   friend Status ReadFailure(const InputLog& log);
   InputLog() = default;
 
@@ -153,9 +154,12 @@ class InputLog : public ReadableFile {
 // stop. Fails with CannotOpen, CannotRead or CorruptInput naming the input;
 // with NotAccessLog naming the first input that fails the check, or with an
 // empty name when every input is empty; Cancelled when stopped.
+// With `judge`, a head's line counts as it judges it (it sees each line
+// until the input's first counted one).
 // REQUIRES: !names.empty(), at most one of them kStandardInputName.
 Status OpenLog(const Context& ctx, const std::vector<std::string>& names,
-               InputMode mode, std::unique_ptr<InputLog>* log);
+               InputMode mode, std::unique_ptr<InputLog>* log,
+               LineJudge* judge = nullptr);
 inline Status OpenLog(const Context& ctx,
                       const std::vector<std::string>& names,
                       std::unique_ptr<InputLog>* log) {

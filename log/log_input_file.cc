@@ -139,6 +139,21 @@ Status ReadError(const std::string& name, const ReadableFile& file,
                  : Status::CannotRead(name, file.error());
 }
 
+namespace {
+
+// Whether a head line counts. A judge may rewrite what it judges, so it
+// judges a copy: the line is handed out again as read, and judged anew.
+bool HeadLineCounts(std::string_view line, LineJudge* judge,
+                    LogRecord* record) {
+  if (judge == nullptr) return ParseCountedLine(line, record);
+  char copy[kMaxLogLineBytes];
+  std::memcpy(copy, line.data(), line.size());
+  size_t size = line.size();
+  return judge->Judge(copy, &size, record);
+}
+
+}  // namespace
+
 LogInput::LogInput(std::string name, std::unique_ptr<ReadableFile> raw)
     : name_(std::move(name)),
       raw_(std::make_unique<CountingFile>(std::move(raw))) {
@@ -148,7 +163,7 @@ LogInput::LogInput(std::string name, std::unique_ptr<ReadableFile> raw)
 
 LogInput::~LogInput() = default;
 
-Status LogInput::Check(bool trailer) {
+Status LogInput::Check(bool trailer, LineJudge* judge) {
   char magic[2];
   size_t have = 0;
   while (have < sizeof magic) {
@@ -166,7 +181,7 @@ Status LogInput::Check(bool trailer) {
   std::string pushed =
       head_.seekable ? std::string() : std::string(magic, have);
   Decode(std::move(pushed));
-  TOVEX_RETURN_IF_ERROR(ReadHead());
+  TOVEX_RETURN_IF_ERROR(ReadHead(judge));
   if (head_.seekable) Close();
   return Status::Ok();
 }
@@ -274,7 +289,7 @@ void LogInput::Decode(std::string pushed) {
   stream_ = std::make_unique<HeadFile>(std::string(), decoded_.get());
 }
 
-Status LogInput::ReadHead() {
+Status LogInput::ReadHead(LineJudge* judge) {
   LineReader lines(stream_.get(), kMaxLogLineBytes, LongLines::kDropRest,
                    kHeadBufferBytes);
   std::string_view line;
@@ -292,7 +307,7 @@ Status LogInput::ReadHead() {
     }
     ++checked;
     if (head_.date) continue;
-    if (ParseCountedLine(line, &record)) {
+    if (HeadLineCounts(line, judge, &record)) {
       head_.date = InputDate{record.year, record.month, record.day,
                              record.hour};
       first_offset_ = lines.line_start();

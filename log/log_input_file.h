@@ -10,6 +10,7 @@
 #include <string>
 
 #include "base/status.h"
+#include "log/line_judge.h"
 #include "log/log_input.h"
 #include "platform/platform.h"
 
@@ -26,8 +27,8 @@ class LogInput {
   // Reads the head: the gzip magic, the five-line check, the first counted
   // line, the first kIdentityBytes of content (and with `trailer`, a
   // seekable gzip input's last eight bytes). Leaves a stream waiting at its
-  // first counted line.
-  Status Check(bool trailer);
+  // first counted line. With `judge`, a line counts as it judges it.
+  Status Check(bool trailer, LineJudge* judge = nullptr);
 
   // The input from its first counted line on.
   Status Resume(ReadableFile** stream);
@@ -55,7 +56,7 @@ class LogInput {
   // The bytes the input holds, decompressed when it is gzip, after
   // `pushed` (bytes a stream gave already).
   void Decode(std::string pushed);
-  Status ReadHead();
+  Status ReadHead(LineJudge* judge);
   Status ReadTrailer();
   // Reads `bytes` bytes of content, into `*into` when given (sized so),
   // else dropping them.

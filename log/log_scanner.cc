@@ -13,7 +13,7 @@ namespace {
 // whole line.
 constexpr size_t kMaxCarryBytes = kMaxLogLineBytes + 1;
 // Room for a carried line (with its added line end) ahead of a block.
-constexpr size_t kSlotBytes = kScanBlockBytes + kMaxCarryBytes + 1;
+constexpr size_t kCarryRoomBytes = kMaxCarryBytes + 1;
 
 // The last line end in p[0, n), or null. Lines are short, so a backward
 // walk finds it after a few hundred bytes at most.
@@ -26,17 +26,22 @@ const char* LastLineEnd(const char* p, size_t n) {
 
 }  // namespace
 
-LogScanner::LogScanner(ReadableFile* file, bool drop_unended)
+LogScanner::LogScanner(ReadableFile* file, ScanJudges judges,
+                       size_t block_bytes, bool drop_unended)
     : file_(file),
       drop_unended_(drop_unended),
+      reading_judge_(judges.reading),
+      block_bytes_(block_bytes),
       carry_(new char[kMaxCarryBytes + 1]) {
-  for (Slot& slot : slots_) slot.data.reset(new char[kSlotBytes]);
+  for (Slot& slot : slots_) {
+    slot.data.reset(new char[block_bytes + kCarryRoomBytes]);
+  }
   // A fresh worker takes its first task: scanning blocks in the order
   // filled, unless the reading thread took one first.
-  scanner_.Put([this] {
+  scanner_.Put([this, judge = judges.scanning] {
     int i;
     while (unscanned_.Take(&i)) {
-      Scan(&slots_[static_cast<size_t>(i)]);
+      Scan(&slots_[static_cast<size_t>(i)], judge);
       unscanned_.Done();
       scanned_.Put(i);
     }
@@ -64,7 +69,7 @@ void LogScanner::Fill(Slot* slot) {
       return;
     }
     const size_t start = size;
-    const size_t got = file_->Read(buf + start, kScanBlockBytes);
+    const size_t got = file_->Read(buf + start, block_bytes_);
     if (got == 0) {
       eof_ = true;
       continue;
@@ -111,16 +116,28 @@ void LogScanner::Fill(Slot* slot) {
   }
 }
 
-void LogScanner::Scan(Slot* slot) {
+void LogScanner::Scan(Slot* slot, LineJudge* judge) {
   slot->records.clear();
   slot->lines = 0;
-  LineReader lines(std::string_view(slot->data.get(), slot->size),
-                   kMaxLogLineBytes);
+  char* const data = slot->data.get();
+  LineReader lines(std::string_view(data, slot->size), kMaxLogLineBytes);
   std::string_view line;
   LogRecord record;
+  if (judge == nullptr) {
+    while (lines.Next(&line)) {
+      ++slot->lines;
+      if (ParseCountedLine(line, &record)) {
+        slot->records.push_back(record);
+      }
+    }
+    return;
+  }
   while (lines.Next(&line)) {
     ++slot->lines;
-    if (ParseCountedLine(line, &record)) {
+    // The reader's views lie in the block; the line's bytes are ours to
+    // rewrite, and the reader never looks back at them.
+    size_t size = line.size();
+    if (judge->Judge(data + (line.data() - data), &size, &record)) {
       slot->records.push_back(record);
     }
   }
@@ -143,7 +160,7 @@ void LogScanner::AwaitScanned(int i) {
     // Rather than wait, scan the oldest block nobody has taken yet.
     int j;
     if (unscanned_.TryTake(&j)) {
-      Scan(&slots_[static_cast<size_t>(j)]);
+      Scan(&slots_[static_cast<size_t>(j)], reading_judge_);
       unscanned_.Done();
     } else if (scanned_.Take(&j)) {
       scanned_.Done();

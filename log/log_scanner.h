@@ -7,6 +7,10 @@
 // Lines are the ones a LineReader with kMaxLogLineBytes hands out: a
 // physical line over that length counts by its head, a NUL ends a line's
 // content. Memory is fixed: kScanSlots blocks and their parsed records.
+//
+// With judges (log/line_judge.h), each line is judged by the judge of the
+// thread that scans its block, in the block itself, which is the slot's own
+// and writable.
 
 #ifndef TOVEX_LOG_LOG_SCANNER_H_
 #define TOVEX_LOG_LOG_SCANNER_H_
@@ -16,6 +20,7 @@
 #include <memory>
 #include <vector>
 
+#include "log/line_judge.h"
 #include "log/log_line.h"
 #include "platform/platform.h"
 #include "platform/worker.h"
@@ -30,10 +35,13 @@ inline constexpr int kScanSlots = 4;
 
 class LogScanner {
  public:
-  // Does not take ownership of `file`, which must outlive the scanner.
-  // With `drop_unended`, a last line without its line end is not read (it
-  // may still be being written).
-  explicit LogScanner(ReadableFile* file, bool drop_unended = false);
+  // Does not take ownership of `file` or the judges, which must outlive the
+  // scanner. Reads `block_bytes` at a time. With `drop_unended`, a last
+  // line without its line end is not read (it may still be being written).
+  // REQUIRES: both judges or neither; block_bytes > kMaxLogLineBytes.
+  explicit LogScanner(ReadableFile* file, ScanJudges judges = {},
+                      size_t block_bytes = kScanBlockBytes,
+                      bool drop_unended = false);
   ~LogScanner();  // Stops and joins the scanning thread.
 
   LogScanner(const LogScanner&) = delete;
@@ -68,13 +76,16 @@ class LogScanner {
   void Fill(Slot* slot);
   // Fills every free slot ahead of the one being consumed.
   void FillAhead();
-  static void Scan(Slot* slot);
+  // Judges the block's lines with `judge`, or ParseCountedLine without.
+  static void Scan(Slot* slot, LineJudge* judge);
   // Waits until slot `i` is scanned, scanning waiting slots meanwhile.
   void AwaitScanned(int i);
 
   // The fields below are the reading thread's alone.
   ReadableFile* file_;
   const bool drop_unended_;
+  LineJudge* const reading_judge_;
+  const size_t block_bytes_;
   std::array<Slot, kScanSlots> slots_;
   int consuming_ = -1;   // slot whose records Next hands out
   size_t position_ = 0;  // next record of that slot

@@ -36,14 +36,54 @@ std::vector<std::string> Expected(const std::string& log) {
   return out;
 }
 
-std::vector<std::string> Scanned(const std::string& log, size_t read_chunk) {
+// A judge that rewrites in place (the host's first letter in upper case)
+// and leaves out the lines of even days, counting what it saw.
+class UpperJudge : public LineJudge {
+ public:
+  bool Judge(char* line, size_t* size, LogRecord* record) override {
+    ++judged;
+    if (*size > 0 && line[0] == 'h') line[0] = 'H';
+    return ParseCountedLine(std::string_view(line, *size), record) &&
+           record->day % 2 == 1;
+  }
+  int64_t judged = 0;
+};
+
+// What a single-threaded pass over the same bytes counts: through a judge
+// when `judge`.
+std::vector<std::string> Expected(const std::string& log, bool judge) {
+  if (!judge) return Expected(log);
+  StringFile file(log);
+  LineReader lines(&file, kMaxLogLineBytes);
+  UpperJudge upper;
+  std::vector<std::string> out;
+  std::string_view line;
+  LogRecord r;
+  while (lines.Next(&line)) {
+    std::string copy(line);
+    size_t size = copy.size();
+    if (upper.Judge(copy.data(), &size, &r)) out.push_back(Describe(r));
+  }
+  return out;
+}
+
+std::vector<std::string> Scanned(const std::string& log, size_t read_chunk,
+                                 size_t block_bytes = kScanBlockBytes,
+                                 bool judge = false) {
   StringFile file(log, read_chunk);
-  LogScanner scanner(&file);
+  UpperJudge scanning, reading;
+  LogScanner scanner(&file,
+                     judge ? ScanJudges{&scanning, &reading} : ScanJudges{},
+                     block_bytes);
   std::vector<std::string> out;
   LogRecord r;
   while (scanner.Next(&r)) out.push_back(Describe(r));
   EXPECT_FALSE(scanner.Next(&r));  // stays at the end
   EXPECT_EQ(scanner.bytes_read(), log.size());
+  // Every line is judged once, by one thread or the other.
+  if (judge) {
+    EXPECT_EQ(scanning.judged + reading.judged, scanner.lines());
+  }
   return out;
 }
 
@@ -94,6 +134,8 @@ TEST(LogScannerTest, CountsWhatASingleThreadedPassCounts) {
     uint64_t seed;
     size_t bytes;
     size_t read_chunk;
+    size_t block_bytes = kScanBlockBytes;
+    bool judge = false;  // through UpperJudge
   } cases[] = {
       {1, 0, SIZE_MAX},
       {2, 3 * kScanBlockBytes, SIZE_MAX},
@@ -101,15 +143,21 @@ TEST(LogScannerTest, CountsWhatASingleThreadedPassCounts) {
       {4, 5 * kScanBlockBytes, 511},
       {5, 2 * kScanBlockBytes, 1},
       {6, 8 * kScanBlockBytes, 100000},
+      {7, 3 * kScanBlockBytes, 4096, kScanBlockBytes / 2},
+      {8, 6 * kScanBlockBytes, 100000, kScanBlockBytes, true},
+      {9, 2 * kScanBlockBytes, 511, kMaxLogLineBytes + 1, true},
   };
   for (const Case& c : cases) {
     std::string log = MixedLog(c.seed, c.bytes);
-    std::vector<std::string> want = Expected(log);
-    EXPECT_EQ(Scanned(log, c.read_chunk), want) << "seed " << c.seed;
+    EXPECT_EQ(Scanned(log, c.read_chunk, c.block_bytes, c.judge),
+              Expected(log, c.judge))
+        << "seed " << c.seed;
     // Without the final line end, the last line still counts.
     if (!log.empty()) {
       log.pop_back();
-      EXPECT_EQ(Scanned(log, c.read_chunk), Expected(log)) << "seed " << c.seed;
+      EXPECT_EQ(Scanned(log, c.read_chunk, c.block_bytes, c.judge),
+                Expected(log, c.judge))
+          << "seed " << c.seed;
     }
   }
 }

@@ -196,6 +196,9 @@ class Messages {
   // Shows `text` with an OK button and a warning icon under the application's
   // name; returns when the user has closed it.
   virtual void Warn(const std::string& text) = 0;
+  // A remark that needs no answer and changes nothing of the report (an
+  // empty input passed over): as Warn, unless a front end asked for quiet.
+  virtual void Note(const std::string& text) { Warn(text); }
   // Shows `text` under `caption` with Yes and No, a question icon and No as
   // the default; true for Yes.
   virtual bool AskYesNo(const std::string& text,

@@ -72,13 +72,6 @@ bool PosixShell::Open(const std::string& target) {
   return true;
 }
 
-void TerminalBeeper::Beep(int /*hertz*/, int /*milliseconds*/) {
-  if (::isatty(STDERR_FILENO)) {
-    std::fputc('\a', stderr);
-    std::fflush(stderr);
-  }
-}
-
 void StderrMessages::Warn(const std::string& text) {
   std::fputs(text.c_str(), stderr);
   if (text.empty() || text.back() != '\n') std::fputc('\n', stderr);

@@ -56,11 +56,12 @@ class PosixShell : public Shell {
   int wait_ms_;
 };
 
-// Rings the terminal bell when standard error is a terminal; silent and
-// immediate otherwise. A headless run has no tone to wait for.
-class TerminalBeeper : public Beeper {
+// No tone at all: the beep at the end of a run is the window's. A run from
+// the command line (often cron's, its stderr mailed) has none, and a bell
+// byte on a terminal would land amid the last line.
+class SilentBeeper : public Beeper {
  public:
-  void Beep(int hertz, int milliseconds) override;
+  void Beep(int /*hertz*/, int /*milliseconds*/) override {}
 };
 
 // Writes messages to standard error; answers every question with No, since a

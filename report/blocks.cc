@@ -128,7 +128,10 @@ void RankingTable(PageBuilder* b, Ranking kind, const Ranked& ranked) {
                                     Text::kContentHead};
   b->Put(kHeads[static_cast<int>(kind)], {ranked.rows});
   for (const RankedRow& r : ranked.entries) {
-    b->Put(Text::kRankRow, {r.rank, r.name, r.accesses, r.share});
+    b->Put(
+        Text::kRankRow,
+        {r.rank, kind == Ranking::kContents ? Arg::Path(r.name) : Arg(r.name),
+         r.accesses, r.share});
   }
   b->Put(Text::kTableEnd);
 }

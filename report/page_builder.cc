@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cassert>
+#include <cstdint>
 #include <cstdio>
 
 #include "base/decimal.h"
@@ -41,7 +42,78 @@ void AppendEscaped(std::string_view text, std::string* out) {
   out->append(text.substr(start));
 }
 
-PageBuilder::PageBuilder(const PageText& text) : text_(text) {
+namespace {
+
+// The bytes of the well-formed UTF-8 character outside ASCII at the start
+// of `s`, or 0. The bounds of the second byte rule out overlong forms,
+// surrogates and code points past U+10FFFF.
+size_t Utf8CharBytes(std::string_view s) {
+  const auto byte = [&s](size_t i) { return static_cast<uint8_t>(s[i]); };
+  if (s.empty()) return 0;
+  const uint8_t lead = byte(0);
+  size_t n = 0;
+  uint8_t low = 0x80, high = 0xBF;
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    n = 2;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    n = 3;
+    if (lead == 0xE0) low = 0xA0;
+    if (lead == 0xED) high = 0x9F;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    n = 4;
+    if (lead == 0xF0) low = 0x90;
+    if (lead == 0xF4) high = 0x8F;
+  } else {
+    return 0;
+  }
+  if (s.size() < n) return 0;
+  for (size_t i = 1; i < n; ++i, low = 0x80, high = 0xBF) {
+    if (byte(i) < low || byte(i) > high) return 0;
+  }
+  return n;
+}
+
+// Appends the Shift-JIS form of `run`, well-formed characters outside
+// ASCII: at once where every one has a form, else one by one. Escaped all
+// the same, though no Shift-JIS character holds a byte that needs it.
+void AppendShiftJisRun(std::string_view run, Encoder* encoder,
+                       std::string* out) {
+  std::string converted;
+  if (encoder->ToShiftJis(run, &converted)) {
+    AppendEscaped(converted, out);
+    return;
+  }
+  while (!run.empty()) {
+    const std::string_view c = run.substr(0, Utf8CharBytes(run));
+    AppendEscaped(encoder->ToShiftJis(c, &converted) ? converted : c, out);
+    run.remove_prefix(c.size());
+  }
+}
+
+}  // namespace
+
+void AppendShiftJisPath(std::string_view path, Encoder* encoder,
+                        std::string* out) {
+  while (!path.empty()) {
+    size_t run = 0;
+    for (size_t n; (n = Utf8CharBytes(path.substr(run))) > 0;) run += n;
+    if (run > 0) {
+      AppendShiftJisRun(path.substr(0, run), encoder, out);
+      path.remove_prefix(run);
+      continue;
+    }
+    // ASCII, and bytes of no well-formed character, up to the next run.
+    size_t other = 1;
+    while (other < path.size() && Utf8CharBytes(path.substr(other)) == 0) {
+      ++other;
+    }
+    AppendEscaped(path.substr(0, other), out);
+    path.remove_prefix(other);
+  }
+}
+
+PageBuilder::PageBuilder(const PageText& text, Encoder* path_encoder)
+    : text_(text), path_encoder_(path_encoder) {
   page_.reserve(kPageReserveBytes);
 }
 
@@ -71,11 +143,14 @@ void PageBuilder::PutArg(std::string_view conversion, const Arg& arg) {
     }
     case 's':
       assert(arg.kind_ == Arg::Kind::kOwnText ||
-             arg.kind_ == Arg::Kind::kLogText);
-      if (arg.kind_ == Arg::Kind::kLogText) {
-        AppendEscaped(arg.text_, &page_);
-      } else {
+             arg.kind_ == Arg::Kind::kLogText ||
+             arg.kind_ == Arg::Kind::kLogPath);
+      if (arg.kind_ == Arg::Kind::kOwnText) {
         page_.append(arg.text_);
+      } else if (arg.kind_ == Arg::Kind::kLogPath && path_encoder_ != nullptr) {
+        AppendShiftJisPath(arg.text_, path_encoder_, &page_);
+      } else {
+        AppendEscaped(arg.text_, &page_);
       }
       return;
     case 'f': {

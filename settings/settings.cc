@@ -27,10 +27,14 @@ constexpr std::string_view kDefaultHtmlDir = "htmldir\\";
 constexpr RunLevel kDefaultRunLevel = RunLevel::kDay;
 
 // Makes the default work and output directories so that a first run finds
-// them. A failure shows later, when the job cannot open its files there.
-void MakeDefaultDirectories(const Context& ctx, const Settings& settings) {
+// them, but for an output directory the run overrides. A failure shows
+// later, when the job cannot open its files there.
+void MakeDefaultDirectories(const Context& ctx, const Settings& settings,
+                            bool html_dir_given) {
   for (const std::string* dir : {&settings.work_dir, &settings.html_dir}) {
-    if (dir->empty()) continue;
+    if (dir->empty() || (html_dir_given && dir == &settings.html_dir)) {
+      continue;
+    }
     ctx.platform.fs->MakeDirectory(ctx.base_dir + NativeDirectory(*dir),
                                    nullptr);
   }
@@ -91,13 +95,13 @@ Status ReadSmallFile(ReadableFile* file, const std::string& path,
 }  // namespace
 
 Status LoadSettings(const Context& ctx, Settings* settings,
-                    std::string_view name) {
+                    std::string_view name, bool html_dir_given) {
   const std::string path = ctx.base_dir + std::string(name);
   switch (SettingsFileKind(ctx, path)) {
     case PathKind::kMissing:
       *settings = DefaultSettings();
       TOVEX_RETURN_IF_ERROR(WriteSettingsFile(ctx, *settings, name));
-      MakeDefaultDirectories(ctx, *settings);
+      MakeDefaultDirectories(ctx, *settings, html_dir_given);
       return Status::Ok();
     case PathKind::kRegular:
       break;

@@ -48,6 +48,16 @@ struct Settings {
   // writes them; they are checked where they are used. Empty: not set.
   std::string json_file;    // JSONFILE, relative to the base directory
   std::string history_dir;  // HISTORYDIR, relative to the base directory
+  // The line options (filter/line_filter.h), as the file spells them; a
+  // switch is on with "1", off with "0" or nothing.
+  std::string exclude_hosts;  // EXCLUDEHOSTS
+  std::string exclude_bots;   // EXCLUDEBOTS
+  std::string statuses;       // STATUS
+  std::string methods;        // METHODS
+  std::string vhost;          // VHOST
+  std::string time_zone;      // TIMEZONE
+  std::string query_pages;    // QUERYPAGES
+  std::string decode_paths;   // DECODEPATHS
 
   bool operator==(const Settings&) const = default;
 };
@@ -60,6 +70,14 @@ struct LineKey {
 inline constexpr LineKey kLineKeys[] = {
     {"JSONFILE=", &Settings::json_file},
     {"HISTORYDIR=", &Settings::history_dir},
+    {"EXCLUDEHOSTS=", &Settings::exclude_hosts},
+    {"EXCLUDEBOTS=", &Settings::exclude_bots},
+    {"STATUS=", &Settings::statuses},
+    {"METHODS=", &Settings::methods},
+    {"VHOST=", &Settings::vhost},
+    {"TIMEZONE=", &Settings::time_zone},
+    {"QUERYPAGES=", &Settings::query_pages},
+    {"DECODEPATHS=", &Settings::decode_paths},
 };
 
 // The values a missing settings file is created with.
@@ -71,13 +89,16 @@ RunLevel RunLevelOf(int level);
 // Fills `*settings` from the file `name` (kSettingsFileName unless the
 // user names another) in ctx.base_dir, clamped. Only a missing file is
 // created, with DefaultSettings(), and so are the default work and output
-// directories where missing; an existing file is never written. Fails with
+// directories where missing (the output one only unless `html_dir_given`:
+// a run that names its own makes no folder it will not use); an existing
+// file is never written. Fails with
 // CannotOpen when the file exists but cannot be opened or is no regular
 // file, CannotRead on a read error or a file too large to be settings,
 // CannotWrite when it cannot be created, BadSetting for a value that
 // cannot be taken.
 Status LoadSettings(const Context& ctx, Settings* settings,
-                    std::string_view name = kSettingsFileName);
+                    std::string_view name = kSettingsFileName,
+                    bool html_dir_given = false);
 
 // Forces every row count into its bounds.
 void ClampSettings(Settings* settings);

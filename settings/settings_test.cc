@@ -19,14 +19,14 @@ const char kDefaultFile[] =
 // Nine different counts, so that a key wired to the wrong field shows; the
 // file below holds them.
 Settings Numbered() {
-  return {RunLevel::kMonth,
-          "w\\",
-          "h\\",
-          RowGroup{11, 13, 12},
-          RowGroup{14, 16, 15},
-          RowGroup{17, 19, 18},
-          "",
-          ""};
+  Settings s;
+  s.run_level = RunLevel::kMonth;
+  s.work_dir = "w\\";
+  s.html_dir = "h\\";
+  s.index_rows = RowGroup{11, 13, 12};
+  s.month_rows = RowGroup{14, 16, 15};
+  s.day_rows = RowGroup{17, 19, 18};
+  return s;
 }
 const char kNumberedFile[] =
     "[SYSTEM]\nWORKDIR=w\\\nHTMLDIR=h\\\nINDEXDOMN=11\nINDEXHTML=12\n"
@@ -65,10 +65,10 @@ TEST_F(SettingsTest, MissingFileIsCreatedWithDefaultsAndDirectories) {
 TEST_F(SettingsTest, ExistingFilesAreReadNotRewritten) {
   // Keys that are absent load as zeros, clamped; directories as the
   // default ones, which are not made.
-  const Settings absent{RunLevel::kYear,     "workdir\\",
-                        "htmldir\\",       RowGroup{10, 5, 10},
-                        RowGroup{10, 5, 10}, RowGroup{10, 5, 10},
-                        "",                  ""};
+  Settings absent;
+  absent.work_dir = "workdir\\";
+  absent.html_dir = "htmldir\\";
+  absent.index_rows = absent.month_rows = absent.day_rows = RowGroup{10, 5, 10};
   EXPECT_EQ(LoadFrom(""), absent);
   EXPECT_EQ(ReadFileOrEmpty(FilePath()), "");
   EXPECT_FALSE(IsDirectory(env_.dir.path() + "workdir"));

@@ -115,22 +115,23 @@ class Site:
         return [os.path.join(self.folder, n) for n in sorted(names)]
 
 
-def one_run(cli, work, lines, level):
+def one_run(cli, work, lines, level, extra=()):
     """The pages of one run over `lines`."""
     shutil.rmtree(work, ignore_errors=True)
     os.makedirs(work)
     with open(os.path.join(work, "all.log"), "wb") as f:
         f.writelines(lines)
-    r = run(cli, work, ["--run-level", str(level), "-o", "out", "all.log"])
+    r = run(cli, work, ["--run-level", str(level), "-o", "out", *extra,
+                        "all.log"])
     if r.returncode != 0:
         fail(f"one run: exit {r.returncode} {r.stderr!r}")
         return {}
     return tree(os.path.join(work, "out"))
 
 
-def cron(cli, base, inputs, level, kill_after=None):
+def cron(cli, base, inputs, level, kill_after=None, extra=()):
     args = ["--run-level", str(level), "-o", "out", "--history", "hist",
-            *inputs]
+            *extra, *inputs]
     if kill_after is None:
         return run(cli, base, args)
     p = subprocess.Popen([cli, "-q", *args], cwd=base,
@@ -164,6 +165,8 @@ def make_days(loggen, base, per_day, seed):
 
 def rotation(cli, loggen, base, copytruncate, level, per_day, seed):
     name = "copytruncate" if copytruncate else "rename"
+    # Line options hold for a history as for one run.
+    extra = ("--status", "2xx,3xx", "--tz", "+0000") if copytruncate else ()
     rnd = random.Random(seed)
     site = Site(os.path.join(base, "logs"), copytruncate)
     done = []
@@ -180,15 +183,15 @@ def rotation(cli, loggen, base, copytruncate, level, per_day, seed):
             site.write(lines[cut + late:])
         if d % 4 == 1:
             cron(cli, base, site.kept(), level,
-                 kill_after=rnd.uniform(0.0, 0.2))
-        r = cron(cli, base, site.kept(), level)
+                 kill_after=rnd.uniform(0.0, 0.2), extra=extra)
+        r = cron(cli, base, site.kept(), level, extra=extra)
         if r.returncode != 0:
             fail(f"{name} day {d}: exit {r.returncode} {r.stderr!r}")
             return None
         if d % 7 == 3:  # the same logs again: nothing new, nothing changes
             before = tree(os.path.join(base, "out"))
             state = os.stat(os.path.join(base, "hist", "state")).st_mtime_ns
-            r = cron(cli, base, site.kept(), level)
+            r = cron(cli, base, site.kept(), level, extra=extra)
             if (r.returncode != 0 or tree(os.path.join(base, "out")) != before
                     or os.stat(os.path.join(base, "hist",
                                             "state")).st_mtime_ns != state):
@@ -198,7 +201,8 @@ def rotation(cli, loggen, base, copytruncate, level, per_day, seed):
         # the stragglers where they were written.
         if d % 3 == 2 or d == DAYS - 1:
             got = tree(os.path.join(base, "out"))
-            want = one_run(cli, os.path.join(base, "one"), done, level)
+            want = one_run(cli, os.path.join(base, "one"), done, level,
+                           extra)
             if got != want:
                 diff = [n for n in set(got) | set(want)
                         if got.get(n) != want.get(n)]
@@ -276,6 +280,12 @@ def hostile(cli, base, site):
             shutil.rmtree(hist + ".real")
         restore()
     # An option that changes what is counted is refused (exit 2).
+    before = tree(hist)
+    r = run(cli, base, ["--run-level", "2", "-o", "out", "--history", "hist",
+                        "--status", "2xx", *site.kept()])
+    if (r.returncode != 2 or b"--rebuild" not in r.stderr
+            or tree(out) != pages or tree(hist) != before):
+        fail(f"other counting options: exit {r.returncode} {r.stderr!r}")
     r = cron(cli, base, site.kept(), 2)
     if r.returncode != 0:
         fail(f"the restored history: exit {r.returncode} {r.stderr!r}")
