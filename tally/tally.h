@@ -125,6 +125,12 @@ class NameTally {
 // whole name when it has fewer than two dots. Points into `host`.
 std::string_view OrganisationOf(std::string_view host);
 
+// The organisation `host` counts for by its last two labels; empty when it
+// counts for none: a numeric IPv4 address (its tail fails
+// IsOrganisationName) or an IPv6 one (any host with a colon). Points into
+// `host`.
+std::string_view LabelOrganisation(std::string_view host);
+
 // False exactly when one byte of `text` is not a digit (the tail "y.z" of a
 // numeric address).
 bool IsOrganisationName(std::string_view text);

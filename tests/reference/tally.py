@@ -98,7 +98,7 @@ def tally_period(records, domain_rows, organisation_rows, content_rows):
     # them; that first-met order decides ties after the exchange sort.
     for _, host in hosts:
         org = organisation_of(host)
-        if not is_organisation_name(org):
+        if not is_organisation_name(org) or b":" in host:
             continue
         if org in organisation_index:
             organisations[organisation_index[org]][1] += 1
