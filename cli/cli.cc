@@ -12,6 +12,7 @@
 #include "base/texts.h"
 #include "job/job.h"
 #include "log/log_input.h"
+#include "tally/organisation_rule.h"
 #include "tovex_version.h"
 
 namespace tovex {
@@ -32,6 +33,13 @@ constexpr char kUsage[] =
     "                       its folder is the base of WORKDIR and HTMLDIR\n"
     "  --json FILE          also write the report's figures as JSON to FILE\n"
     "                       (\"-\": standard output; default: JSONFILE)\n"
+    "  --organisations R    an organisation is a host name's last two labels\n"
+    "                       (R=labels) or its registrable domain by the\n"
+    "                       public suffix list (R=domain) (default:\n"
+    "                       ORGANISATIONS, else labels)\n"
+    "  --resolve asn        a numeric client's organisation is its\n"
+    "                       autonomous system, from libloc's database\n"
+    "                       (default: RESOLVE)\n"
     "  -q, --quiet          print only errors and warnings\n"
     "  --open               open the index page in the web browser when done\n"
     "  -h, --help           show this text\n"
@@ -47,6 +55,8 @@ struct Options {
   std::optional<std::string> output;
   std::optional<std::string> settings;
   std::optional<std::string> json;
+  std::optional<std::string> organisations;
+  std::optional<std::string> resolve;
   bool quiet = false;
   bool open = false;
   bool help = false;
@@ -107,6 +117,22 @@ std::string ParseArgs(int argc, const char* const* argv, Options* opts) {
       error = OptionValue(argc, argv, &i, arg, "--json", &value);
       if (error.empty() && value.empty()) error = "--json needs a file";
       opts->json = value;
+    } else if (Is(arg, "", "--organisations")) {
+      error = OptionValue(argc, argv, &i, arg, "--organisations", &value);
+      OrganisationOptions unused;
+      if (error.empty() &&
+          (value.empty() || !ParseOrganisationsValue(value, &unused).empty())) {
+        error = "--organisations takes labels or domain";
+      }
+      opts->organisations = value;
+    } else if (Is(arg, "", "--resolve")) {
+      error = OptionValue(argc, argv, &i, arg, "--resolve", &value);
+      OrganisationOptions unused;
+      if (error.empty() && (value.empty() ||
+                            !ParseResolveValue(value, &unused).empty())) {
+        error = "--resolve takes asn";
+      }
+      opts->resolve = value;
     } else if (Is(arg, "-c", "--settings")) {
       error = OptionValue(argc, argv, &i, arg,
                           arg == "-c" ? "-c" : "--settings", &value);
@@ -237,6 +263,8 @@ int RunCli(int argc, const char* const* argv, const Platform& platform,
   request.standard_output = &standard_output;
   request.inputs = opts.inputs;
   request.run_level = opts.run_level;
+  request.organisations = opts.organisations;
+  request.resolve = opts.resolve;
   request.open_index = opts.open;
   request.cancel = stop;
   StderrObserver observer(err, opts.quiet);

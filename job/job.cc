@@ -32,10 +32,43 @@ void Epilogue(JobRun* run, int64_t start, bool open_index,
   }
 }
 
+// What the organisation options need, open for the whole run.
+struct OrganisationLists {
+  std::unique_ptr<PublicSuffixes> domains;
+  std::unique_ptr<AsnNames> asn;
+  std::optional<OrganisationRule> rule;  // none: the last two labels
+};
+
+// Before any folder is touched: a value that cannot be used or a list that
+// cannot be opened leaves everything as it was.
+Status OpenOrganisationLists(const Settings& settings,
+                             OrganisationLists* lists) {
+  OrganisationOptions options;
+  std::string error = ParseOrganisationsValue(settings.organisations, &options);
+  if (!error.empty()) {
+    return Status::BadSetting("ORGANISATIONS=" + settings.organisations, error);
+  }
+  error = ParseResolveValue(settings.resolve, &options);
+  if (!error.empty()) {
+    return Status::BadSetting("RESOLVE=" + settings.resolve, error);
+  }
+  if (options.domains) {
+    TOVEX_RETURN_IF_ERROR(PublicSuffixes::Open(&lists->domains));
+  }
+  if (options.asn) {
+    TOVEX_RETURN_IF_ERROR(AsnNames::Open(kAsnDatabasePath, &lists->asn));
+  }
+  if (options.domains || options.asn) {
+    lists->rule.emplace(lists->domains.get(), lists->asn.get());
+  }
+  return Status::Ok();
+}
+
 // The job proper, from its first status text to its pages in place.
 Status RunJob(const Context& ctx, const Settings& settings,
               const RunRequest& request, InputLog* log, RunFolders* folders,
-              JobObserver* observer, JobOutcome* outcome) {
+              const OrganisationRule* organisations, JobObserver* observer,
+              JobOutcome* outcome) {
   if (observer != nullptr) {
     observer->OnStatus(TextOf(UserText::kRunning));
   }
@@ -46,6 +79,7 @@ Status RunJob(const Context& ctx, const Settings& settings,
   auto run = std::make_unique<JobRun>(
       ctx, PlanRun(settings.run_level), settings, texts, observer,
       folders->work.get(), folders->pages.get());
+  run->organisations = organisations;
   std::unique_ptr<JsonReport> json;
   std::unique_ptr<JsonTarget> json_target;
   if (!settings.json_file.empty()) {
@@ -89,6 +123,10 @@ Status RunSequence(const Context& ctx, const RunRequest& request,
   if (request.run_level) settings.run_level = *request.run_level;
   if (request.output_dir) settings.html_dir = *request.output_dir;
   if (request.json_file) settings.json_file = *request.json_file;
+  if (request.organisations) settings.organisations = *request.organisations;
+  if (request.resolve) settings.resolve = *request.resolve;
+  OrganisationLists lists;
+  TOVEX_RETURN_IF_ERROR(OpenOrganisationLists(settings, &lists));
   RunFolders folders;
   TOVEX_RETURN_IF_ERROR(LockFolders(ctx, settings, &folders));
   // A log that cannot be read, is refused, or is a file the run would
@@ -97,7 +135,8 @@ Status RunSequence(const Context& ctx, const RunRequest& request,
   TOVEX_RETURN_IF_ERROR(OpenLog(ctx, request.inputs, &log));
   TOVEX_RETURN_IF_ERROR(CheckInputs(folders, *log));
   TOVEX_RETURN_IF_ERROR(PrepareFolders(ctx, &folders));
-  return RunJob(ctx, settings, request, log.get(), &folders, observer, outcome);
+  return RunJob(ctx, settings, request, log.get(), &folders,
+                lists.rule ? &*lists.rule : nullptr, observer, outcome);
 }
 
 }  // namespace

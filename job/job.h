@@ -51,6 +51,10 @@ struct RunRequest {
   // then be given; empty: none).
   std::optional<std::string> json_file;
   WritableFile* standard_output = nullptr;
+  // Override ORGANISATIONS and RESOLVE of the settings file for this run
+  // (tally/organisation_rule.h says what they take).
+  std::optional<std::string> organisations;
+  std::optional<std::string> resolve;
   // The settings file's name in the base directory.
   std::string settings_file = std::string(kSettingsFileName);
   // When given, read all along: a nonzero value (the number of the signal

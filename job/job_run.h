@@ -18,6 +18,7 @@
 #include "report/page_text.h"
 #include "settings/settings.h"
 #include "sort/aggregator.h"
+#include "tally/organisation_rule.h"
 #include "work/period_table.h"
 #include "work/work_folder.h"
 
@@ -69,6 +70,8 @@ struct JobRun {
   WorkFolder& work;
   PageFolder& pages;
   JsonReport* json = nullptr;  // when the run writes the JSON document
+  // Null: every tally takes the last two labels.
+  const OrganisationRule* organisations = nullptr;
   // Filled by ReadLog, read by the page stages.
   PeriodTable periods;
   Aggregator names;

@@ -48,6 +48,8 @@ struct Settings {
   // writes them; they are checked where they are used. Empty: not set.
   std::string json_file;    // JSONFILE, relative to the base directory
   std::string history_dir;  // HISTORYDIR, relative to the base directory
+  std::string organisations;  // ORGANISATIONS: "labels", "domain"
+  std::string resolve;        // RESOLVE: "asn"
 
   bool operator==(const Settings&) const = default;
 };
@@ -60,6 +62,8 @@ struct LineKey {
 inline constexpr LineKey kLineKeys[] = {
     {"JSONFILE=", &Settings::json_file},
     {"HISTORYDIR=", &Settings::history_dir},
+    {"ORGANISATIONS=", &Settings::organisations},
+    {"RESOLVE=", &Settings::resolve},
 };
 
 // The values a missing settings file is created with.

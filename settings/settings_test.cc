@@ -26,6 +26,8 @@ Settings Numbered() {
           RowGroup{14, 16, 15},
           RowGroup{17, 19, 18},
           "",
+          "",
+          "",
           ""};
 }
 const char kNumberedFile[] =
@@ -68,6 +70,7 @@ TEST_F(SettingsTest, ExistingFilesAreReadNotRewritten) {
   const Settings absent{RunLevel::kYear,     "workdir\\",
                         "htmldir\\",       RowGroup{10, 5, 10},
                         RowGroup{10, 5, 10}, RowGroup{10, 5, 10},
+                        "",                  "",
                         "",                  ""};
   EXPECT_EQ(LoadFrom(""), absent);
   EXPECT_EQ(ReadFileOrEmpty(FilePath()), "");

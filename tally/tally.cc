@@ -7,6 +7,7 @@
 
 #include "base/bytes.h"
 #include "base/calendar.h"
+#include "tally/organisation_rule.h"
 
 namespace tovex {
 namespace {
@@ -117,12 +118,15 @@ void CountCells(const Period& period, int day, PeriodTally* tally) {
   }
 }
 
-NameTally::NameTally(WorkFolder* work, size_t org_bytes)
-    : organisations_(work, org_bytes), by_first_(work, org_bytes) {}
+NameTally::NameTally(WorkFolder* work, size_t org_bytes,
+                     const OrganisationRule* rule)
+    : rule_(rule), organisations_(work, org_bytes), by_first_(work, org_bytes) {}
 
 Status NameTally::AddHost(std::string_view host, int64_t count) {
   domains_.Offer(host, count);
-  const std::string_view org = LabelOrganisation(host);
+  const std::string_view org = rule_ == nullptr
+                                   ? LabelOrganisation(host)
+                                   : rule_->Of(host, &rule_text_);
   const auto first = static_cast<uint64_t>(visitors_++);
   if (org.empty()) return Status::Ok();
   return organisations_.Add(org, static_cast<uint64_t>(count), first);

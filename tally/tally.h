@@ -7,6 +7,7 @@
 
 #include <array>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "base/status.h"
@@ -99,9 +100,13 @@ void CountCells(const Period& period, int day, PeriodTally* tally);
 // the first kMaxRankRows positions are shown, so those passes are computed
 // at once, with kMaxRankRows carriers (RankRows::Carry). Memory stays bounded:
 // the organisations spill to `work` beyond `org_bytes`.
+class OrganisationRule;
 class NameTally {
  public:
-  NameTally(WorkFolder* work, size_t org_bytes);
+  // A host's organisation is its LabelOrganisation, or what `rule` says
+  // when given (not owned; it outlives the tally).
+  NameTally(WorkFolder* work, size_t org_bytes,
+            const OrganisationRule* rule = nullptr);
 
   Status AddHost(std::string_view host, int64_t count);
   void AddContent(std::string_view path, int64_t count);
@@ -117,6 +122,8 @@ class NameTally {
   RankRows contents_;
   RankRows organisation_rows_;
   int64_t visitors_ = 0;
+  const OrganisationRule* rule_;
+  std::string rule_text_;  // where the rule puts a name it makes
   Aggregator organisations_;  // name -> accesses, first host's number
   Aggregator by_first_;       // first host's number + name -> accesses
 };
