@@ -38,16 +38,27 @@ std::string OrganisationOptionsText(const OrganisationOptions& options) {
   return text;
 }
 
+bool OrganisationRule::AsnOf(std::string_view address,
+                             std::string* out) const {
+  if (address != last_address_) {
+    last_address_.assign(address);
+    last_found_ = asn_->Lookup(address, &last_asn_);
+    // A ranked text holds no more; a cut character would show as garbage.
+    if (last_found_ && last_asn_.size() > kRankTextBytes) {
+      size_t size = kRankTextBytes;
+      while (size > 0 && (last_asn_[size] & 0xc0) == 0x80) --size;
+      last_asn_.resize(size);
+    }
+  }
+  if (last_found_) out->assign(last_asn_);
+  return last_found_;
+}
+
 std::string_view OrganisationRule::Of(std::string_view host,
                                       std::string* scratch) const {
   if (asn_ != nullptr && IsNumericAddress(host)) {
-    if (!asn_->Lookup(host, scratch)) return std::string_view();
-    // A ranked text holds no more; a cut character would show as garbage.
-    size_t size = std::min(scratch->size(), kRankTextBytes);
-    if (size < scratch->size()) {
-      while (size > 0 && ((*scratch)[size] & 0xc0) == 0x80) --size;
-    }
-    return std::string_view(*scratch).substr(0, size);
+    if (!AsnOf(host, scratch)) return std::string_view();
+    return *scratch;
   }
   if (domains_ != nullptr) {
     const std::string_view domain = domains_->RegistrableDomain(host);

@@ -52,12 +52,21 @@ class OrganisationRule {
   // puts in no AS. A name the public suffix list cannot read (a label with
   // "_") keeps its last two labels. An AS name is cut to kRankTextBytes,
   // between UTF-8 characters. Points into `host` or into `*scratch`, whose
-  // capacity is reused.
+  // capacity is reused. One thread at a time: it remembers the last
+  // address it looked up.
   std::string_view Of(std::string_view host, std::string* scratch) const;
 
  private:
+  // The AS of `address`, cut, into `*out`; false for none.
+  bool AsnOf(std::string_view address, std::string* out) const;
+
   const PublicSuffixes* domains_;
   const AsnNames* asn_;
+  // A host's days, then its month, then (much later) the whole log ask in
+  // turn: the last answer is the next one's at least once in two.
+  mutable std::string last_address_;
+  mutable std::string last_asn_;
+  mutable bool last_found_ = false;
 };
 
 }  // namespace tovex
