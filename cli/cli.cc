@@ -128,8 +128,8 @@ std::string ParseArgs(int argc, const char* const* argv, Options* opts) {
     } else if (Is(arg, "", "--resolve")) {
       error = OptionValue(argc, argv, &i, arg, "--resolve", &value);
       OrganisationOptions unused;
-      if (error.empty() && (value.empty() ||
-                            !ParseResolveValue(value, &unused).empty())) {
+      if (error.empty() &&
+          (value.empty() || !ParseResolveValue(value, &unused).empty())) {
         error = "--resolve takes asn";
       }
       opts->resolve = value;

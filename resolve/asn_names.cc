@@ -44,9 +44,7 @@ uint32_t Be32(const uint8_t* p) {
          static_cast<uint32_t>(p[2]) << 8 | p[3];
 }
 
-int BitOf(const uint8_t* bits, int i) {
-  return bits[i / 8] >> (7 - i % 8) & 1;
-}
+int BitOf(const uint8_t* bits, int i) { return bits[i / 8] >> (7 - i % 8) & 1; }
 
 }  // namespace
 
@@ -142,9 +140,9 @@ Status AsnNames::Open(const std::string& path,
     return Status::CannotRead(path, "not a libloc database");
   }
   if (head[kMagicBytes] != kAsnDatabaseVersion) {
-    return Status::CannotRead(
-        path, "libloc database version " + std::to_string(head[kMagicBytes]) +
-                  ", not 1");
+    return Status::CannotRead(path, "libloc database version " +
+                                        std::to_string(head[kMagicBytes]) +
+                                        ", not 1");
   }
   auto layout = std::make_unique<Layout>();
   Layout::Section* sections[] = {&layout->as, &layout->networks, &layout->tree,
@@ -162,20 +160,25 @@ Status AsnNames::Open(const std::string& path,
     return Status::CannotRead(path, "no network tree");
   }
   names->reset(new AsnNames(std::move(pages), std::move(layout)));
-  // The walk down to the IPv4 addresses, once.
+  // The walk down to the IPv4 addresses, once. A node beyond the tree
+  // leaves no IPv4 address an AS, as it does in libloc.
   uint8_t mapped[16] = {};
   mapped[10] = mapped[11] = 0xff;
+  const Layout& l = *(*names)->layout_;
   uint32_t node = 0;
   for (int depth = 0; depth < kV4MappedBits && node != kNoNetwork; ++depth) {
     uint8_t n[kNodeBytes];
-    const Layout& l = *(*names)->layout_;
-    if (!(*names)->pages_->Read(l.tree.offset + uint64_t{node} * kNodeBytes,
-                                kNodeBytes, n)) {
+    if (node >= l.tree.length / kNodeBytes) {
+      node = kNoNetwork;
+    } else if (!(*names)->pages_->Read(
+                   l.tree.offset + uint64_t{node} * kNodeBytes, kNodeBytes,
+                   n)) {
       names->reset();
       return Status::CannotRead(path, "cut short");
+    } else {
+      const uint32_t child = Be32(n + (BitOf(mapped, depth) ? 4 : 0));
+      node = child == 0 ? kNoNetwork : child;
     }
-    const uint32_t child = Be32(n + (BitOf(mapped, depth) ? 4 : 0));
-    node = child == 0 ? kNoNetwork : child;
   }
   (*names)->layout_->v4_node = node;
   return Status::Ok();
@@ -261,8 +264,9 @@ bool AsnNames::Lookup(std::string_view address, std::string* out) const {
     bits[10] = bits[11] = 0xff;
     std::memcpy(bits + 12, ip.bytes, 4);
   }
-  const bool v4 = bits[10] == 0xff && bits[11] == 0xff &&
-                  std::all_of(bits, bits + 10, [](uint8_t b) { return b == 0; });
+  const bool v4 =
+      bits[10] == 0xff && bits[11] == 0xff &&
+      std::all_of(bits, bits + 10, [](uint8_t b) { return b == 0; });
   uint32_t number;
   if (!NetworkAsn(bits, v4, &number) || number == 0) return false;
   char text[2 + kMaxDecimalBytes + 1 + kMaxAsNameBytes] = "AS";

@@ -38,8 +38,7 @@ std::string OrganisationOptionsText(const OrganisationOptions& options) {
   return text;
 }
 
-bool OrganisationRule::AsnOf(std::string_view address,
-                             std::string* out) const {
+bool OrganisationRule::AsnOf(std::string_view address, std::string* out) const {
   if (address != last_address_) {
     last_address_.assign(address);
     last_found_ = asn_->Lookup(address, &last_asn_);

@@ -120,13 +120,14 @@ void CountCells(const Period& period, int day, PeriodTally* tally) {
 
 NameTally::NameTally(WorkFolder* work, size_t org_bytes,
                      const OrganisationRule* rule)
-    : rule_(rule), organisations_(work, org_bytes), by_first_(work, org_bytes) {}
+    : rule_(rule),
+      organisations_(work, org_bytes),
+      by_first_(work, org_bytes) {}
 
 Status NameTally::AddHost(std::string_view host, int64_t count) {
   domains_.Offer(host, count);
-  const std::string_view org = rule_ == nullptr
-                                   ? LabelOrganisation(host)
-                                   : rule_->Of(host, &rule_text_);
+  const std::string_view org =
+      rule_ == nullptr ? LabelOrganisation(host) : rule_->Of(host, &rule_text_);
   const auto first = static_cast<uint64_t>(visitors_++);
   if (org.empty()) return Status::Ok();
   return organisations_.Add(org, static_cast<uint64_t>(count), first);

@@ -78,7 +78,6 @@ class RankRows {
   void TakeInto(RankTable* table);
 
  private:
-
   std::array<int64_t, kMaxRankRows> counts_{};  // by row; 0: empty
   std::array<uint8_t, kMaxRankRows> slots_;     // by row
   // One slot more than rows: Carry's text on its way down.
@@ -123,7 +122,7 @@ class NameTally {
   RankRows organisation_rows_;
   int64_t visitors_ = 0;
   const OrganisationRule* rule_;
-  std::string rule_text_;  // where the rule puts a name it makes
+  std::string rule_text_;     // where the rule puts a name it makes
   Aggregator organisations_;  // name -> accesses, first host's number
   Aggregator by_first_;       // first host's number + name -> accesses
 };

@@ -12,6 +12,7 @@ Environment (set by ctest):
 
 import concurrent.futures
 import dataclasses
+import functools
 import glob
 import gzip
 import itertools
@@ -33,7 +34,7 @@ import reference  # noqa: E402  (needs the path above)
 from reference.logline import MONTH_NAMES  # noqa: E402
 from reference.inputs import joined_log  # noqa: E402
 from reference.report import MAX_PERIODS, Settings  # noqa: E402
-from reference.public_suffix import LIST_PATH, PublicSuffixes  # noqa: E402
+from reference.public_suffix import PublicSuffixes  # noqa: E402
 from reference.tally import label_organisation  # noqa: E402
 
 REFUSED_EXIT = 3
@@ -86,15 +87,15 @@ class Case:
         return f"{self.name} level={self.level}{rows}{how}{orgs}"
 
 
-_public_suffixes = []  # loaded once, when a case asks
+@functools.cache
+def public_suffixes():
+    return PublicSuffixes()
 
 
 def domain_organisation(host):
     """The organisation under --organisations domain: the registrable
     domain, or the last two labels of what the list cannot read."""
-    if not _public_suffixes:
-        _public_suffixes.append(PublicSuffixes())
-    return (_public_suffixes[0].registrable_domain(host)
+    return (public_suffixes().registrable_domain(host)
             or label_organisation(host))
 
 
@@ -283,11 +284,10 @@ def build_cases(source_dir, real_logs, scratch, quick):
         cases += [Case(os.path.basename(path), path, 2, settings)
                   for path in real_logs for settings in
                   ROW_SETTING_REAL_LOGS.get(os.path.basename(path), ())]
-    if os.path.exists(LIST_PATH):
-        cases += [Case(os.path.basename(path), path, 2, domains="option")
-                  for path in real_logs + own_logs[-3:]]
-        cases += [Case(os.path.basename(path), path, 1, domains="settings")
-                  for path in own_logs if path.endswith("organisations.log")]
+    cases += [Case(os.path.basename(path), path, 2, domains="option")
+              for path in real_logs + own_logs[-3:]]
+    cases += [Case(os.path.basename(path), path, 1, domains="settings")
+              for path in own_logs if path.endswith("organisations.log")]
     return cases
 
 
