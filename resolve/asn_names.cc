@@ -159,44 +159,45 @@ Status AsnNames::Open(const std::string& path,
   if (layout->tree.length < kNodeBytes) {
     return Status::CannotRead(path, "no network tree");
   }
-  names->reset(new AsnNames(std::move(pages), std::move(layout)));
-  // The walk down to the IPv4 addresses, once. A node beyond the tree
-  // leaves no IPv4 address an AS, as it does in libloc.
+  std::unique_ptr<AsnNames> opened(
+      new AsnNames(std::move(pages), std::move(layout)));
+  if (!opened->FindV4Node()) return Status::CannotRead(path, "cut short");
+  *names = std::move(opened);
+  return Status::Ok();
+}
+
+bool AsnNames::FindV4Node() {
+  // A node beyond the tree leaves no IPv4 address an AS, as in libloc.
   uint8_t mapped[16] = {};
   mapped[10] = mapped[11] = 0xff;
-  const Layout& l = *(*names)->layout_;
+  Layout& l = *layout_;
   uint32_t node = 0;
   for (int depth = 0; depth < kV4MappedBits && node != kNoNetwork; ++depth) {
     uint8_t n[kNodeBytes];
     if (node >= l.tree.length / kNodeBytes) {
       node = kNoNetwork;
-    } else if (!(*names)->pages_->Read(
-                   l.tree.offset + uint64_t{node} * kNodeBytes, kNodeBytes,
-                   n)) {
-      names->reset();
-      return Status::CannotRead(path, "cut short");
+    } else if (!pages_->Read(l.tree.offset + uint64_t{node} * kNodeBytes,
+                             kNodeBytes, n)) {
+      return false;
     } else {
       const uint32_t child = Be32(n + (BitOf(mapped, depth) ? 4 : 0));
       node = child == 0 ? kNoNetwork : child;
     }
   }
-  (*names)->layout_->v4_node = node;
-  return Status::Ok();
+  l.v4_node = node;
+  return true;
 }
 
-bool AsnNames::NetworkAsn(const uint8_t* bits, bool v4, uint32_t* asn) const {
+bool AsnNames::DeepestNetwork(const uint8_t* bits, bool v4,
+                              uint32_t* network) const {
   const Layout& l = *layout_;
   const uint64_t nodes = l.tree.length / kNodeBytes;
   // libloc takes the deepest network on the path; one at depth 0 and, for
   // an IPv4 address, one above ::ffff:0:0/96 are no networks to it.
   int depth = v4 ? kV4MappedBits : 0;
   uint32_t node = v4 ? l.v4_node : 0;
-  uint32_t network = kNoNetwork;
-  if (node == kNoNetwork) {
-    *asn = 0;
-    return true;
-  }
-  for (;;) {
+  *network = kNoNetwork;
+  while (node != kNoNetwork) {
     if (node >= nodes) return false;
     uint8_t n[kNodeBytes];
     if (!pages_->Read(l.tree.offset + uint64_t{node} * kNodeBytes, kNodeBytes,
@@ -204,14 +205,20 @@ bool AsnNames::NetworkAsn(const uint8_t* bits, bool v4, uint32_t* asn) const {
       return false;
     }
     if (depth > (v4 ? kV4MappedBits : 0) && Be32(n + 8) != kNoNetwork) {
-      network = Be32(n + 8);
+      *network = Be32(n + 8);
     }
     if (depth == kAddressBits) break;
     const uint32_t child = Be32(n + (BitOf(bits, depth) ? 4 : 0));
-    if (child == 0) break;
-    node = child;
+    node = child == 0 ? kNoNetwork : child;
     ++depth;
   }
+  return true;
+}
+
+bool AsnNames::NetworkAsn(const uint8_t* bits, bool v4, uint32_t* asn) const {
+  const Layout& l = *layout_;
+  uint32_t network;
+  if (!DeepestNetwork(bits, v4, &network)) return false;
   *asn = 0;
   if (network == kNoNetwork) return true;
   if (network >= l.networks.length / kNetworkBytes) return false;

@@ -61,6 +61,12 @@ class AsnNames {
 
   AsnNames(std::unique_ptr<Pages> pages, std::unique_ptr<Layout> layout);
 
+  // Walks the tree down ::ffff:0:0/96 once, for every IPv4 lookup to start
+  // there; false when the file cannot be read on the way.
+  bool FindV4Node();
+  // The deepest network on the path of `bits` into `*network`, 0xffffffff
+  // for none; false when the tree cannot be read.
+  bool DeepestNetwork(const uint8_t* bits, bool v4, uint32_t* network) const;
   // The AS number of the deepest network on the path of `bits` (16 bytes,
   // IPv4 mapped), 0 for none; false when the tree cannot be read.
   bool NetworkAsn(const uint8_t* bits, bool v4, uint32_t* asn) const;
