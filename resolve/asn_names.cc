@@ -197,7 +197,8 @@ bool AsnNames::DeepestNetwork(const uint8_t* bits, bool v4,
   int depth = v4 ? kV4MappedBits : 0;
   uint32_t node = v4 ? l.v4_node : 0;
   *network = kNoNetwork;
-  while (node != kNoNetwork) {
+  if (node == kNoNetwork) return true;  // no IPv4 address has a network
+  for (;;) {
     if (node >= nodes) return false;
     uint8_t n[kNodeBytes];
     if (!pages_->Read(l.tree.offset + uint64_t{node} * kNodeBytes, kNodeBytes,
@@ -209,7 +210,8 @@ bool AsnNames::DeepestNetwork(const uint8_t* bits, bool v4,
     }
     if (depth == kAddressBits) break;
     const uint32_t child = Be32(n + (BitOf(bits, depth) ? 4 : 0));
-    node = child == 0 ? kNoNetwork : child;
+    if (child == 0) break;
+    node = child;
     ++depth;
   }
   return true;
