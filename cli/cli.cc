@@ -15,6 +15,7 @@
 #include "filter/line_filter.h"
 #include "job/job.h"
 #include "log/log_input.h"
+#include "tally/organisation_rule.h"
 #include "tovex_version.h"
 
 namespace tovex {
@@ -38,6 +39,13 @@ constexpr char kUsage[] =
     "  --history DIR        keep the figures in DIR and read only what is new\n"
     "                       in each LOG (default: HISTORYDIR)\n"
     "  --rebuild            forget the history and start it from the LOGs\n"
+    "  --organisations R    an organisation is a host name's last two labels\n"
+    "                       (R=labels) or its registrable domain by the\n"
+    "                       public suffix list (R=domain) (default:\n"
+    "                       ORGANISATIONS, else labels)\n"
+    "  --resolve asn        a numeric client's organisation is its\n"
+    "                       autonomous system, from libloc's database\n"
+    "                       (default: RESOLVE)\n"
     "  -q, --quiet          print only errors and warnings\n"
     "  --open               open the index page in the web browser when done\n"
     "  -h, --help           show this text\n"
@@ -72,6 +80,8 @@ struct Options {
   std::optional<std::string> json;
   std::optional<std::string> history;
   bool rebuild = false;
+  std::optional<std::string> organisations;
+  std::optional<std::string> resolve;
   bool quiet = false;
   bool open = false;
   bool help = false;
@@ -223,6 +233,22 @@ std::string ParseArgs(int argc, const char* const* argv, FileSystem* fs,
       opts->history = value;
     } else if (arg == "--rebuild") {
       opts->rebuild = true;
+    } else if (Is(arg, "", "--organisations")) {
+      error = OptionValue(argc, argv, &i, arg, "--organisations", &value);
+      OrganisationOptions unused;
+      if (error.empty() &&
+          (value.empty() || !ParseOrganisationsValue(value, &unused).empty())) {
+        error = "--organisations takes labels or domain";
+      }
+      opts->organisations = value;
+    } else if (Is(arg, "", "--resolve")) {
+      error = OptionValue(argc, argv, &i, arg, "--resolve", &value);
+      OrganisationOptions unused;
+      if (error.empty() &&
+          (value.empty() || !ParseResolveValue(value, &unused).empty())) {
+        error = "--resolve takes asn";
+      }
+      opts->resolve = value;
     } else if (Is(arg, "-c", "--settings")) {
       error = OptionValue(argc, argv, &i, arg,
                           arg == "-c" ? "-c" : "--settings", &value);
@@ -392,6 +418,8 @@ int RunCli(int argc, const char* const* argv, const Platform& platform,
   request.inputs = opts.inputs;
   request.overrides = opts.overrides;
   request.run_level = opts.run_level;
+  request.organisations = opts.organisations;
+  request.resolve = opts.resolve;
   request.open_index = opts.open;
   request.cancel = stop;
   StderrObserver observer(err, opts.quiet);

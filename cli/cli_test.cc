@@ -64,6 +64,10 @@ TEST_F(CliTest, UsageErrorsExitWithTwo) {
       {"--bogus", "x.log"},
       {"-", "x.log", "-"},
       {"-o"},
+      {"--organisations", "domains", "x.log"},
+      {"--organisations=", "x.log"},
+      {"--resolve", "dns", "x.log"},
+      {"--resolve=", "x.log"},
   };
   for (const auto& args : cases) {
     Result r = Cli(args);

@@ -207,7 +207,7 @@ class HistoryPages {
     std::unique_ptr<NamesReader> set;
     TOVEX_RETURN_IF_ERROR(
         NamesReader::Open(history_->folder(), file, run_->ctx, &set));
-    NameTally names(&run_->work, kDayOrganisationBytes);
+    NameTally names(&run_->work, kDayOrganisationBytes, run_->organisations);
     IndexNames feed(&names, run_);
     TOVEX_RETURN_IF_ERROR(MergeSources({set.get()}, &feed));
     tally_ = PeriodTally();
@@ -230,7 +230,8 @@ class HistoryPages {
                                               run_->ctx, &sets.back()));
       sources.push_back(sets.back().get());
     }
-    NameTally names(&run_->work, kPeriodOrganisationBytes);
+    NameTally names(&run_->work, kPeriodOrganisationBytes,
+                    run_->organisations);
     IndexNames feed(&names, run_);
     if (!sources.empty()) {
       TOVEX_RETURN_IF_ERROR(MergeSources(sources, &feed));

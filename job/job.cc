@@ -53,12 +53,6 @@ PublishedRecord PublishedNow(const Settings& settings,
           !settings.json_file.empty()};
 }
 
-// The text of the options that change what is counted, one per line; a
-// history keeps the one it was made with.
-std::string CountingOptions(const LineFilter* filter) {
-  return filter != nullptr ? filter->Fingerprint() : std::string();
-}
-
 // `options` on one line, for a message.
 std::string OptionsShown(std::string options) {
   if (options.empty()) return "-";
@@ -72,7 +66,7 @@ std::string OptionsShown(std::string options) {
 // Opens the history of `settings` into run->periods, refusing one made
 // with other counting options.
 Status OpenHistory(JobRun* run, const RunRequest& request,
-                   const RunFolders& folders,
+                   const RunFolders& folders, const std::string& options,
                    std::unique_ptr<History>* history) {
   const Settings& settings = run->settings;
   const std::string setting = "HISTORYDIR=" + settings.history_dir;
@@ -85,7 +79,6 @@ Status OpenHistory(JobRun* run, const RunRequest& request,
         setting, std::string(TextOf(UserText::kHistoryFolderShared)));
   }
   const HistoryState& state = (*history)->state();
-  const std::string options = CountingOptions(run->filter);
   if (!(*history)->empty() && state.options != options) {
     return Status::BadSetting(
         setting, FormatText(UserText::kHistoryOtherOptions,
@@ -118,11 +111,55 @@ Status UpdateFromHistory(JobRun* run, const RunFolders& folders,
   return WriteHistoryPages(run, history, all_pages);
 }
 
+// What the organisation options need, open for the whole run.
+struct OrganisationLists {
+  std::unique_ptr<PublicSuffixes> domains;
+  std::unique_ptr<AsnNames> asn;
+  std::optional<OrganisationRule> rule;  // none: the last two labels
+  std::string text;  // the options as a history records them
+};
+
+// Before any folder is touched: a value that cannot be used or a list that
+// cannot be opened leaves everything as it was.
+Status OpenOrganisationLists(const Settings& settings,
+                             OrganisationLists* lists) {
+  OrganisationOptions options;
+  std::string error = ParseOrganisationsValue(settings.organisations, &options);
+  if (!error.empty()) {
+    return Status::BadSetting("ORGANISATIONS=" + settings.organisations, error);
+  }
+  error = ParseResolveValue(settings.resolve, &options);
+  if (!error.empty()) {
+    return Status::BadSetting("RESOLVE=" + settings.resolve, error);
+  }
+  if (options.domains) {
+    TOVEX_RETURN_IF_ERROR(PublicSuffixes::Open(&lists->domains));
+  }
+  if (options.asn) {
+    TOVEX_RETURN_IF_ERROR(AsnNames::Open(kAsnDatabasePath, &lists->asn));
+  }
+  if (options.domains || options.asn) {
+    lists->rule.emplace(lists->domains.get(), lists->asn.get());
+  }
+  lists->text = OrganisationOptionsText(options);
+  return Status::Ok();
+}
+
+// What a run counts with, made once before any folder is touched.
+struct RunOptions {
+  const LineFilter* filter = nullptr;  // none: no line option is on
+  FilterCounts head_counts;  // what judging the inputs' heads left out
+  const OrganisationRule* organisations = nullptr;  // none: the two labels
+  // The options that change what is counted, one per line (a history
+  // records them).
+  std::string counting;
+};
+
 // The job proper, from its first status text to its pages in place.
 Status RunJob(const Context& ctx, const Settings& settings,
               const RunRequest& request, InputLog* log, RunFolders* folders,
-              const LineFilter* filter, const FilterCounts& head_counts,
-              JobObserver* observer, JobOutcome* outcome) {
+              const RunOptions& options, JobObserver* observer,
+              JobOutcome* outcome) {
   if (observer != nullptr) {
     observer->OnStatus(TextOf(UserText::kRunning));
   }
@@ -136,10 +173,12 @@ Status RunJob(const Context& ctx, const Settings& settings,
   // A PeriodTable is too large for a worker's stack.
   auto run = std::make_unique<JobRun>(ctx, plan, settings, texts, observer,
                                       folders->work.get(),
-                                      folders->pages.get(), filter);
+                                      folders->pages.get(), options.filter);
+  run->organisations = options.organisations;
   std::unique_ptr<History> history;
   if (with_history) {
-    TOVEX_RETURN_IF_ERROR(OpenHistory(run.get(), request, *folders, &history));
+    TOVEX_RETURN_IF_ERROR(OpenHistory(run.get(), request, *folders,
+                                      options.counting, &history));
   }
   std::unique_ptr<JsonReport> json;
   std::unique_ptr<JsonTarget> json_target;
@@ -152,7 +191,7 @@ Status RunJob(const Context& ctx, const Settings& settings,
   }
   // A history reads each input from where it was left, heads too: their
   // exclusions are counted as the lines are read.
-  if (!history) run->filter_counts = head_counts;
+  if (!history) run->filter_counts = options.head_counts;
   bool updated = true;
   if (history) {
     TOVEX_RETURN_IF_ERROR(UpdateFromHistory(run.get(), *folders, request, log,
@@ -198,8 +237,8 @@ Status RunJob(const Context& ctx, const Settings& settings,
     outcome->lines_left_out = run->lines_left_out;
     outcome->run_level = settings.run_level;
     outcome->updated = updated;
-    if (filter != nullptr) {
-      outcome->filter_effects = filter->Effects(run->filter_counts);
+    if (options.filter != nullptr) {
+      outcome->filter_effects = options.filter->Effects(run->filter_counts);
     }
   }
   return Status::Ok();
@@ -219,8 +258,12 @@ Status RunSequence(const Context& ctx, const RunRequest& request,
   for (const RunRequest::Override& o : request.overrides) {
     settings.*o.field = o.value;
   }
+  if (request.organisations) settings.organisations = *request.organisations;
+  if (request.resolve) settings.resolve = *request.resolve;
   std::unique_ptr<LineFilter> filter;
   TOVEX_RETURN_IF_ERROR(MakeLineFilter(ctx, settings, &filter));
+  OrganisationLists lists;
+  TOVEX_RETURN_IF_ERROR(OpenOrganisationLists(settings, &lists));
   RunFolders folders;
   TOVEX_RETURN_IF_ERROR(LockFolders(ctx, settings, &folders));
   // A log that cannot be read, is refused, or is a file the run would
@@ -238,8 +281,14 @@ Status RunSequence(const Context& ctx, const RunRequest& request,
   heads.reset();  // its caches are not needed again
   TOVEX_RETURN_IF_ERROR(CheckInputs(folders, *log));
   TOVEX_RETURN_IF_ERROR(PrepareFolders(ctx, &folders));
-  return RunJob(ctx, settings, request, log.get(), &folders, filter.get(),
-                head_counts, observer, outcome);
+  RunOptions options;
+  options.filter = filter.get();
+  options.head_counts = head_counts;
+  options.organisations = lists.rule ? &*lists.rule : nullptr;
+  options.counting = filter ? filter->Fingerprint() : std::string();
+  if (!lists.text.empty()) options.counting += lists.text + "\n";
+  return RunJob(ctx, settings, request, log.get(), &folders, options,
+                observer, outcome);
 }
 
 }  // namespace

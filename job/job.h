@@ -65,6 +65,10 @@ struct RunRequest {
     std::string value;
   };
   std::vector<Override> overrides;
+  // Override ORGANISATIONS and RESOLVE of the settings file for this run
+  // (tally/organisation_rule.h says what they take).
+  std::optional<std::string> organisations;
+  std::optional<std::string> resolve;
   // The settings file's name in the base directory.
   std::string settings_file = std::string(kSettingsFileName);
   // When given, read all along: a nonzero value (the number of the signal

@@ -22,6 +22,7 @@
 #include "report/page_text.h"
 #include "settings/settings.h"
 #include "sort/aggregator.h"
+#include "tally/organisation_rule.h"
 #include "work/period_table.h"
 #include "work/work_folder.h"
 
@@ -85,6 +86,8 @@ struct JobRun {
   const LineFilter* const filter;
   FilterCounts filter_counts;
   const size_t scan_block_bytes;  // the log's blocks (LogScanner)
+  // Null: every tally takes the last two labels.
+  const OrganisationRule* organisations = nullptr;
   // Filled by ReadLog, read by the page stages.
   PeriodTable periods;
   Aggregator names;

@@ -47,7 +47,7 @@ class PeriodNames : public RunSink {
   explicit PeriodNames(JobRun* run)
       : run_(run),
         layout_(run->plan.layout),
-        month_(&run->work, kPeriodOrganisationBytes) {}
+        month_(&run->work, kPeriodOrganisationBytes, run->organisations) {}
 
   Status Take(const RunRecord& r) override {
     if (++taken_ % kStopCheckRecords == 0)
@@ -89,7 +89,8 @@ class PeriodNames : public RunSink {
   NameTally* Day(int day) {
     auto& tally = days_[static_cast<size_t>(day)];
     if (!tally) {
-      tally = std::make_unique<NameTally>(&run_->work, kDayOrganisationBytes);
+      tally = std::make_unique<NameTally>(&run_->work, kDayOrganisationBytes,
+                                          run_->organisations);
     }
     return tally.get();
   }
@@ -198,7 +199,7 @@ DayLinked DayLinksOf(const JobRun& run, const Period& p) {
 
 Status TallyAndWriteIndex(JobRun* run,
                           const std::function<Status(RunSink*)>& feed) {
-  NameTally index(&run->work, kPeriodOrganisationBytes);
+  NameTally index(&run->work, kPeriodOrganisationBytes, run->organisations);
   IndexNames names(&index, run);
   TOVEX_RETURN_IF_ERROR(feed(&names));
   auto tally = std::make_unique<PeriodTally>();

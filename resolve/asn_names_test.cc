@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
+#include <vector>
 
 #include "platform/testing/fake_platform.h"
 #include "resolve/public_suffix.h"
@@ -35,15 +37,71 @@ TEST(AsnNamesTest, NamesFromTheInstalledDatabase) {
   }
 }
 
-TEST(AsnNamesTest, OpenTellsAMissingFileFromAForeignOne) {
+// A database of a header, a tree (three numbers a node) and networks (one
+// AS each), laid out as libloc writes version 1.
+std::string Database(const std::vector<uint32_t>& tree,
+                     const std::vector<uint32_t>& asns, char version = 1) {
+  std::string file(8 + 4192, '\0');
+  std::memcpy(file.data(), "LOCDBXX", 7);
+  file[7] = version;
+  const auto put = [&file](size_t at, size_t n) {
+    for (size_t i = 0; i < 4; ++i)
+      file[at + i] = static_cast<char>(n >> (24 - 8 * i));
+  };
+  put(44, file.size());  // the tree
+  put(48, tree.size() * 4);
+  file.resize(file.size() + tree.size() * 4);
+  for (size_t i = 0; i < tree.size(); ++i)
+    put(file.size() - tree.size() * 4 + i * 4, tree[i]);
+  put(36, file.size());  // the networks: country, AS, flags
+  put(40, asns.size() * 12);
+  for (uint32_t asn : asns) {
+    file.resize(file.size() + 12);
+    put(file.size() - 8, asn);
+  }
+  return file;
+}
+
+// A file that is no database, or not the one its header describes, fails
+// Open or a lookup, and is never read beyond its end or walked in a loop.
+TEST(AsnNamesTest, HostileFilesFailCleanly) {
+  constexpr uint32_t kNone = 0xffffffff;
+  const std::string looped = Database({1, 1, kNone, 1, 1, 0}, {64500});
+  // Past ::ffff:0:0/96, then to a node beyond the tree.
+  std::vector<uint32_t> astray;
+  for (uint32_t i = 1; i <= 98; ++i) astray.insert(astray.end(), {i, i, kNone});
+  const struct {
+    const char* name;
+    std::string bytes;
+    Status::Code open;
+    const char* answer = "";  // for 10.1.1.1, when it opens
+  } cases[] = {
+      {"none", "", Status::Code::kCannotOpen},
+      {"empty", std::string(), Status::Code::kCannotRead},
+      {"junk", std::string(4096, 'x'), Status::Code::kCannotRead},
+      {"head only", looped.substr(0, 100), Status::Code::kCannotRead},
+      {"cut short", looped.substr(0, looped.size() - 3),
+       Status::Code::kCannotRead},
+      {"version 2", Database({0, 0, kNone}, {}, 2), Status::Code::kCannotRead},
+      {"no tree", Database({}, {}), Status::Code::kCannotRead},
+      // The walk ends after 128 bits, the network met on the way found.
+      {"looped", looped, Status::Code::kOk, "AS64500"},
+      {"astray", Database(astray, {}), Status::Code::kOk},
+      {"astray network", Database({1, 1, kNone, 1, 1, 7}, {1}),
+       Status::Code::kOk},
+  };
   TempDir dir;
-  WriteFileOrDie(dir.path() + "junk.db", std::string(4096, 'x'));
-  std::unique_ptr<AsnNames> names;
-  EXPECT_EQ(AsnNames::Open(dir.path() + "none.db", &names).code(),
-            Status::Code::kCannotOpen);
-  EXPECT_EQ(AsnNames::Open(dir.path() + "junk.db", &names).code(),
-            Status::Code::kCannotRead);
-  EXPECT_EQ(names, nullptr);
+  for (const auto& c : cases) {
+    const std::string path = dir.path() + c.name;
+    if (c.open != Status::Code::kCannotOpen) WriteFileOrDie(path, c.bytes);
+    std::unique_ptr<AsnNames> names;
+    EXPECT_EQ(AsnNames::Open(path, &names).code(), c.open) << c.name;
+    EXPECT_EQ(names != nullptr, c.open == Status::Code::kOk) << c.name;
+    if (names == nullptr) continue;
+    std::string out;
+    EXPECT_EQ(names->Lookup("10.1.1.1", &out), *c.answer != '\0') << c.name;
+    EXPECT_EQ(out, c.answer) << c.name;
+  }
 }
 
 TEST(PublicSuffixTest, RegistrableDomainOrTheWholeName) {

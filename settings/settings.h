@@ -58,6 +58,8 @@ struct Settings {
   std::string time_zone;      // TIMEZONE
   std::string query_pages;    // QUERYPAGES
   std::string decode_paths;   // DECODEPATHS
+  std::string organisations;  // ORGANISATIONS: "labels", "domain"
+  std::string resolve;        // RESOLVE: "asn"
 
   bool operator==(const Settings&) const = default;
 };
@@ -78,6 +80,8 @@ inline constexpr LineKey kLineKeys[] = {
     {"TIMEZONE=", &Settings::time_zone},
     {"QUERYPAGES=", &Settings::query_pages},
     {"DECODEPATHS=", &Settings::decode_paths},
+    {"ORGANISATIONS=", &Settings::organisations},
+    {"RESOLVE=", &Settings::resolve},
 };
 
 // The values a missing settings file is created with.

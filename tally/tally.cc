@@ -7,6 +7,7 @@
 
 #include "base/bytes.h"
 #include "base/calendar.h"
+#include "tally/organisation_rule.h"
 
 namespace tovex {
 namespace {
@@ -117,14 +118,18 @@ void CountCells(const Period& period, int day, PeriodTally* tally) {
   }
 }
 
-NameTally::NameTally(WorkFolder* work, size_t org_bytes)
-    : organisations_(work, org_bytes), by_first_(work, org_bytes) {}
+NameTally::NameTally(WorkFolder* work, size_t org_bytes,
+                     const OrganisationRule* rule)
+    : rule_(rule),
+      organisations_(work, org_bytes),
+      by_first_(work, org_bytes) {}
 
 Status NameTally::AddHost(std::string_view host, int64_t count) {
   domains_.Offer(host, count);
-  const std::string_view org = OrganisationOf(host);
+  const std::string_view org =
+      rule_ == nullptr ? LabelOrganisation(host) : rule_->Of(host, &rule_text_);
   const auto first = static_cast<uint64_t>(visitors_++);
-  if (!IsOrganisationName(org)) return Status::Ok();
+  if (org.empty()) return Status::Ok();
   return organisations_.Add(org, static_cast<uint64_t>(count), first);
 }
 
@@ -172,6 +177,14 @@ std::string_view OrganisationOf(std::string_view host) {
     if (host[i - 1] == '.' && ++dots == 2) return host.substr(i);
   }
   return host;
+}
+
+std::string_view LabelOrganisation(std::string_view host) {
+  // An IPv6 address's last labels are no more a name than an IPv4
+  // address's tail.
+  if (host.find(':') != std::string_view::npos) return std::string_view();
+  const std::string_view org = OrganisationOf(host);
+  return IsOrganisationName(org) ? org : std::string_view();
 }
 
 bool IsOrganisationName(std::string_view text) {

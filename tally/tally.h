@@ -7,6 +7,7 @@
 
 #include <array>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "base/status.h"
@@ -77,7 +78,6 @@ class RankRows {
   void TakeInto(RankTable* table);
 
  private:
-
   std::array<int64_t, kMaxRankRows> counts_{};  // by row; 0: empty
   std::array<uint8_t, kMaxRankRows> slots_;     // by row
   // One slot more than rows: Carry's text on its way down.
@@ -99,9 +99,13 @@ void CountCells(const Period& period, int day, PeriodTally* tally);
 // the first kMaxRankRows positions are shown, so those passes are computed
 // at once, with kMaxRankRows carriers (RankRows::Carry). Memory stays bounded:
 // the organisations spill to `work` beyond `org_bytes`.
+class OrganisationRule;
 class NameTally {
  public:
-  NameTally(WorkFolder* work, size_t org_bytes);
+  // A host's organisation is its LabelOrganisation, or what `rule` says
+  // when given (not owned; it outlives the tally).
+  NameTally(WorkFolder* work, size_t org_bytes,
+            const OrganisationRule* rule = nullptr);
 
   Status AddHost(std::string_view host, int64_t count);
   void AddContent(std::string_view path, int64_t count);
@@ -117,6 +121,8 @@ class NameTally {
   RankRows contents_;
   RankRows organisation_rows_;
   int64_t visitors_ = 0;
+  const OrganisationRule* rule_;
+  std::string rule_text_;     // where the rule puts a name it makes
   Aggregator organisations_;  // name -> accesses, first host's number
   Aggregator by_first_;       // first host's number + name -> accesses
 };
@@ -124,6 +130,12 @@ class NameTally {
 // The last two dot-separated labels of a host ("a.b.c" gives "b.c"); the
 // whole name when it has fewer than two dots. Points into `host`.
 std::string_view OrganisationOf(std::string_view host);
+
+// The organisation `host` counts for by its last two labels; empty when it
+// counts for none: a numeric IPv4 address (its tail fails
+// IsOrganisationName) or an IPv6 one (any host with a colon). Points into
+// `host`.
+std::string_view LabelOrganisation(std::string_view host);
 
 // False exactly when one byte of `text` is not a digit (the tail "y.z" of a
 // numeric address).

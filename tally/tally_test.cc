@@ -21,6 +21,7 @@ Rows ExchangeSorted(const Rows& hosts) {
   Rows orgs;
   std::map<std::string, size_t> at;
   for (const auto& [host, n] : hosts) {
+    if (host.find(':') != std::string::npos) continue;
     const std::string org(OrganisationOf(host));
     if (!IsOrganisationName(org)) continue;
     auto [it, fresh] = at.try_emplace(org, orgs.size());
@@ -54,6 +55,7 @@ TEST(NameTallyTest, OrganisationsRankLikeTheExchangeProcedure) {
     host.append(std::to_string(r % 5)).append(".o");
     host.append(std::to_string(r / 5 % 3000)).append(".jp");
     if (r % 11 == 0) host = "10.0." + std::to_string(r % 7);
+    if (r % 13 == 0) host = "2001:db8::" + std::to_string(r % 7);
     counts[host] += r % 3 + 1;
   }
   // Hosts arrive in name order, a blank after each name deciding prefixes.
@@ -72,6 +74,23 @@ TEST(NameTallyTest, OrganisationsRankLikeTheExchangeProcedure) {
       got.emplace_back(std::string(e.view().bytes), e.count);
     }
     EXPECT_EQ(got, want) << memory;
+  }
+}
+
+TEST(LabelOrganisationTest, NumericAddressesCountForNone) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"p1.tokyo.ocn.ne.jp", "ne.jp"},
+      {"example.jp", "example.jp"},
+      {"localhost", "localhost"},
+      {"1.2.3.4", ""},
+      {"host-1.2", "host-1.2"},  // a name whose tail has letters
+      {"2001:db8::1", ""},
+      {"::ffff:192.0.2.1", ""},
+      {"fe80::1%eth0", ""},
+      {"a.b:8080", ""},  // no IPv6 address, but no name either
+  };
+  for (const auto& [host, want] : cases) {
+    EXPECT_EQ(LabelOrganisation(host), want) << host;
   }
 }
 

@@ -12,6 +12,7 @@ Environment (set by ctest):
 
 import concurrent.futures
 import dataclasses
+import functools
 import glob
 import gzip
 import itertools
@@ -33,6 +34,8 @@ import reference  # noqa: E402  (needs the path above)
 from reference.logline import MONTH_NAMES  # noqa: E402
 from reference.inputs import joined_log  # noqa: E402
 from reference.report import MAX_PERIODS, Settings  # noqa: E402
+from reference.public_suffix import PublicSuffixes  # noqa: E402
+from reference.tally import label_organisation  # noqa: E402
 
 REFUSED_EXIT = 3
 # Every folder a run locks keeps this file, the run's lock.
@@ -72,12 +75,28 @@ class Case:
     # "pipe" (standard input, "-"), "dev-stdin" or "fifo".
     inputs: list = field(default_factory=list)
     via: str = "file"
+    # Organisations by registrable domain, asked for by the "option" or in
+    # the "settings" file; empty: the last two labels.
+    domains: str = ""
 
     def describe(self):
         rows = "" if self.settings is None else (
             " rows=" + ("wide" if self.settings == WIDE else "mixed"))
         how = f" via={self.via}" if self.via != "file" else ""
-        return f"{self.name} level={self.level}{rows}{how}"
+        orgs = f" organisations=domain({self.domains})" if self.domains else ""
+        return f"{self.name} level={self.level}{rows}{how}{orgs}"
+
+
+@functools.cache
+def public_suffixes():
+    return PublicSuffixes()
+
+
+def domain_organisation(host):
+    """The organisation under --organisations domain: the registrable
+    domain, or the last two labels of what the list cannot read."""
+    return (public_suffixes().registrable_domain(host)
+            or label_organisation(host))
 
 
 def settings_file(settings, level):
@@ -111,6 +130,8 @@ def first_difference(want, got):
 def run_cli(cli, case, base):
     """Runs tovex-cli over the case's log or inputs, fed as the case says."""
     args, stdin, feeder = [cli, "--run-level", str(case.level)], None, None
+    if case.domains == "option":
+        args += ["--organisations", "domain"]
     if not case.inputs:
         args.append(os.path.abspath(case.log_path))
     for n, (name, data) in enumerate(case.inputs):
@@ -140,13 +161,16 @@ def run_case(cli, case):
         data = joined_log([part for _, part in case.inputs])
     else:
         data = pathlib.Path(case.log_path).read_bytes()
-    model = reference.expected_report(data or b"", case.level,
-                                      case.settings or Settings())
+    model = reference.expected_report(
+        data or b"", case.level, case.settings or Settings(),
+        domain_organisation if case.domains else label_organisation)
     failures = []
     with tempfile.TemporaryDirectory(prefix="tovex-check-") as base:
-        if case.settings is not None:
+        if case.settings is not None or case.domains == "settings":
             pathlib.Path(base, "quorvane.ini").write_text(
-                settings_file(case.settings, case.level))
+                settings_file(case.settings or Settings(), case.level)
+                + ("ORGANISATIONS=domain\n" if case.domains == "settings"
+                   else ""))
         try:
             result = run_cli(cli, case, base)
         except subprocess.TimeoutExpired:
@@ -260,6 +284,10 @@ def build_cases(source_dir, real_logs, scratch, quick):
         cases += [Case(os.path.basename(path), path, 2, settings)
                   for path in real_logs for settings in
                   ROW_SETTING_REAL_LOGS.get(os.path.basename(path), ())]
+    cases += [Case(os.path.basename(path), path, 2, domains="option")
+              for path in real_logs + own_logs[-3:]]
+    cases += [Case(os.path.basename(path), path, 1, domains="settings")
+              for path in own_logs if path.endswith("organisations.log")]
     return cases
 
 

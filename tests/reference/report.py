@@ -9,7 +9,7 @@ from dataclasses import dataclass, field
 
 from . import pages
 from .logline import is_access_log, is_page_request, log_lines, parse_log_line
-from .tally import tally_period
+from .tally import label_organisation, tally_period
 
 # The period table holds this many months; later new months go uncounted.
 MAX_PERIODS = 240
@@ -122,8 +122,10 @@ def day_page(report, key, s):
                  (s.days_clas, s.days_domn, s.days_html))
 
 
-def expected_report(data, run_level, settings=Settings()):
-    """Figures and pages of one run over the log bytes `data`."""
+def expected_report(data, run_level, settings=Settings(),
+                    organisation=label_organisation):
+    """Figures and pages of one run over the log bytes `data`, with
+    `organisation` naming each host's organisation (tally.tally_period)."""
     report = Report()
     if not is_access_log(data):
         report.refused = True
@@ -131,15 +133,16 @@ def expected_report(data, run_level, settings=Settings()):
     report.records, report.accepted, report.periods = counted_records(data)
     s = settings
     report.index = tally_period(report.records, s.index_domn, s.index_clas,
-                                s.index_html)
+                                s.index_html, organisation)
     by_month = _group(report.records, lambda r: (r.year, r.month))
     report.months = {key: tally_period(by_month[key], s.month_domn,
-                                       s.month_clas, s.month_html)
+                                       s.month_clas, s.month_html,
+                                       organisation)
                      for key in report.periods}
     if run_level == 2:
         by_day = _group(report.records, lambda r: (r.year, r.month, r.day))
         report.days = {key: tally_period(rs, s.days_domn, s.days_clas,
-                                         s.days_html)
+                                         s.days_html, organisation)
                        for key, rs in by_day.items()}
         for key in report.days:
             report.pages["%d-%d-%d.html" % key] = day_page(report, key, s)

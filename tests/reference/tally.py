@@ -84,8 +84,19 @@ def _rank(runs, rows):
     return [entry for entry in table if entry[1] > 0]
 
 
-def tally_period(records, domain_rows, organisation_rows, content_rows):
-    """The figures of one page over the given records (any order)."""
+def label_organisation(host):
+    """The organisation of `host` by its last two labels; None for an
+    address."""
+    org = organisation_of(host)
+    if not is_organisation_name(org) or b":" in host:
+        return None
+    return org
+
+
+def tally_period(records, domain_rows, organisation_rows, content_rows,
+                 organisation=label_organisation):
+    """The figures of one page over the given records (any order);
+    `organisation` names a host's organisation (None: it counts for none)."""
     t = PeriodTally()
     hosts = sorted((record_line(r.host, r), r.host) for r in records)
     organisation_index = {}
@@ -97,8 +108,8 @@ def tally_period(records, domain_rows, organisation_rows, content_rows):
     # Organisations are numbered in the order the sorted host file meets
     # them; that first-met order decides ties after the exchange sort.
     for _, host in hosts:
-        org = organisation_of(host)
-        if not is_organisation_name(org):
+        org = organisation(host)
+        if org is None:
             continue
         if org in organisation_index:
             organisations[organisation_index[org]][1] += 1
