@@ -270,12 +270,12 @@ Status RunSequence(const Context& ctx, const RunRequest& request,
   // replace leaves everything as it was. Its heads are judged through the
   // filter, so that each input starts at its first line that counts.
   std::unique_ptr<InputLog> log;
-  std::optional<FilterJudge> heads;
-  if (filter) heads.emplace(*filter);
+  std::unique_ptr<FilterJudge> heads;
+  if (filter) heads = std::make_unique<FilterJudge>(*filter);
   TOVEX_RETURN_IF_ERROR(OpenLog(
       ctx, request.inputs,
       settings.history_dir.empty() ? InputMode::kOneLog : InputMode::kHistory,
-      &log, heads ? &*heads : nullptr));
+      &log, heads.get()));
   const FilterCounts head_counts =
       heads ? heads->counts().exclusions() : FilterCounts();
   heads.reset();  // its caches are not needed again

@@ -1,4 +1,4 @@
-#include <optional>
+#include <memory>
 
 #include "history/streams.h"
 #include "job/job_run.h"
@@ -24,8 +24,9 @@ class LineCounter {
     // Each scanning thread judges through a filter state of its own, kept
     // from one input to the next with its caches.
     if (run->filter != nullptr) {
-      judges_ = {&scanning_.emplace(*run->filter),
-                 &reading_.emplace(*run->filter)};
+      scanning_ = std::make_unique<FilterJudge>(*run->filter);
+      reading_ = std::make_unique<FilterJudge>(*run->filter);
+      judges_ = {scanning_.get(), reading_.get()};
     }
   }
 
@@ -113,7 +114,7 @@ class LineCounter {
 
   JobRun* run_;
   InputLog* log_;
-  std::optional<FilterJudge> scanning_, reading_;
+  std::unique_ptr<FilterJudge> scanning_, reading_;
   ScanJudges judges_;
   uint64_t next_progress_ = kProgressStepBytes;
   int period_ = -1;
