@@ -15,6 +15,7 @@
 #include "job/job_run.h"
 #include "report/page_model.h"
 #include "sort/merge.h"
+#include "platform/worker.h"
 #include "sort/relay.h"
 #include "base/decimal.h"
 #include "work/file_names.h"
@@ -266,11 +267,8 @@ Status WriteHistoryPages(JobRun* run, History* history, bool all_pages) {
         Relay([run](RunSink* s) { return run->names.Drain(s); }, &days));
     TOVEX_RETURN_IF_ERROR(days.EndDay());
   }
-  HistoryPages pages(run, history, all_pages);
-  TOVEX_RETURN_IF_ERROR(pages.Months(changed));
   // The whole log's set: the old one and the new accesses, merged and
-  // written on a thread of their own while this one tallies the index
-  // page from them.
+  // written on a thread of their own while the index is tallied from them.
   const std::string whole_name = history->NewFile("whole");
   auto produce = [&](RunSink* index) -> Status {
     std::unique_ptr<NamesReader> old;
@@ -287,8 +285,26 @@ Status WriteHistoryPages(JobRun* run, History* history, bool all_pages) {
     TOVEX_RETURN_IF_ERROR(merger.Finish());
     return out->Close();
   };
-  TOVEX_RETURN_IF_ERROR(TallyAndWriteIndex(
-      run, [&](RunSink* index) { return Relay(produce, index); }));
+  auto feed = [&](RunSink* index) { return Relay(produce, index); };
+  auto tally = std::make_unique<PeriodTally>();
+  HistoryPages pages(run, history, all_pages);
+  // The index shares nothing with the month and day pages but the
+  // organisation rule (one thread at a time) and the JSON document (pages
+  // in order): without those, its names are tallied on a thread of its
+  // own while the other pages are made here.
+  if (run->json == nullptr && run->organisations == nullptr) {
+    Worker index(1);
+    TOVEX_RETURN_IF_ERROR(
+        index.Put([&] { return TallyIndex(run, feed, tally.get()); }));
+    const Status made = pages.Months(changed);
+    const Status tallied = index.Finish();
+    TOVEX_RETURN_IF_ERROR(made);
+    TOVEX_RETURN_IF_ERROR(tallied);
+  } else {
+    TOVEX_RETURN_IF_ERROR(pages.Months(changed));
+    TOVEX_RETURN_IF_ERROR(TallyIndex(run, feed, tally.get()));
+  }
+  TOVEX_RETURN_IF_ERROR(WriteIndex(run, *tally));
   state.whole_file = whole_name;
   return Status::Ok();
 }

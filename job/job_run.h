@@ -146,6 +146,12 @@ DayLinked DayLinksOf(const JobRun& run, const Period& p);
 // The index page of the whole log's names, which `feed` hands to a sink.
 Status TallyAndWriteIndex(JobRun* run,
                           const std::function<Status(RunSink*)>& feed);
+// The two halves of TallyAndWriteIndex: the index's figures into `*tally`
+// (empty before), then its page. TallyIndex touches nothing of `run` but
+// its work folder, periods, organisation rule and stop.
+Status TallyIndex(JobRun* run, const std::function<Status(RunSink*)>& feed,
+                  PeriodTally* tally);
+Status WriteIndex(JobRun* run, const PeriodTally& tally);
 
 }  // namespace tovex
 

@@ -26,18 +26,6 @@ void CountAllCells(const PeriodTable& periods, PeriodTally* tally) {
   for (int i = 0; i < periods.size(); ++i) CountCells(periods.at(i), 0, tally);
 }
 
-Status WriteIndex(JobRun* run, const PeriodTally& tally) {
-  run->Show(UserText::kMakingIndexPage);
-  IndexLayout layout;
-  layout.month_links = run->plan.month_pages;
-  if (layout.month_links && run->periods.size() == 1) {
-    layout.single_month = &run->periods.at(0);
-    layout.day_linked = DayLinksOf(*run, *layout.single_month);
-  }
-  return run->WritePage(
-      IndexModel(tally, run->settings.index_rows, run->periods, layout));
-}
-
 // The month and day levels: takes the names period by period (the key
 // layout puts each period's names together, in name order, each name's
 // days together), tallies each day and the month, writes their pages, and
@@ -197,14 +185,31 @@ DayLinked DayLinksOf(const JobRun& run, const Period& p) {
   return [&p](int day) { return p.DayCount(day) > 0; };
 }
 
-Status TallyAndWriteIndex(JobRun* run,
-                          const std::function<Status(RunSink*)>& feed) {
+Status WriteIndex(JobRun* run, const PeriodTally& tally) {
+  run->Show(UserText::kMakingIndexPage);
+  IndexLayout layout;
+  layout.month_links = run->plan.month_pages;
+  if (layout.month_links && run->periods.size() == 1) {
+    layout.single_month = &run->periods.at(0);
+    layout.day_linked = DayLinksOf(*run, *layout.single_month);
+  }
+  return run->WritePage(
+      IndexModel(tally, run->settings.index_rows, run->periods, layout));
+}
+
+Status TallyIndex(JobRun* run, const std::function<Status(RunSink*)>& feed,
+                  PeriodTally* tally) {
   NameTally index(&run->work, kPeriodOrganisationBytes, run->organisations);
   IndexNames names(&index, run);
   TOVEX_RETURN_IF_ERROR(feed(&names));
+  CountAllCells(run->periods, tally);
+  return index.Finish(tally);
+}
+
+Status TallyAndWriteIndex(JobRun* run,
+                          const std::function<Status(RunSink*)>& feed) {
   auto tally = std::make_unique<PeriodTally>();
-  CountAllCells(run->periods, tally.get());
-  TOVEX_RETURN_IF_ERROR(index.Finish(tally.get()));
+  TOVEX_RETURN_IF_ERROR(TallyIndex(run, feed, tally.get()));
   return WriteIndex(run, *tally);
 }
 
