@@ -1,6 +1,7 @@
 #include "history/history.h"
 
 #include <algorithm>
+#include <charconv>
 #include <unordered_set>
 
 #include "work/work_folder.h"
@@ -30,25 +31,26 @@ Status History::Open(const Context& ctx, const std::string& path,
   }
   history->reset(new History(ctx, std::move(folder), std::move(lock)));
   History& h = **history;
-  if (rebuild) {
-    // The old files stay until the new state is in place; new ones are
-    // numbered past theirs.
-    for (const DirEntry& e : h.folder_->List("*.tvx")) {
-      if (!IsNamesFileName(e.name)) continue;
-      const uint64_t g = std::stoull(e.name.substr(0, e.name.find('.')));
-      h.state_.generation = std::max(h.state_.generation, g);
-    }
-    return Status::Ok();
+  // New files are numbered past every one there, a killed run's too.
+  uint64_t last = 0;
+  for (const DirEntry& e : h.folder_->List("*.tvx")) {
+    if (!IsNamesFileName(e.name)) continue;
+    uint64_t g = 0;
+    std::from_chars(e.name.data(), e.name.data() + e.name.find('.'), g);
+    last = std::max(last, g);
+    // With `rebuild` the old state stays in place until the new one is:
+    // its files with it.
+    if (rebuild) h.kept_.insert(e.name);
   }
-  if (h.folder_->KindOf(kStateName) == PathKind::kMissing) {
-    h.RemoveUnnamed();
-    return Status::Ok();
+  if (!rebuild && h.folder_->KindOf(kStateName) != PathKind::kMissing) {
+    const std::string state_path = h.folder_->path() + std::string(kStateName);
+    std::unique_ptr<ReadableFile> file;
+    TOVEX_RETURN_IF_ERROR(OpenOrDie(h.folder_.get(), kStateName, &file));
+    TOVEX_RETURN_IF_ERROR(
+        ReadState(file.get(), state_path, &h.state_, periods));
+    h.kept_ = h.Named();
   }
-  const std::string state_path = h.folder_->path() + std::string(kStateName);
-  std::unique_ptr<ReadableFile> file;
-  TOVEX_RETURN_IF_ERROR(OpenOrDie(h.folder_.get(), kStateName, &file));
-  TOVEX_RETURN_IF_ERROR(ReadState(file.get(), state_path, &h.state_, periods));
-  h.RemoveUnnamed();
+  h.state_.generation = std::max(h.state_.generation, last);
   return Status::Ok();
 }
 
@@ -62,7 +64,7 @@ std::string History::NewFile(std::string_view what) {
   return uncommitted_.back();
 }
 
-void History::RemoveUnnamed() {
+std::unordered_set<std::string> History::Named() const {
   std::unordered_set<std::string> named;
   if (!state_.whole_file.empty()) named.insert(state_.whole_file);
   for (const PeriodRecord& p : state_.periods) {
@@ -70,18 +72,23 @@ void History::RemoveUnnamed() {
       if (!f.empty()) named.insert(f);
     }
   }
+  return named;
+}
+
+void History::RemoveUnnamed() {
+  const std::unordered_set<std::string> named = Named();
   for (const DirEntry& e : folder_->List("*")) {
-    if (!e.is_directory && IsNamesFileName(e.name) && !named.count(e.name)) {
+    if (!e.is_directory && IsNamesFileName(e.name) && !named.count(e.name) &&
+        !kept_.count(e.name)) {
       folder_->Delete(e.name);
     }
   }
-  folder_->Delete(kNewStateName);
 }
 
 Status History::Commit(const PeriodTable& periods) {
   state_.generation += 1;
   const std::string state_path = folder_->path() + std::string(kStateName);
-  folder_->Delete(kNewStateName);
+  folder_->Delete(kNewStateName);  // a killed run's
   std::unique_ptr<WritableFile> file;
   Status st = CreateOrDie(folder_.get(), kNewStateName, &file);
   if (st.ok()) st = WriteState(state_, periods, file.get(), state_path);
@@ -100,9 +107,13 @@ Status History::Commit(const PeriodTable& periods) {
     folder_->Delete(kNewStateName);
     return st;
   }
-  folder_->Sync(nullptr);
+  // What neither state names goes (a killed run's files, those the state
+  // before the last one named). The old state's own files stay until the
+  // next commit, after whose first sync this rename is surely on the disk:
+  // a sync here would cost as much as the first one.
   uncommitted_.clear();
   RemoveUnnamed();
+  kept_ = Named();
   return Status::Ok();
 }
 

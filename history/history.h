@@ -5,9 +5,9 @@
 // killed at any moment leaves the history as it was.
 //
 // The folder holds "state" (history/state.h) and the name set files it
-// names (history/names_file.h). Files of the folder that the state does
-// not name, and that could be a history's, are removed once the folder is
-// locked: what a killed run left.
+// names (history/names_file.h). Files that could be a history's and that
+// no state on the disk names (what a killed run left, what older states
+// named) are removed by a commit; a run that fails removes only its own.
 
 #ifndef TOVEX_HISTORY_HISTORY_H_
 #define TOVEX_HISTORY_HISTORY_H_
@@ -15,6 +15,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 #include "base/status.h"
@@ -50,16 +51,18 @@ class History {
   // removed again when the object goes away before a Commit.
   std::string NewFile(std::string_view what);
 
-  // Makes state() (with the cells of `periods`) the history's, then
-  // removes the files it no longer names. CannotWrite when it cannot be
-  // written; the history is then as it was.
+  // Makes state() (with the cells of `periods`) the history's; the files
+  // it no longer names are removed when the history is opened next.
+  // CannotWrite when it cannot be written; the history is then as it was.
   Status Commit(const PeriodTable& periods);
 
  private:
   History(const Context& ctx, std::unique_ptr<Folder> folder,
           std::unique_ptr<FolderLock> lock)
       : ctx_(ctx), folder_(std::move(folder)), lock_(std::move(lock)) {}
-  // Removes the name set files the state does not name.
+  // The name set files the state names.
+  std::unordered_set<std::string> Named() const;
+  // Removes the name set files neither the state nor kept_ names.
   void RemoveUnnamed();
 
   const Context ctx_;
@@ -67,6 +70,8 @@ class History {
   std::unique_ptr<FolderLock> lock_;
   HistoryState state_;
   std::vector<std::string> uncommitted_;  // names NewFile gave
+  // The files of the state on the disk, kept until a newer one surely is.
+  std::unordered_set<std::string> kept_;
 };
 
 }  // namespace tovex
