@@ -171,9 +171,13 @@ Status RunJob(const Context& ctx, const Settings& settings,
   // A history keeps every day's names whatever the level.
   if (with_history) plan.layout = {true, true, true};
   // A PeriodTable is too large for a worker's stack.
+  // An inflater's state and input take room the scanner's blocks give.
+  bool gzip = false;
+  for (const InputHead& head : log->heads()) gzip |= head.gzip;
   auto run = std::make_unique<JobRun>(ctx, plan, settings, texts, observer,
                                       folders->work.get(),
-                                      folders->pages.get(), options.filter);
+                                      folders->pages.get(), options.filter,
+                                      gzip);
   run->organisations = options.organisations;
   std::unique_ptr<History> history;
   if (with_history) {
@@ -316,7 +320,7 @@ void JobRun::Show(UserText text, ...) {
 
 JobRun::JobRun(const Context& c, const RunPlan& p, const Settings& s,
                const PageText& t, JobObserver* o, WorkFolder* w, PageFolder* f,
-               const LineFilter* line_filter)
+               const LineFilter* line_filter, bool small_blocks)
     : ctx(c),
       plan(p),
       settings(s),
@@ -325,7 +329,9 @@ JobRun::JobRun(const Context& c, const RunPlan& p, const Settings& s,
       work(*w),
       pages(*f),
       filter(line_filter),
-      scan_block_bytes(line_filter != nullptr && line_filter->excludes_bots()
+      scan_block_bytes(small_blocks ||
+                               (line_filter != nullptr &&
+                                line_filter->excludes_bots())
                            ? kBotsScanBlockBytes
                            : kScanBlockBytes),
       names(w,

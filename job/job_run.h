@@ -62,9 +62,11 @@ RunPlan PlanRun(RunLevel level);
 
 struct JobRun {
   // `filter` (null when no line option is on) must outlive the run.
+  // `small_blocks`: the log is read in kBotsScanBlockBytes blocks (room
+  // for an inflater).
   JobRun(const Context& c, const RunPlan& p, const Settings& s,
          const PageText& t, JobObserver* o, WorkFolder* w, PageFolder* f,
-         const LineFilter* filter);
+         const LineFilter* filter, bool small_blocks = false);
 
   // Shows a status text from the table, its conversions filled
   // printf-style.
