@@ -237,7 +237,10 @@ def hostile(cli, base, site):
         os.truncate(os.path.join(h, "state"), size // 2)
 
     def corrupt_names(h):
-        whole = [n for n in os.listdir(h) if n.endswith(".whole.tvx")][0]
+        # The set the state names (an older one may still be there).
+        with open(os.path.join(h, "state"), "rb") as f:
+            whole = re.search(rb"^whole (\S+)$", f.read(), re.M).group(1)
+        whole = whole.decode()
         with open(os.path.join(h, whole), "r+b") as f:
             f.seek(os.path.getsize(os.path.join(h, whole)) // 2)
             b = f.read(1)
