@@ -5,6 +5,7 @@
 #ifndef TOVEX_BASE_BYTES_H_
 #define TOVEX_BASE_BYTES_H_
 
+#include <cstdint>
 #include <cstring>
 #include <string_view>
 
@@ -47,6 +48,32 @@ inline const char* SkipPatternInOrder(const char* p, const char* end,
     ++p;
   }
   return p;
+}
+
+// Writes `v` as an unsigned LEB128 at `p` (at most 10 bytes); returns the
+// position after it. Work files and history files count with it.
+inline char* PutVarint(char* p, uint64_t v) {
+  while (v >= 0x80) {
+    *p++ = static_cast<char>(v | 0x80);
+    v >>= 7;
+  }
+  *p++ = static_cast<char>(v);
+  return p;
+}
+
+// Decodes a LEB128 at `*p` below `end`, moving `*p` past it; false when it
+// is cut or too long.
+inline bool GetVarint(const char** p, const char* end, uint64_t* v) {
+  uint64_t result = 0;
+  for (unsigned shift = 0; shift < 64 && *p < end; shift += 7) {
+    const auto byte = static_cast<unsigned char>(*(*p)++);
+    result |= static_cast<uint64_t>(byte & 0x7f) << shift;
+    if ((byte & 0x80) == 0) {
+      *v = result;
+      return true;
+    }
+  }
+  return false;
 }
 
 }  // namespace tovex

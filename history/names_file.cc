@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "base/bytes.h"
+
 #include "log/crc32.h"
 
 namespace tovex {
@@ -15,28 +17,6 @@ constexpr size_t kBlockBytes = 8 * 1024;
 // The most a record takes: a shared length, a rest length, a key's bytes
 // and a count; the trailer is smaller.
 constexpr size_t kMaxRecordBytes = 2 * 2 + kMaxKeyBytes + 10;
-
-char* PutVarint(char* p, uint64_t v) {
-  while (v >= 0x80) {
-    *p++ = static_cast<char>(v | 0x80);
-    v >>= 7;
-  }
-  *p++ = static_cast<char>(v);
-  return p;
-}
-
-bool GetVarint(const char** p, const char* end, uint64_t* v) {
-  uint64_t result = 0;
-  for (unsigned shift = 0; shift < 64 && *p < end; shift += 7) {
-    const auto byte = static_cast<unsigned char>(*(*p)++);
-    result |= static_cast<uint64_t>(byte & 0x7f) << shift;
-    if ((byte & 0x80) == 0) {
-      *v = result;
-      return true;
-    }
-  }
-  return false;
-}
 
 void PutLittle32(char* p, uint32_t v) {
   for (int i = 0; i < 4; ++i) p[i] = static_cast<char>(v >> (8 * i));

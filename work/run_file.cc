@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "base/bytes.h"
+
 namespace tovex {
 namespace {
 
@@ -9,29 +11,6 @@ namespace {
 constexpr size_t kMaxRecordBytes = 1 + kMaxKeyBytes + 2 * 10;
 // Write block: large writes, few system calls.
 constexpr size_t kWriteBufferBytes = 64 * 1024;
-
-char* PutVarint(char* p, uint64_t v) {
-  while (v >= 0x80) {
-    *p++ = static_cast<char>(v | 0x80);
-    v >>= 7;
-  }
-  *p++ = static_cast<char>(v);
-  return p;
-}
-
-// Decodes a LEB128 at `*p` below `end`; false when it is cut or too long.
-bool GetVarint(const char** p, const char* end, uint64_t* v) {
-  uint64_t result = 0;
-  for (unsigned shift = 0; shift < 64 && *p < end; shift += 7) {
-    const auto byte = static_cast<unsigned char>(*(*p)++);
-    result |= static_cast<uint64_t>(byte & 0x7f) << shift;
-    if ((byte & 0x80) == 0) {
-      *v = result;
-      return true;
-    }
-  }
-  return false;
-}
 
 }  // namespace
 
