@@ -52,6 +52,19 @@ void Put16(std::string* out, unsigned v) {
 std::unique_ptr<Dnsmasq> Dnsmasq::Start(const std::string& hosts,
                                         const std::vector<std::string>& extra,
                                         std::string* error) {
+  // Tries on fresh ports while the one chosen was taken first.
+  constexpr int kTries = 10;
+  for (int i = 0; i < kTries; ++i) {
+    bool port_taken = false;
+    std::unique_ptr<Dnsmasq> d = TryStart(hosts, extra, &port_taken, error);
+    if (d != nullptr || !port_taken) return d;
+  }
+  return nullptr;
+}
+
+std::unique_ptr<Dnsmasq> Dnsmasq::TryStart(
+    const std::string& hosts, const std::vector<std::string>& extra,
+    bool* port_taken, std::string* error) {
   std::unique_ptr<Dnsmasq> d(new Dnsmasq);
   char dir[] = "/tmp/tovex-dnsmasq-XXXXXX";
   if (mkdtemp(dir) == nullptr) {
@@ -106,6 +119,7 @@ std::unique_ptr<Dnsmasq> Dnsmasq::Start(const std::string& hosts,
     if (waitpid(d->pid_, &status, WNOHANG) == d->pid_) {
       d->pid_ = -1;
       *error = "dnsmasq exited at start";
+      *port_taken = true;
       return nullptr;
     }
     const int fd = BoundSocket(d->port_, nullptr);

@@ -28,9 +28,15 @@ class Dnsmasq {
                                         const std::vector<std::string>& extra,
                                         std::string* error);
   ~Dnsmasq();  // Stops it.
+
   uint16_t port() const { return port_; }
 
  private:
+  // One try on a port that was free a moment before: another process (a
+  // second copy of the tests) may take it first, and dnsmasq then exits.
+  static std::unique_ptr<Dnsmasq> TryStart(
+      const std::string& hosts, const std::vector<std::string>& extra,
+      bool* port_taken, std::string* error);
   Dnsmasq() = default;
 
   pid_t pid_ = -1;
