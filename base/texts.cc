@@ -21,6 +21,7 @@ constexpr Entry kTexts[] = {
     {UserText::kMakingMonthPage, "Making!! - %s.html file"},
     {UserText::kMakingIndexPage, "Making!! - Index.html file"},
     {UserText::kFinished, "Finished!! - taken %6.0f sec"},
+    {UserText::kResolving, "Resolving!! - client addresses"},
     {UserText::kCannotOpen, "%s ファイルを開けません!!"},
     {UserText::kCannotWrite, "%s ファイルに書き込めません!!"},
     {UserText::kCannotRead, "%s ファイルを読めません!!"},
@@ -63,13 +64,17 @@ constexpr Entry kTexts[] = {
      "どうか判定していません!!"},
     {UserText::kOptionLeftOut, "; %s left out %lld"},
     {UserText::kOptionRewrote, "; %s rewrote %lld"},
+    {UserText::kUnanswered,
+     "; %lld addresses unanswered in time (asked again next run)"},
+    {UserText::kDnsCacheIgnored,
+     "%s (the DNS cache is not used: its answers are looked up again)"},
 };
 
 constexpr bool InEnumOrder() {
   for (size_t i = 0; i < std::size(kTexts); ++i) {
     if (static_cast<size_t>(kTexts[i].id) != i) return false;
   }
-  return std::size(kTexts) == static_cast<size_t>(UserText::kOptionRewrote) + 1;
+  return std::size(kTexts) == static_cast<size_t>(UserText::kDnsCacheIgnored) + 1;
 }
 static_assert(InEnumOrder(), "one text per UserText, in enum order");
 

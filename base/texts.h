@@ -24,6 +24,7 @@ enum class UserText {
   kMakingMonthPage,  // %s: period label
   kMakingIndexPage,  //
   kFinished,         // %6.0f: seconds taken
+  kResolving,        // the client addresses are looked up
   // Messages.
   kCannotOpen,         // %s: path
   kCannotWrite,        // %s: path
@@ -53,6 +54,8 @@ enum class UserText {
   // Added to kSummary for each line option on.
   kOptionLeftOut,  // %s: the option, %lld: lines it left out
   kOptionRewrote,  // %s: the option, %lld: counted lines it changed
+  kUnanswered,     // %lld: addresses DNS did not answer in time
+  kDnsCacheIgnored,  // %s: why the name cache could not be used
 };
 
 // The UTF-8 text, conversions unfilled.

@@ -15,6 +15,7 @@
 #include "filter/line_filter.h"
 #include "job/job.h"
 #include "log/log_input.h"
+#include "resolve/dns_resolver.h"
 #include "tally/organisation_rule.h"
 #include "tovex_version.h"
 
@@ -43,9 +44,17 @@ constexpr char kUsage[] =
     "                       (R=labels) or its registrable domain by the\n"
     "                       public suffix list (R=domain) (default:\n"
     "                       ORGANISATIONS, else labels)\n"
-    "  --resolve asn        a numeric client's organisation is its\n"
-    "                       autonomous system, from libloc's database\n"
-    "                       (default: RESOLVE)\n"
+    "  --resolve R          R=dns: numeric clients are counted under their\n"
+    "                       names, looked up and confirmed forward in DNS;\n"
+    "                       R=asn: a numeric client's organisation is its\n"
+    "                       autonomous system, from libloc's database;\n"
+    "                       R=dns,asn: both (default: RESOLVE)\n"
+    "  --dns-cache FILE     the lookups' cache (default: DNSCACHE, else in\n"
+    "                       the history or work folder)\n"
+    "  --dns-server A[:P]   ask this DNS server (default: DNSSERVER, else\n"
+    "                       the system's resolver configuration)\n"
+    "  --resolve-timeout S  seconds the lookups may take; 0: the cache only\n"
+    "                       (default: RESOLVETIMEOUT, else 30)\n"
     "  -q, --quiet          print only errors and warnings\n"
     "  --open               open the index page in the web browser when done\n"
     "  -h, --help           show this text\n"
@@ -82,6 +91,7 @@ struct Options {
   bool rebuild = false;
   std::optional<std::string> organisations;
   std::optional<std::string> resolve;
+  std::optional<std::string> dns_cache;
   bool quiet = false;
   bool open = false;
   bool help = false;
@@ -246,9 +256,24 @@ std::string ParseArgs(int argc, const char* const* argv, FileSystem* fs,
       OrganisationOptions unused;
       if (error.empty() &&
           (value.empty() || !ParseResolveValue(value, &unused).empty())) {
-        error = "--resolve takes asn";
+        error = "--resolve takes dns, asn or dns,asn";
       }
       opts->resolve = value;
+    } else if (Is(arg, "", "--dns-cache")) {
+      error = OptionValue(argc, argv, &i, arg, "--dns-cache", &value);
+      if (error.empty() && value.empty()) error = "--dns-cache needs a file";
+      opts->dns_cache = value;
+    } else if (Is(arg, "", "--dns-server")) {
+      error = OptionValue(argc, argv, &i, arg, "--dns-server", &value);
+      DnsServer unused;
+      if (error.empty()) error = ParseDnsServer(value, &unused);
+      opts->overrides.push_back({&Settings::dns_server, value});
+    } else if (Is(arg, "", "--resolve-timeout")) {
+      error = OptionValue(argc, argv, &i, arg, "--resolve-timeout", &value);
+      int unused = 0;
+      if (error.empty()) error = ParseResolveTimeout(value, &unused);
+      if (!error.empty()) error = "--resolve-timeout " + error;
+      opts->overrides.push_back({&Settings::resolve_timeout, value});
     } else if (Is(arg, "-c", "--settings")) {
       error = OptionValue(argc, argv, &i, arg,
                           arg == "-c" ? "-c" : "--settings", &value);
@@ -297,6 +322,15 @@ class StderrObserver : public JobObserver {
     progress_shown_ = true;
   }
 
+  void OnResolveProgress(uint64_t addresses, uint64_t looked_up) override {
+    if (!terminal_) return;
+    std::fprintf(err_, "\rResolving %llu addresses, %llu looked up",
+                 static_cast<unsigned long long>(addresses),
+                 static_cast<unsigned long long>(looked_up));
+    std::fflush(err_);
+    progress_shown_ = true;
+  }
+
   void ClearProgress() {
     if (!progress_shown_) return;
     std::fputs("\r\033[K", err_);
@@ -340,6 +374,10 @@ std::string Summary(const JobOutcome& outcome) {
       text += FormatText(UserText::kOptionRewrote, option.c_str(),
                          static_cast<long long>(e.rewritten));
     }
+  }
+  if (outcome.unanswered > 0) {
+    text += FormatText(UserText::kUnanswered,
+                       static_cast<long long>(outcome.unanswered));
   }
   return text;
 }
@@ -420,6 +458,12 @@ int RunCli(int argc, const char* const* argv, const Platform& platform,
   request.run_level = opts.run_level;
   request.organisations = opts.organisations;
   request.resolve = opts.resolve;
+  // A file named on the command line is the shell's, from the current
+  // directory.
+  if (opts.dns_cache) {
+    request.overrides.push_back(
+        {&Settings::dns_cache, FromBase(base_dir, *opts.dns_cache)});
+  }
   request.open_index = opts.open;
   request.cancel = stop;
   StderrObserver observer(err, opts.quiet);

@@ -66,8 +66,13 @@ TEST_F(CliTest, UsageErrorsExitWithTwo) {
       {"-o"},
       {"--organisations", "domains", "x.log"},
       {"--organisations=", "x.log"},
-      {"--resolve", "dns", "x.log"},
+      {"--resolve", "dns,dns", "x.log"},
       {"--resolve=", "x.log"},
+      {"--resolve-timeout", "-1", "x.log"},
+      {"--resolve-timeout=1.5", "x.log"},
+      {"--dns-server", "ns.example.jp", "x.log"},
+      {"--dns-server=192.0.2.1:99999", "x.log"},
+      {"--dns-cache", "", "x.log"},
   };
   for (const auto& args : cases) {
     Result r = Cli(args);

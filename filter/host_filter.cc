@@ -79,7 +79,7 @@ bool ParseIpv6(std::string_view s, uint8_t* out) {
   return true;
 }
 
-bool IsMapped(const IpAddress& a) {
+bool IsMapped(const HostAddress& a) {
   for (int k = 0; k < 10; ++k) {
     if (a.bytes[static_cast<size_t>(k)] != 0) return false;
   }
@@ -87,7 +87,7 @@ bool IsMapped(const IpAddress& a) {
 }
 
 // Whether the first `bits` bits of `a` and `b` agree.
-bool SamePrefix(const IpAddress& a, const IpAddress& b, int bits) {
+bool SamePrefix(const HostAddress& a, const HostAddress& b, int bits) {
   size_t k = 0;
   for (; bits >= 8; bits -= 8, ++k) {
     if (a.bytes[k] != b.bytes[k]) return false;
@@ -130,7 +130,7 @@ bool IsHostName(std::string_view name) {
 }
 
 // A range as CanonicalText writes it.
-std::string RangeText(const IpAddress& base, int prefix_bits) {
+std::string RangeText(const HostAddress& base, int prefix_bits) {
   char text[48];
   const uint8_t* b = base.bytes.data();
   if (base.v4) {
@@ -149,8 +149,8 @@ std::string RangeText(const IpAddress& base, int prefix_bits) {
 
 }  // namespace
 
-bool ParseIpAddress(std::string_view text, IpAddress* address) {
-  IpAddress a;
+bool ParseHostAddress(std::string_view text, HostAddress* address) {
+  HostAddress a;
   if (text.find(':') == text.npos) {
     if (!ParseIpv4(text, a.bytes.data() + 12)) return false;
     a.bytes[10] = a.bytes[11] = 0xff;
@@ -176,8 +176,8 @@ std::string HostFilter::Add(std::string_view list) {
 std::string HostFilter::AddItem(std::string_view item) {
   const size_t slash = item.find('/');
   const std::string_view text = item.substr(0, slash);
-  IpAddress base;
-  const bool address = ParseIpAddress(text, &base);
+  HostAddress base;
+  const bool address = ParseHostAddress(text, &base);
   if (slash == item.npos && address) {
     networks_.push_back({base, kAddressBits});
     return std::string();
@@ -201,7 +201,7 @@ std::string HostFilter::AddItem(std::string_view item) {
     }
     if (v4_text) bits += kAddressBits - kIpv4Bits;
     if (base.v4 && bits < kAddressBits - kIpv4Bits) base.v4 = false;
-    IpAddress masked{};
+    HostAddress masked{};
     masked.v4 = base.v4;
     for (int k = 0; k < bits; ++k) {
       const size_t byte = static_cast<size_t>(k / 8);
@@ -231,8 +231,8 @@ std::string HostFilter::AddItem(std::string_view item) {
 }
 
 bool HostFilter::Matches(std::string_view host) const {
-  IpAddress a;
-  if (ParseIpAddress(host, &a)) {
+  HostAddress a;
+  if (ParseHostAddress(host, &a)) {
     for (const Network& n : networks_) {
       if (n.base.v4 == a.v4 && SamePrefix(n.base, a, n.prefix_bits)) {
         return true;

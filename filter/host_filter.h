@@ -14,7 +14,7 @@ namespace tovex {
 
 // An address as 16 bytes; an IPv4 one as its IPv4-mapped IPv6 form
 // (::ffff:a.b.c.d), with `v4` set.
-struct IpAddress {
+struct HostAddress {
   std::array<uint8_t, 16> bytes{};
   bool v4 = false;
 };
@@ -23,7 +23,7 @@ struct IpAddress {
 // zeros) or IPv6 text (RFC 4291: hex groups, one "::", a dotted IPv4 tail;
 // no zone, no brackets). An IPv4-mapped IPv6 address is taken as the IPv4
 // address it maps, since a dual-stack server logs one client either way.
-bool ParseIpAddress(std::string_view text, IpAddress* address);
+bool ParseHostAddress(std::string_view text, HostAddress* address);
 
 class HostFilter {
  public:
@@ -53,7 +53,7 @@ class HostFilter {
 
  private:
   struct Network {
-    IpAddress base;   // its bits past the prefix are zero
+    HostAddress base;   // its bits past the prefix are zero
     int prefix_bits;  // of the 16 bytes, so an IPv4 /8 is 104
   };
   struct Name {

@@ -26,8 +26,8 @@ TEST(IpAddressTest, Parse) {
       {"1:2:3:4:5:6:7::", true, false, "00010002000300040005000600070000"},
   };
   for (const Case& c : cases) {
-    IpAddress a;
-    ASSERT_EQ(ParseIpAddress(c.text, &a), c.ok) << c.text;
+    HostAddress a;
+    ASSERT_EQ(ParseHostAddress(c.text, &a), c.ok) << c.text;
     std::string hex;
     for (uint8_t b : a.bytes) {
       hex += "0123456789abcdef"[b >> 4];
@@ -56,8 +56,8 @@ TEST(IpAddressTest, Parse) {
                                "[::1]",
                                "g::1",
                                "1:2:3:4:5:6:7:1.2.3.4"}) {
-    IpAddress a;
-    EXPECT_FALSE(ParseIpAddress(bad, &a)) << bad;
+    HostAddress a;
+    EXPECT_FALSE(ParseHostAddress(bad, &a)) << bad;
   }
 }
 

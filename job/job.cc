@@ -1,7 +1,11 @@
 #include "job/job.h"
 
+#include <charconv>
+#include <chrono>
 #include <cstdarg>
+#include <functional>
 #include <optional>
+#include <string>
 
 #include "base/texts.h"
 #include "job/job_run.h"
@@ -9,6 +13,7 @@
 #include "log/log_input.h"
 #include "log/log_scanner.h"
 #include "report/pages.h"
+#include "resolve/dns_resolver.h"
 #include "tovex_version.h"
 #include "work/file_names.h"
 
@@ -94,10 +99,13 @@ Status OpenHistory(JobRun* run, const RunRequest& request,
 // would make it: then nothing is written at all.
 Status UpdateFromHistory(JobRun* run, const RunFolders& folders,
                          const RunRequest& request, InputLog* log,
-                         History* history, bool* updated) {
+                         History* history,
+                         const std::function<Status()>& resolve,
+                         bool* updated) {
   HistoryState& state = history->state();
   bool advanced = false;
   TOVEX_RETURN_IF_ERROR(ReadNewLines(run, log, &state, &advanced));
+  if (advanced && resolve) TOVEX_RETURN_IF_ERROR(resolve());
   const PublishedRecord now = PublishedNow(run->settings, folders);
   const bool anew = request.rebuild || state.published != now;
   *updated = advanced || anew || !run->pages.Has(kIndexPageName);
@@ -117,6 +125,7 @@ struct OrganisationLists {
   std::unique_ptr<AsnNames> asn;
   std::optional<OrganisationRule> rule;  // none: the last two labels
   std::string text;  // the options as a history records them
+  bool dns = false;  // names looked up (job/resolve_names.cc)
 };
 
 // Before any folder is touched: a value that cannot be used or a list that
@@ -142,6 +151,80 @@ Status OpenOrganisationLists(const Settings& settings,
     lists->rule.emplace(lists->domains.get(), lists->asn.get());
   }
   lists->text = OrganisationOptionsText(options);
+  lists->dns = options.dns;
+  return Status::Ok();
+}
+
+// Progress of the lookups is shown after this many addresses.
+constexpr uint64_t kResolveProgressStep = 256;
+
+// The name cache's file where DNSCACHE names none.
+constexpr char kDnsCacheName[] = "tovex-dns.cache";
+
+// What --resolve dns needs, made before any folder is touched.
+struct DnsSetup {
+  std::unique_ptr<DnsResolver> resolver;
+  ResolveCounts counts;  // of the run's lookups
+};
+
+// Reads DNSSERVER and RESOLVETIMEOUT and starts c-ares.
+Status SetUpDns(const Context& ctx, const Settings& settings,
+                JobObserver* observer, DnsSetup* dns) {
+  DnsOptions options;
+  if (!settings.dns_server.empty()) {
+    DnsServer server;
+    const std::string error = ParseDnsServer(settings.dns_server, &server);
+    if (!error.empty()) {
+      return Status::BadSetting("DNSSERVER=" + settings.dns_server, error);
+    }
+    options.server = server;
+  }
+  if (!settings.resolve_timeout.empty()) {
+    int seconds = 0;
+    const std::string error =
+        ParseResolveTimeout(settings.resolve_timeout, &seconds);
+    if (!error.empty()) {
+      return Status::BadSetting("RESOLVETIMEOUT=" + settings.resolve_timeout,
+                                error);
+    }
+    options.budget = std::chrono::seconds(seconds);
+  }
+  options.stop = ctx.stop;
+  if (observer != nullptr) {
+    // Every few entries, not every answer: a terminal line each time.
+    options.progress = [observer, next = uint64_t{0}](
+                           const DnsCounts& c) mutable {
+      if (c.entries < next) return;
+      next = c.entries + kResolveProgressStep;
+      observer->OnResolveProgress(c.entries, c.looked_up);
+    };
+  }
+  return DnsResolver::Create(options, &dns->resolver);
+}
+
+// The name cache: DNSCACHE, else in the history folder, else in the work
+// folder. `*owned` holds the folder DNSCACHE names.
+Status LocateDnsCache(const Context& ctx, const Settings& settings,
+                      const RunFolders& folders, History* history,
+                      std::unique_ptr<Folder>* owned, DnsCache* cache) {
+  if (settings.dns_cache.empty()) {
+    cache->folder = history ? history->folder() : folders.work_dir.get();
+    cache->name = kDnsCacheName;
+    cache->path = cache->folder->path() + cache->name;
+    return Status::Ok();
+  }
+  const std::string& v = settings.dns_cache;
+  const std::string path = v[0] == kPathSeparator ? v : ctx.base_dir + v;
+  const size_t cut = path.rfind(kPathSeparator) + 1;
+  cache->name = path.substr(cut);
+  if (cache->name.empty() || cache->name == "." || cache->name == "..") {
+    return Status::BadSetting("DNSCACHE=" + v, "names no file");
+  }
+  std::string error;
+  *owned = ctx.platform.fs->OpenFolder(path.substr(0, cut), &error);
+  if (!*owned) return Status::CannotOpen(path.substr(0, cut), error);
+  cache->folder = owned->get();
+  cache->path = path;
   return Status::Ok();
 }
 
@@ -153,6 +236,7 @@ struct RunOptions {
   // The options that change what is counted, one per line (a history
   // records them).
   std::string counting;
+  DnsSetup* dns = nullptr;  // with --resolve dns only
 };
 
 // The job proper, from its first status text to its pages in place.
@@ -193,15 +277,27 @@ Status RunJob(const Context& ctx, const Settings& settings,
     json = std::make_unique<JsonReport>(folders->work.get());
     run->json = json.get();
   }
+  std::function<Status()> resolve;
+  std::unique_ptr<Folder> cache_folder;
+  DnsCache cache;
+  if (options.dns != nullptr) {
+    TOVEX_RETURN_IF_ERROR(LocateDnsCache(ctx, settings, *folders,
+                                         history.get(), &cache_folder, &cache));
+    resolve = [&run, &options, &cache] {
+      return ResolveNames(run.get(), options.dns->resolver.get(), cache,
+                          &options.dns->counts);
+    };
+  }
   // A history reads each input from where it was left, heads too: their
   // exclusions are counted as the lines are read.
   if (!history) run->filter_counts = options.head_counts;
   bool updated = true;
   if (history) {
     TOVEX_RETURN_IF_ERROR(UpdateFromHistory(run.get(), *folders, request, log,
-                                            history.get(), &updated));
+                                            history.get(), resolve, &updated));
   } else {
     TOVEX_RETURN_IF_ERROR(ReadLog(run.get(), log));
+    if (resolve) TOVEX_RETURN_IF_ERROR(resolve());
     TOVEX_RETURN_IF_ERROR(WritePages(run.get()));
   }
   if (updated) {
@@ -244,6 +340,10 @@ Status RunJob(const Context& ctx, const Settings& settings,
     if (options.filter != nullptr) {
       outcome->filter_effects = options.filter->Effects(run->filter_counts);
     }
+    if (options.dns != nullptr) {
+      outcome->unanswered =
+          static_cast<int64_t>(options.dns->counts.unanswered);
+    }
   }
   return Status::Ok();
 }
@@ -268,6 +368,11 @@ Status RunSequence(const Context& ctx, const RunRequest& request,
   TOVEX_RETURN_IF_ERROR(MakeLineFilter(ctx, settings, &filter));
   OrganisationLists lists;
   TOVEX_RETURN_IF_ERROR(OpenOrganisationLists(settings, &lists));
+  std::unique_ptr<DnsSetup> dns;
+  if (lists.dns) {
+    dns = std::make_unique<DnsSetup>();
+    TOVEX_RETURN_IF_ERROR(SetUpDns(ctx, settings, observer, dns.get()));
+  }
   RunFolders folders;
   TOVEX_RETURN_IF_ERROR(LockFolders(ctx, settings, &folders));
   // A log that cannot be read, is refused, or is a file the run would
@@ -289,6 +394,7 @@ Status RunSequence(const Context& ctx, const RunRequest& request,
   options.filter = filter.get();
   options.head_counts = head_counts;
   options.organisations = lists.rule ? &*lists.rule : nullptr;
+  options.dns = dns.get();
   options.counting = filter ? filter->Fingerprint() : std::string();
   if (!lists.text.empty()) options.counting += lists.text + "\n";
   return RunJob(ctx, settings, request, log.get(), &folders, options,
@@ -296,6 +402,19 @@ Status RunSequence(const Context& ctx, const RunRequest& request,
 }
 
 }  // namespace
+
+std::string ParseResolveTimeout(std::string_view value, int* seconds) {
+  int n = -1;
+  const auto [end, ec] =
+      std::from_chars(value.data(), value.data() + value.size(), n);
+  if (ec != std::errc() || end != value.data() + value.size() || n < 0 ||
+      n > kMaxResolveSeconds) {
+    return "takes whole seconds from 0 (the cache alone) to " +
+           std::to_string(kMaxResolveSeconds);
+  }
+  *seconds = n;
+  return std::string();
+}
 
 RunPlan PlanRun(RunLevel level) {
   const bool months = level != RunLevel::kYear, days = level == RunLevel::kDay;

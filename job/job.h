@@ -37,6 +37,10 @@ class JobObserver {
   virtual void OnStatus(std::string_view text) = 0;
   // Bytes of the log read so far, every few megabytes.
   virtual void OnProgress(uint64_t /*bytes_read*/, uint64_t /*bytes_total*/) {}
+  // With --resolve dns: client addresses dealt with so far, and of those,
+  // looked up in DNS (the others were in the cache).
+  virtual void OnResolveProgress(uint64_t /*addresses*/,
+                                 uint64_t /*looked_up*/) {}
 };
 
 struct RunRequest {
@@ -90,7 +94,17 @@ struct JobOutcome {
   RunLevel run_level = RunLevel::kYear;  // the level that ran
   // What each line option on did; empty when none is on.
   std::vector<OptionEffect> filter_effects;
+  // With --resolve dns: client addresses DNS did not answer in time.
+  int64_t unanswered = 0;
 };
+
+// The longest RESOLVETIMEOUT: an hour, past which a daily run is better off
+// without the names than waiting on a resolver that is in trouble.
+inline constexpr int kMaxResolveSeconds = 3600;
+
+// Takes RESOLVETIMEOUT's value (--resolve-timeout): whole seconds from 0 to
+// kMaxResolveSeconds. Returns an error text saying so, or empty.
+std::string ParseResolveTimeout(std::string_view value, int* seconds);
 
 // The stop a front end asks for without a signal (the window closing).
 inline constexpr int kStopAsked = -1;

@@ -17,6 +17,7 @@
 #include "job/json_report.h"
 #include "job/name_keys.h"
 #include "log/log_input.h"
+#include "resolve/resolve_pass.h"
 #include "report/page_builder.h"
 #include "report/page_model.h"
 #include "report/page_text.h"
@@ -127,6 +128,23 @@ Status ReadNewLines(JobRun* run, InputLog* log, HistoryState* state,
 // folder, and the index; every page with `all_pages`. The other pages of
 // the report are listed with run->pages as kept.
 Status WriteHistoryPages(JobRun* run, History* history, bool all_pages);
+
+// Where the name cache of --resolve dns lives: the file `name` of `folder`
+// (not owned), shown as `path`.
+struct DnsCache {
+  Folder* folder = nullptr;
+  std::string name;
+  std::string path;
+};
+
+// With --resolve dns, after reading (ReadLog or ReadNewLines): looks up the
+// run's numeric clients, renews `cache` (its answers reused while fresh,
+// the new file put in place of the old by rename), and leaves run->names
+// as if the log had held each confirmed name in place of its address.
+// Trouble with the old cache is a warning; a failure of the new one, of
+// the work files or of the resolver (Cancelled on a stop) fails the run.
+Status ResolveNames(JobRun* run, NameResolver* resolver, const DnsCache& cache,
+                    ResolveCounts* counts);
 
 // What the page stages share.
 //

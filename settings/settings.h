@@ -59,7 +59,13 @@ struct Settings {
   std::string query_pages;    // QUERYPAGES
   std::string decode_paths;   // DECODEPATHS
   std::string organisations;  // ORGANISATIONS: "labels", "domain"
-  std::string resolve;        // RESOLVE: "asn"
+  std::string resolve;        // RESOLVE: "asn", "dns", "dns,asn"
+  // With RESOLVE=dns: the cache file (relative to the base directory;
+  // empty: in the history folder, else the work folder), the server
+  // (ADDR[:PORT]; empty: the system's), the seconds lookups may take.
+  std::string dns_cache;        // DNSCACHE
+  std::string dns_server;       // DNSSERVER
+  std::string resolve_timeout;  // RESOLVETIMEOUT
 
   bool operator==(const Settings&) const = default;
 };
@@ -82,6 +88,9 @@ inline constexpr LineKey kLineKeys[] = {
     {"DECODEPATHS=", &Settings::decode_paths},
     {"ORGANISATIONS=", &Settings::organisations},
     {"RESOLVE=", &Settings::resolve},
+    {"DNSCACHE=", &Settings::dns_cache},
+    {"DNSSERVER=", &Settings::dns_server},
+    {"RESOLVETIMEOUT=", &Settings::resolve_timeout},
 };
 
 // The values a missing settings file is created with.

@@ -21,20 +21,32 @@ std::string ParseOrganisationsValue(std::string_view value,
 
 std::string ParseResolveValue(std::string_view value,
                               OrganisationOptions* options) {
-  if (value.empty()) {
-    options->asn = false;
-  } else if (value == "asn") {
-    options->asn = true;
-  } else {
-    return "takes asn";
+  bool asn = false, dns = false;
+  if (value == "asn") {
+    asn = true;
+  } else if (value == "dns") {
+    dns = true;
+  } else if (value == "dns,asn" || value == "asn,dns") {
+    asn = dns = true;
+  } else if (!value.empty()) {
+    return "takes dns, asn or dns,asn";
   }
+  options->asn = asn;
+  options->dns = dns;
   return std::string();
 }
 
 std::string OrganisationOptionsText(const OrganisationOptions& options) {
   std::string text;
   if (options.domains) text = "organisations=domain";
-  if (options.asn) text += text.empty() ? "resolve=asn" : ";resolve=asn";
+  const char* resolve = options.dns && options.asn ? "resolve=dns,asn"
+                        : options.dns               ? "resolve=dns"
+                        : options.asn               ? "resolve=asn"
+                                                    : nullptr;
+  if (resolve != nullptr) {
+    if (!text.empty()) text += ';';
+    text += resolve;
+  }
   return text;
 }
 

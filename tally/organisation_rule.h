@@ -19,13 +19,15 @@ namespace tovex {
 struct OrganisationOptions {
   bool domains = false;  // ORGANISATIONS=domain, --organisations domain
   bool asn = false;      // RESOLVE=asn, --resolve asn
+  bool dns = false;      // RESOLVE=dns, --resolve dns (job/resolve_names.cc)
 
   bool operator==(const OrganisationOptions&) const = default;
 };
 
 // Take the value of ORGANISATIONS= (--organisations): "labels" or empty
 // for the last two labels, "domain"; and of RESOLVE= (--resolve): empty
-// for none, "asn". Each returns an error text saying what the key takes,
+// for none, "asn", "dns" or both ("dns,asn": names where DNS confirms one,
+// the rest by their autonomous system). Each returns an error text saying what the key takes,
 // `*options` untouched, or empty.
 std::string ParseOrganisationsValue(std::string_view value,
                                     OrganisationOptions* options);
@@ -33,8 +35,9 @@ std::string ParseResolveValue(std::string_view value,
                               OrganisationOptions* options);
 
 // The options that change what is counted, as one canonical text:
-// "organisations=domain", "resolve=asn", both joined by ";" in that order,
-// and empty for the default. Two runs whose texts differ count different
+// "organisations=domain", "resolve=dns", "resolve=asn" or
+// "resolve=dns,asn", the two joined by ";" in that order, and empty for
+// the default. Two runs whose texts differ count different
 // organisations for the same log.
 std::string OrganisationOptionsText(const OrganisationOptions& options);
 

@@ -22,7 +22,10 @@ TEST(OrganisationOptionsTest, ValuesAndTheirCanonicalText) {
       {"labels", "asn", "resolve=asn"},
       {"domain", "asn", "organisations=domain;resolve=asn"},
       {"Domain", "", nullptr},
-      {"", "dns", nullptr},  // not yet
+      {"", "dns", "resolve=dns"},
+      {"domain", "asn,dns", "organisations=domain;resolve=dns,asn"},
+      {"", "dns,dns", nullptr},
+      {"", "DNS", nullptr},
   };
   for (const auto& c : cases) {
     OrganisationOptions options;
