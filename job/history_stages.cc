@@ -264,7 +264,7 @@ Status WriteHistoryPages(JobRun* run, History* history, bool all_pages) {
   {
     DaySets days(run, history, whole.get(), &changed);
     TOVEX_RETURN_IF_ERROR(
-        Relay([run](RunSink* s) { return run->names.Drain(s); }, &days));
+        run->DrainNames(&days));
     TOVEX_RETURN_IF_ERROR(days.EndDay());
   }
   // The whole log's set: the old one and the new accesses, merged on a

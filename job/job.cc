@@ -13,6 +13,7 @@
 #include "log/log_input.h"
 #include "log/log_scanner.h"
 #include "report/pages.h"
+#include "sort/relay.h"
 #include "resolve/dns_resolver.h"
 #include "tovex_version.h"
 #include "work/file_names.h"
@@ -99,13 +100,10 @@ Status OpenHistory(JobRun* run, const RunRequest& request,
 // would make it: then nothing is written at all.
 Status UpdateFromHistory(JobRun* run, const RunFolders& folders,
                          const RunRequest& request, InputLog* log,
-                         History* history,
-                         const std::function<Status()>& resolve,
-                         bool* updated) {
+                         History* history, bool* updated) {
   HistoryState& state = history->state();
   bool advanced = false;
   TOVEX_RETURN_IF_ERROR(ReadNewLines(run, log, &state, &advanced));
-  if (advanced && resolve) TOVEX_RETURN_IF_ERROR(resolve());
   const PublishedRecord now = PublishedNow(run->settings, folders);
   const bool anew = request.rebuild || state.published != now;
   *updated = advanced || anew || !run->pages.Has(kIndexPageName);
@@ -161,13 +159,15 @@ constexpr uint64_t kResolveProgressStep = 256;
 // The name cache's file where DNSCACHE names none.
 constexpr char kDnsCacheName[] = "tovex-dns.cache";
 
-// What --resolve dns needs, made before any folder is touched.
+// What --resolve dns needs, checked before any folder is touched. c-ares is
+// started only once the log is read: its library and channel would add to
+// the reading's peak of memory.
 struct DnsSetup {
-  std::unique_ptr<DnsResolver> resolver;
+  DnsOptions options;
   ResolveCounts counts;  // of the run's lookups
 };
 
-// Reads DNSSERVER and RESOLVETIMEOUT and starts c-ares.
+// Reads DNSSERVER and RESOLVETIMEOUT.
 Status SetUpDns(const Context& ctx, const Settings& settings,
                 JobObserver* observer, DnsSetup* dns) {
   DnsOptions options;
@@ -199,7 +199,8 @@ Status SetUpDns(const Context& ctx, const Settings& settings,
       observer->OnResolveProgress(c.entries, c.looked_up);
     };
   }
-  return DnsResolver::Create(options, &dns->resolver);
+  dns->options = std::move(options);
+  return Status::Ok();
 }
 
 // The name cache: DNSCACHE, else in the history folder, else in the work
@@ -277,15 +278,17 @@ Status RunJob(const Context& ctx, const Settings& settings,
     json = std::make_unique<JsonReport>(folders->work.get());
     run->json = json.get();
   }
-  std::function<Status()> resolve;
   std::unique_ptr<Folder> cache_folder;
   DnsCache cache;
   if (options.dns != nullptr) {
     TOVEX_RETURN_IF_ERROR(LocateDnsCache(ctx, settings, *folders,
                                          history.get(), &cache_folder, &cache));
-    resolve = [&run, &options, &cache] {
-      return ResolveNames(run.get(), options.dns->resolver.get(), cache,
-                          &options.dns->counts);
+    run->resolved_drain = [r = run.get(), &options, &cache](RunSink* sink) {
+      std::unique_ptr<DnsResolver> resolver;
+      TOVEX_RETURN_IF_ERROR(
+          DnsResolver::Create(options.dns->options, &resolver));
+      return DrainResolvedNames(r, resolver.get(), cache,
+                                &options.dns->counts, sink);
     };
   }
   // A history reads each input from where it was left, heads too: their
@@ -294,10 +297,9 @@ Status RunJob(const Context& ctx, const Settings& settings,
   bool updated = true;
   if (history) {
     TOVEX_RETURN_IF_ERROR(UpdateFromHistory(run.get(), *folders, request, log,
-                                            history.get(), resolve, &updated));
+                                            history.get(), &updated));
   } else {
     TOVEX_RETURN_IF_ERROR(ReadLog(run.get(), log));
-    if (resolve) TOVEX_RETURN_IF_ERROR(resolve());
     TOVEX_RETURN_IF_ERROR(WritePages(run.get()));
   }
   if (updated) {
@@ -458,6 +460,11 @@ JobRun::JobRun(const Context& c, const RunPlan& p, const Settings& s,
                 ? kBotsNameTableBytes
                 : kNameTableBytes,
             /*background=*/true) {}
+
+Status JobRun::DrainNames(RunSink* sink) {
+  if (resolved_drain) return std::exchange(resolved_drain, nullptr)(sink);
+  return Relay([this](RunSink* s) { return names.Drain(s); }, sink);
+}
 
 Status JobRun::WritePage(const PageModel& model) {
   TOVEX_RETURN_IF_ERROR(ctx.Stopped());

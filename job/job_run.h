@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
 #include "base/texts.h"
 #include "filter/line_filter.h"
@@ -94,6 +95,11 @@ struct JobRun {
   // Filled by ReadLog, read by the page stages.
   PeriodTable periods;
   Aggregator names;
+  // With --resolve dns: drains `names` as DrainResolvedNames does, once.
+  std::function<Status(RunSink*)> resolved_drain;
+  // Hands every name in key order to `sink` and leaves none: on a thread of
+  // its own (a relay), or with resolved_drain on this one.
+  Status DrainNames(RunSink* sink);
   int64_t lines_read = 0;
   int64_t lines_counted = 0;
   int64_t lines_left_out = 0;  // counted lines of months beyond the table
@@ -139,12 +145,15 @@ struct DnsCache {
 
 // With --resolve dns, after reading (ReadLog or ReadNewLines): looks up the
 // run's numeric clients, renews `cache` (its answers reused while fresh,
-// the new file put in place of the old by rename), and leaves run->names
-// as if the log had held each confirmed name in place of its address.
-// Trouble with the old cache is a warning; a failure of the new one, of
-// the work files or of the resolver (Cancelled on a stop) fails the run.
-Status ResolveNames(JobRun* run, NameResolver* resolver, const DnsCache& cache,
-                    ResolveCounts* counts);
+// the new file put in place of the old by rename), and hands run->names to
+// `sink` in key order as if the log had held each confirmed name in place
+// of its address, leaving none. Called on the job's thread: the sink and
+// the status texts are. Trouble with the old cache is a warning; a failure
+// of the new one, of the work files, of the resolver (Cancelled on a stop)
+// or of the sink fails the run.
+Status DrainResolvedNames(JobRun* run, NameResolver* resolver,
+                          const DnsCache& cache, ResolveCounts* counts,
+                          RunSink* sink);
 
 // What the page stages share.
 //

@@ -1,17 +1,25 @@
 // --resolve dns, after reading: the run's numeric clients are looked up
 // once and then counted under their confirmed names, as if the server had
 // logged the names. Two addresses with one name must become one host, so
-// the names are sorted again, within the same fixed memory:
+// the hosts are sorted again, within the same fixed memory:
 //
 //   1. run->names drains in key order: the numeric hosts go to a table keyed
-//      by address first (`by_address`), everything else to a run as it is;
+//      by address first (`by_address`), the other hosts and the contents to
+//      a run as they are;
 //   2. the table drains to a run in address order: its distinct addresses,
 //      joined with the old cache, make the new cache (ResolveAddresses);
-//   3. both runs are read back into run->names, each numeric host under its
-//      confirmed name, found by walking the new cache once in step with the
-//      address-ordered run.
+//   3. the address-ordered run is read back into a table, each numeric host
+//      under its confirmed name, found by walking the new cache once in
+//      step with it; drained to a run, it is in key order again, and the
+//      sink takes the merge of the two runs.
+//
+// Where the names have no periods, every host comes before every content:
+// steps 2 and 3 then run as the first content comes by, and the contents
+// go to the sink straight from the drain, never to a run (they are most of
+// the names there).
 
 #include <algorithm>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -19,32 +27,42 @@
 #include "log/log_line.h"
 #include "resolve/host_name.h"
 #include "resolve/resolve_pass.h"
+#include "sort/merge.h"
 #include "work/file_names.h"
 #include "work/run_file.h"
 
 namespace tovex {
 namespace {
 
-// Memory for the numeric hosts before they spill, keyed by address: they
-// are a share of the names, which take kNameTableBytes.
-constexpr size_t kAddressTableBytes = 256 << 10;
 // Each run read back, a block at a time.
 constexpr size_t kReadBackBytes = 64 << 10;
 // A stop is looked for after this many records.
 constexpr int64_t kStopCheckRecords = 4096;
 // Parts an address-ordered key is made of: the address, this, the name's
-// own key. No address holds a blank.
+// own key without the name (the address again). No address holds a blank.
 constexpr char kAddressEnd = ' ';
 
-// Step 1: each record of the names to one of the two.
+// Step 1: each record of the names to one of the two, until `at_contents`
+// (when given) has run at the first content: from then on, to `sink`.
 class SplitNames : public RunSink {
  public:
-  SplitNames(KeyLayout layout, RunWriter* others, Aggregator* by_address)
-      : layout_(layout), others_(others), by_address_(by_address) {}
+  SplitNames(KeyLayout layout, RunWriter* others, Aggregator* by_address,
+             RunSink* sink, std::function<Status()> at_contents)
+      : layout_(layout),
+        others_(others),
+        by_address_(by_address),
+        sink_(sink),
+        at_contents_(std::move(at_contents)) {}
 
   Status Take(const RunRecord& r) override {
+    if (passing_) return sink_->Take(r);
     NameKey key;
     if (!ParseKey(layout_, r.key, &key)) return Status::CannotRead("");
+    if (key.kind == NameKind::kContent && at_contents_) {
+      passing_ = true;
+      TOVEX_RETURN_IF_ERROR(at_contents_());
+      return sink_->Take(r);
+    }
     if (key.kind != NameKind::kHost || !IsNumericAddress(key.name)) {
       others_->Add(r.key, r.count, r.first);
       return Status::Ok();
@@ -52,15 +70,24 @@ class SplitNames : public RunSink {
     char buf[kMaxKeyBytes];
     char* p = std::copy(key.name.begin(), key.name.end(), buf);
     *p++ = kAddressEnd;
-    p = std::copy(r.key.begin(), r.key.end(), p);
-    return by_address_->Add(std::string_view(buf, static_cast<size_t>(p - buf)),
-                            r.count, r.first);
+    const std::string_view address = key.name;
+    key.name = std::string_view();
+    const std::string_view rest = MakeKey(layout_, key, p);
+    return by_address_->Add(
+        std::string_view(buf, address.size() + 1 + rest.size()), r.count,
+        r.first);
   }
+
+  // Whether the contents went to the sink.
+  bool passed() const { return passing_; }
 
  private:
   const KeyLayout layout_;
   RunWriter* others_;
   Aggregator* by_address_;
+  RunSink* sink_;
+  std::function<Status()> at_contents_;
+  bool passing_ = false;
 };
 
 // Splits an address-ordered key into its address and the name's own key.
@@ -153,10 +180,10 @@ Status RenewCache(JobRun* run, const std::string& addresses,
   return Status::Ok();
 }
 
-// Step 3: a run read back into run->names; `lookup`, when given, names the
-// hosts of an address-ordered run.
+// Step 3: the address-ordered run read back into `hosts`, each under the
+// name `lookup` gives it.
 Status ReadBack(JobRun* run, const std::string& name,
-                SortedNameLookup* lookup) {
+                SortedNameLookup* lookup, Aggregator* hosts) {
   std::unique_ptr<RunReader> reader;
   TOVEX_RETURN_IF_ERROR(
       RunReader::Open(run->work, name, kReadBackBytes, &reader));
@@ -168,26 +195,23 @@ Status ReadBack(JobRun* run, const std::string& name,
     if (++taken % kStopCheckRecords == 0) {
       TOVEX_RETURN_IF_ERROR(run->ctx.Stopped());
     }
-    std::string_view key = r.key;
-    if (lookup != nullptr) {
-      std::string_view address;
-      NameKey parsed;
-      if (!SplitAddressKey(r.key, &address, &key) ||
-          !ParseKey(layout, key, &parsed)) {
-        return Status::CannotRead(name);
-      }
-      const std::string_view confirmed = lookup->Find(address);
-      if (!confirmed.empty()) {
-        // Cut as the log's own host texts are.
-        parsed.name = confirmed.substr(
-            0, std::min(confirmed.size(), kMaxFieldBytes));
-        key = MakeKey(layout, parsed, buf);
-      }
+    std::string_view address, key;
+    NameKey parsed;
+    if (!SplitAddressKey(r.key, &address, &key) ||
+        !ParseKey(layout, key, &parsed)) {
+      return Status::CannotRead(name);
     }
-    TOVEX_RETURN_IF_ERROR(run->names.Add(key, r.count, r.first));
+    const std::string_view confirmed = lookup->Find(address);
+    // Cut as the log's own host texts are.
+    parsed.name = confirmed.empty()
+                      ? address
+                      : confirmed.substr(
+                            0, std::min(confirmed.size(), kMaxFieldBytes));
+    TOVEX_RETURN_IF_ERROR(
+        hosts->Add(MakeKey(layout, parsed, buf), r.count, r.first));
   }
   TOVEX_RETURN_IF_ERROR(reader->status());
-  if (lookup != nullptr) TOVEX_RETURN_IF_ERROR(lookup->status());
+  TOVEX_RETURN_IF_ERROR(lookup->status());
   run->work.folder()->Delete(name);
   return Status::Ok();
 }
@@ -207,45 +231,53 @@ Status OpenNewCache(const DnsCache& cache,
   return Status::Ok();
 }
 
-// Hands every record to a run, counting them.
-class CountingWriter : public RunSink {
- public:
-  explicit CountingWriter(RunWriter* writer) : writer_(writer) {}
-  Status Take(const RunRecord& r) override {
-    ++records_;
-    return writer_->Take(r);
+// Steps 2 and 3, once step 1 has written `others` (closed here) and filled
+// `by_address`.
+Status ResolveAndMerge(JobRun* run, NameResolver* resolver,
+                       const DnsCache& cache, ResolveCounts* counts,
+                       RunWriter* others, const std::string& others_name,
+                       Aggregator* by_address, RunSink* sink) {
+  TOVEX_RETURN_IF_ERROR(others->Close());
+  const std::string addresses = run->work.NewFile(kRunSuffix);
+  std::unique_ptr<RunWriter> writer;
+  TOVEX_RETURN_IF_ERROR(RunWriter::Create(run->work, addresses, &writer));
+  TOVEX_RETURN_IF_ERROR(by_address->Drain(writer.get()));
+  TOVEX_RETURN_IF_ERROR(writer->Close());
+  run->Show(UserText::kResolving);
+  TOVEX_RETURN_IF_ERROR(RenewCache(run, addresses, cache, resolver, counts));
+  std::unique_ptr<SortedNameLookup> lookup;
+  TOVEX_RETURN_IF_ERROR(OpenNewCache(cache, &lookup));
+  const std::string hosts = run->work.NewFile(kRunSuffix);
+  {
+    Aggregator renamed(&run->work, kNameTableBytes);
+    TOVEX_RETURN_IF_ERROR(ReadBack(run, addresses, lookup.get(), &renamed));
+    TOVEX_RETURN_IF_ERROR(RunWriter::Create(run->work, hosts, &writer));
+    TOVEX_RETURN_IF_ERROR(renamed.Drain(writer.get()));
+    TOVEX_RETURN_IF_ERROR(writer->Close());
   }
-  uint64_t records() const { return records_; }
-
- private:
-  RunWriter* writer_;
-  uint64_t records_ = 0;
-};
+  return MergeRuns(&run->work, {RunFile(others_name), RunFile(hosts)},
+                   nullptr, sink);
+}
 
 }  // namespace
 
-Status ResolveNames(JobRun* run, NameResolver* resolver, const DnsCache& cache,
-                    ResolveCounts* counts) {
-  const std::string others = run->work.NewFile(kRunSuffix);
-  const std::string by_address = run->work.NewFile(kRunSuffix);
-  {
-    Aggregator addresses(&run->work, kAddressTableBytes);
-    std::unique_ptr<RunWriter> writer;
-    TOVEX_RETURN_IF_ERROR(RunWriter::Create(run->work, others, &writer));
-    SplitNames split(run->plan.layout, writer.get(), &addresses);
-    TOVEX_RETURN_IF_ERROR(run->names.Drain(&split));
-    TOVEX_RETURN_IF_ERROR(writer->Close());
-    TOVEX_RETURN_IF_ERROR(RunWriter::Create(run->work, by_address, &writer));
-    CountingWriter counted(writer.get());
-    TOVEX_RETURN_IF_ERROR(addresses.Drain(&counted));
-    TOVEX_RETURN_IF_ERROR(writer->Close());
-    run->Show(UserText::kResolving, static_cast<long long>(counted.records()));
-  }
-  TOVEX_RETURN_IF_ERROR(RenewCache(run, by_address, cache, resolver, counts));
-  std::unique_ptr<SortedNameLookup> lookup;
-  TOVEX_RETURN_IF_ERROR(OpenNewCache(cache, &lookup));
-  TOVEX_RETURN_IF_ERROR(ReadBack(run, others, nullptr));
-  return ReadBack(run, by_address, lookup.get());
+Status DrainResolvedNames(JobRun* run, NameResolver* resolver,
+                          const DnsCache& cache, ResolveCounts* counts,
+                          RunSink* sink) {
+  const std::string others_name = run->work.NewFile(kRunSuffix);
+  std::unique_ptr<RunWriter> others;
+  TOVEX_RETURN_IF_ERROR(RunWriter::Create(run->work, others_name, &others));
+  // The names' table is given back before their merge: its memory.
+  Aggregator by_address(&run->work, kNameTableBytes);
+  auto resolve = [&] {
+    return ResolveAndMerge(run, resolver, cache, counts, others.get(),
+                           others_name, &by_address, sink);
+  };
+  SplitNames split(run->plan.layout, others.get(), &by_address, sink,
+                   run->plan.layout.period ? std::function<Status()>()
+                                           : std::function<Status()>(resolve));
+  TOVEX_RETURN_IF_ERROR(run->names.Drain(&split));
+  return split.passed() ? Status::Ok() : resolve();
 }
 
 }  // namespace tovex

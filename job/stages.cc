@@ -12,7 +12,6 @@
 #include "job/job_run.h"
 #include "report/page_model.h"
 #include "sort/merge.h"
-#include "sort/relay.h"
 #include "work/file_names.h"
 
 namespace tovex {
@@ -156,12 +155,6 @@ class PeriodNames : public RunSink {
   int64_t pending_count_ = 0;
 };
 
-// The names come out of their merge on a thread of their own, while this
-// one tallies them and writes the pages.
-Status DrainNames(JobRun* run, RunSink* sink) {
-  return Relay([run](RunSink* s) { return run->names.Drain(s); }, sink);
-}
-
 }  // namespace
 
 Status IndexNames::Take(const RunRecord& r) {
@@ -216,10 +209,10 @@ Status TallyAndWriteIndex(JobRun* run,
 Status WritePages(JobRun* run) {
   if (!run->plan.month_pages) {
     return TallyAndWriteIndex(
-        run, [run](RunSink* names) { return DrainNames(run, names); });
+        run, [run](RunSink* names) { return run->DrainNames(names); });
   }
   PeriodNames periods(run);
-  TOVEX_RETURN_IF_ERROR(DrainNames(run, &periods));
+  TOVEX_RETURN_IF_ERROR(run->DrainNames(&periods));
   return periods.Finish();
 }
 

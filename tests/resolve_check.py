@@ -216,6 +216,19 @@ def main():
         want.update({a: "!none" for a in NO_RECORD})
         if cache != want:
             fail("cache %s, expected %s" % (cache, want))
+        # A damaged cache is a warning; its answers are asked again.
+        base = os.path.join(scratch, "dns-0")
+        cache_file = os.path.join(base, "workdir", "tovex-dns.cache")
+        with open(cache_file, "w") as f:
+            f.write("tovex-names 1\n10.0.0.1 1 <b>x</b>\n")
+        r = run(base, ["--run-level", "0"] + dns + [log])
+        same_pages("damaged cache", base, expected["0"])
+        if b"DNS cache" not in r.stderr:
+            fail("damaged cache: no warning: %s" % r.stderr[-300:])
+        # A cache that cannot be written fails the run.
+        run(base, ["--run-level", "0"] + dns +
+            ["--dns-cache", os.path.join(scratch, "missing", "c"), log],
+            expect=1)
         server.stop()
         server = None
 
