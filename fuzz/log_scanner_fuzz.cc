@@ -74,8 +74,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FUZZ_CHECK(read_pass.lines == want.lines);
   FUZZ_CHECK(read.bytes_read() == log.size());
 
+  // The reading on either thread.
+  const bool read_on_worker = (static_cast<unsigned char>(text[0]) & 8) != 0;
   StringFile choppy_scan(log, sizes);
-  LogScanner scanner(&choppy_scan);
+  LogScanner scanner(&choppy_scan, {}, kScanBlockBytes, false, read_on_worker);
   std::vector<Counted> got;
   LogRecord r;
   while (scanner.Next(&r)) {

@@ -258,11 +258,17 @@ Status RunJob(const Context& ctx, const Settings& settings,
   // A PeriodTable is too large for a worker's stack.
   // An inflater's state and input take room the scanner's blocks give.
   bool gzip = false;
-  for (const InputHead& head : log->heads()) gzip |= head.gzip;
+  bool seekable = true;
+  for (const InputHead& head : log->heads()) {
+    gzip |= head.gzip;
+    seekable &= head.seekable;
+  }
   auto run = std::make_unique<JobRun>(ctx, plan, settings, texts, observer,
                                       folders->work.get(),
                                       folders->pages.get(), options.filter,
                                       gzip);
+  // Inflating on the scanner's thread leaves the reading thread to count.
+  run->read_on_worker = gzip && seekable;
   run->organisations = options.organisations;
   std::unique_ptr<History> history;
   if (with_history) {

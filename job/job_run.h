@@ -90,6 +90,9 @@ struct JobRun {
   const LineFilter* const filter;
   FilterCounts filter_counts;
   const size_t scan_block_bytes;  // the log's blocks (LogScanner)
+  // The log is read on the scanner's thread (LogScanner): set where
+  // reading costs work (inflating) and no input can wait without end.
+  bool read_on_worker = false;
   // Null: every tally takes the last two labels.
   const OrganisationRule* organisations = nullptr;
   // Filled by ReadLog, read by the page stages.

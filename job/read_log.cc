@@ -34,7 +34,7 @@ class LineCounter {
   std::unique_ptr<LogScanner> Scanner(ReadableFile* file,
                                       bool drop_unended = false) {
     return std::make_unique<LogScanner>(file, judges_, run_->scan_block_bytes,
-                                        drop_unended);
+                                        drop_unended, run_->read_on_worker);
   }
 
   // Every counted line of `lines`, until its end.

@@ -1,6 +1,7 @@
 #include "log/log_input_file.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 
 #include "log/gzip_file.h"
@@ -28,7 +29,8 @@ uint32_t LittleEndian32(const unsigned char* p) {
 
 // Counts the bytes taken from a file; a rewind starts the count again
 // without losing the highest position reached, which is what progress
-// shows.
+// shows. The count may be read on another thread than the one reading
+// (a scanner that reads on its worker).
 class CountingFile : public ReadableFile {
  public:
   explicit CountingFile(std::unique_ptr<ReadableFile> file)
@@ -36,7 +38,9 @@ class CountingFile : public ReadableFile {
   size_t Read(char* buf, size_t n) override {
     const size_t got = file_->Read(buf, n);
     position_ += got;
-    high_ = std::max(high_, position_);
+    if (position_ > high_.load(std::memory_order_relaxed)) {
+      high_.store(position_, std::memory_order_relaxed);
+    }
     return got;
   }
   std::string error() const override { return file_->error(); }
@@ -48,12 +52,12 @@ class CountingFile : public ReadableFile {
     return true;
   }
   FileId id() const override { return file_->id(); }
-  uint64_t high() const { return high_; }
+  uint64_t high() const { return high_.load(std::memory_order_relaxed); }
 
  private:
   std::unique_ptr<ReadableFile> file_;
   uint64_t position_ = 0;
-  uint64_t high_ = 0;
+  std::atomic<uint64_t> high_{0};
 };
 
 // Hands out `head` first, then what `file` has left. It keeps a copy of

@@ -27,31 +27,68 @@ const char* LastLineEnd(const char* p, size_t n) {
 }  // namespace
 
 LogScanner::LogScanner(ReadableFile* file, ScanJudges judges,
-                       size_t block_bytes, bool drop_unended)
+                       size_t block_bytes, bool drop_unended,
+                       bool read_on_worker)
     : file_(file),
       drop_unended_(drop_unended),
+      read_on_worker_(read_on_worker),
       reading_judge_(judges.reading),
       block_bytes_(block_bytes),
       carry_(new char[kMaxCarryBytes + 1]) {
-  for (Slot& slot : slots_) {
-    slot.data.reset(new char[block_bytes + kCarryRoomBytes]);
+  for (int i = 0; i < kScanSlots; ++i) {
+    slots_[static_cast<size_t>(i)].data.reset(
+        new char[block_bytes + kCarryRoomBytes]);
+    if (read_on_worker) free_.Put(i);
   }
-  // A fresh worker takes its first task: scanning blocks in the order
-  // filled, unless the reading thread took one first.
+  // A fresh worker takes its first task.
   scanner_.Put([this, judge = judges.scanning] {
-    int i;
-    while (unscanned_.Take(&i)) {
-      Scan(&slots_[static_cast<size_t>(i)], judge);
-      unscanned_.Done();
-      scanned_.Put(i);
-    }
-    return Status::Ok();
+    return read_on_worker_ ? ReadAndScanBlocks(judge) : ScanBlocks(judge);
   });
 }
 
 LogScanner::~LogScanner() {
+  free_.Fail(Status::Cancelled(0));
   unscanned_.Fail(Status::Cancelled(0));
   scanned_.Fail(Status::Cancelled(0));
+}
+
+Status LogScanner::ScanBlocks(LineJudge* judge) {
+  // In the order filled, unless the reading thread took one first.
+  int i;
+  while (unscanned_.Take(&i)) {
+    Scan(&slots_[static_cast<size_t>(i)], judge);
+    unscanned_.Done();
+    scanned_.Put(i);
+  }
+  return Status::Ok();
+}
+
+bool LogScanner::ScanWaiting(LineJudge* judge) {
+  int i;
+  if (!unscanned_.TryTake(&i)) return false;
+  Scan(&slots_[static_cast<size_t>(i)], judge);
+  unscanned_.Done();
+  scanned_.Put(i);
+  return true;
+}
+
+Status LogScanner::ReadAndScanBlocks(LineJudge* judge) {
+  // Every block filled is scanned by someone: here right after it (or an
+  // older one the caller has not taken), or by the caller, who looks for
+  // one before it waits. The caller hands slots back in the order filled.
+  int i;
+  while (free_.Take(&i)) {
+    Slot* slot = &slots_[static_cast<size_t>(i)];
+    Fill(slot);
+    free_.Done();
+    const bool last = slot->last;
+    unscanned_.Put(i);
+    ScanWaiting(judge);
+    if (last) break;
+  }
+  while (ScanWaiting(judge)) {
+  }
+  return Status::Ok();
 }
 
 void LogScanner::Fill(Slot* slot) {
@@ -148,7 +185,6 @@ void LogScanner::FillAhead() {
     Slot* slot = &slots_[static_cast<size_t>(next_fill_)];
     Fill(slot);
     filled_last_ = slot->last;
-    slot->scanned = false;
     unscanned_.Put(next_fill_);  // there is room for every slot
     ++in_flight_;
     next_fill_ = (next_fill_ + 1) % kScanSlots;
@@ -183,10 +219,12 @@ bool LogScanner::Next(LogRecord* record) {
       lines_ += slot.lines;
       --in_flight_;
       if (done_) break;
+      slot.scanned = false;
+      if (read_on_worker_) free_.Put(consuming_);  // room for every slot
     }
     consuming_ = (consuming_ + 1) % kScanSlots;
     position_ = 0;
-    FillAhead();
+    if (!read_on_worker_) FillAhead();
     AwaitScanned(consuming_);
   }
   return false;

@@ -2,7 +2,10 @@
 // thread reads the file in blocks, a second thread splits each block into
 // lines, filters and parses them. The counted lines come back in log order.
 // A caller that would wait for a block scans a waiting block itself, so
-// that both threads scan when taking the lines is the lighter work.
+// that both threads scan when taking the lines is the lighter work. Where
+// reading costs work of its own (inflating), the second thread reads too,
+// ahead of its scans, and leaves the caller its lines and the scans it
+// would otherwise wait for.
 //
 // Lines are the ones a LineReader with kMaxLogLineBytes hands out: a
 // physical line over that length counts by its head, a NUL ends a line's
@@ -38,10 +41,13 @@ class LogScanner {
   // Does not take ownership of `file` or the judges, which must outlive the
   // scanner. Reads `block_bytes` at a time. With `drop_unended`, a last
   // line without its line end is not read (it may still be being written).
+  // With `read_on_worker`, `file` is read on the scanner's thread: it must
+  // never wait for input without end (a pipe), since a scanner that is
+  // destroyed waits for the read under way.
   // REQUIRES: both judges or neither; block_bytes > kMaxLogLineBytes.
   explicit LogScanner(ReadableFile* file, ScanJudges judges = {},
                       size_t block_bytes = kScanBlockBytes,
-                      bool drop_unended = false);
+                      bool drop_unended = false, bool read_on_worker = false);
   ~LogScanner();  // Stops and joins the scanning thread.
 
   LogScanner(const LogScanner&) = delete;
@@ -51,7 +57,8 @@ class LogScanner {
   // false at the end of the log. `*record` stays valid until the next call.
   bool Next(LogRecord* record);
 
-  // Bytes read from the file so far.
+  // Bytes read from the file so far; once Next has returned false with
+  // `read_on_worker`.
   uint64_t bytes_read() const { return bytes_read_; }
   // Lines handed over so far, counted or not (all of them once Next has
   // returned false).
@@ -80,10 +87,20 @@ class LogScanner {
   static void Scan(Slot* slot, LineJudge* judge);
   // Waits until slot `i` is scanned, scanning waiting slots meanwhile.
   void AwaitScanned(int i);
+  // The scanner's thread: scans blocks in the order filled; with
+  // `read_on_worker`, fills each slot handed back first.
+  Status ScanBlocks(LineJudge* judge);
+  Status ReadAndScanBlocks(LineJudge* judge);
+  // Scans the oldest filled block nobody has taken, if any.
+  bool ScanWaiting(LineJudge* judge);
 
-  // The fields below are the reading thread's alone.
+  // The fields below are the reading thread's alone: the caller's, or with
+  // read_on_worker_ the scanner's from Fill to end (file_, eof_, carry_,
+  // skipping_ and bytes_read_, the reading state) and the caller's for the
+  // rest.
   ReadableFile* file_;
   const bool drop_unended_;
+  const bool read_on_worker_;
   LineJudge* const reading_judge_;
   const size_t block_bytes_;
   std::array<Slot, kScanSlots> slots_;
@@ -103,9 +120,11 @@ class LogScanner {
   int64_t lines_ = 0;
 
   // Filled slots in the order filled, and the ones the scanning thread
-  // scanned, in the same order.
+  // scanned, in the same order; with read_on_worker_, the slots consumed,
+  // in order, for the scanning thread to fill again.
   Handover<int> unscanned_{kScanSlots};
   Handover<int> scanned_{kScanSlots};
+  Handover<int> free_{kScanSlots};
   Worker scanner_{1};  // last: ends before the rest goes
 };
 

@@ -69,12 +69,13 @@ std::vector<std::string> Expected(const std::string& log, bool judge) {
 
 std::vector<std::string> Scanned(const std::string& log, size_t read_chunk,
                                  size_t block_bytes = kScanBlockBytes,
-                                 bool judge = false) {
+                                 bool judge = false,
+                                 bool read_on_worker = false) {
   StringFile file(log, read_chunk);
   UpperJudge scanning, reading;
   LogScanner scanner(&file,
                      judge ? ScanJudges{&scanning, &reading} : ScanJudges{},
-                     block_bytes);
+                     block_bytes, /*drop_unended=*/false, read_on_worker);
   std::vector<std::string> out;
   LogRecord r;
   while (scanner.Next(&r)) out.push_back(Describe(r));
@@ -147,17 +148,20 @@ TEST(LogScannerTest, CountsWhatASingleThreadedPassCounts) {
       {8, 6 * kScanBlockBytes, 100000, kScanBlockBytes, true},
       {9, 2 * kScanBlockBytes, 511, kMaxLogLineBytes + 1, true},
   };
-  for (const Case& c : cases) {
-    std::string log = MixedLog(c.seed, c.bytes);
-    EXPECT_EQ(Scanned(log, c.read_chunk, c.block_bytes, c.judge),
-              Expected(log, c.judge))
-        << "seed " << c.seed;
-    // Without the final line end, the last line still counts.
-    if (!log.empty()) {
-      log.pop_back();
-      EXPECT_EQ(Scanned(log, c.read_chunk, c.block_bytes, c.judge),
+  // Read by the caller, and by the scanning thread ahead of its scans.
+  for (const bool worker : {false, true}) {
+    for (const Case& c : cases) {
+      std::string log = MixedLog(c.seed, c.bytes);
+      EXPECT_EQ(Scanned(log, c.read_chunk, c.block_bytes, c.judge, worker),
                 Expected(log, c.judge))
-          << "seed " << c.seed;
+          << "seed " << c.seed << " worker " << worker;
+      // Without the final line end, the last line still counts.
+      if (!log.empty()) {
+        log.pop_back();
+        EXPECT_EQ(Scanned(log, c.read_chunk, c.block_bytes, c.judge, worker),
+                  Expected(log, c.judge))
+            << "seed " << c.seed << " worker " << worker;
+      }
     }
   }
 }
@@ -181,11 +185,13 @@ TEST(LogScannerTest, LongLinesAtBlockEdges) {
 
 TEST(LogScannerTest, StopsCleanlyWhenDroppedEarly) {
   std::string log = MixedLog(9, 6 * kScanBlockBytes);
-  StringFile file(log);
-  LogScanner scanner(&file);
-  LogRecord r;
-  ASSERT_TRUE(scanner.Next(&r));
-  // The destructor stops the scanning thread mid-log.
+  for (const bool worker : {false, true}) {
+    StringFile file(log);
+    LogScanner scanner(&file, {}, kScanBlockBytes, false, worker);
+    LogRecord r;
+    ASSERT_TRUE(scanner.Next(&r));
+    // The destructor stops the scanning thread mid-log.
+  }
 }
 
 }  // namespace
