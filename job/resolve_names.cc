@@ -71,7 +71,7 @@ class SplitNames : public RunSink {
     char* p = std::copy(key.name.begin(), key.name.end(), buf);
     *p++ = kAddressEnd;
     const std::string_view address = key.name;
-    key.name = std::string_view();
+    key.name = address.substr(0, 0);  // empty, and not null for memcpy
     const std::string_view rest = MakeKey(layout_, key, p);
     return by_address_->Add(
         std::string_view(buf, address.size() + 1 + rest.size()), r.count,
