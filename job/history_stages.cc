@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "history/names_file.h"
+#include "history/whole_set.h"
 #include "job/job_run.h"
 #include "report/page_model.h"
 #include "sort/merge.h"
@@ -267,27 +268,23 @@ Status WriteHistoryPages(JobRun* run, History* history, bool all_pages) {
         Relay([run](RunSink* s) { return run->names.Drain(s); }, &days));
     TOVEX_RETURN_IF_ERROR(days.EndDay());
   }
-  // The whole log's set: the old one and the new accesses, merged on a
-  // thread of their own, then written where the index is tallied from
-  // them (the two halves take about as long).
-  const std::string whole_name = history->NewFile("whole");
+  // The whole log's set: the old sets and the new accesses, merged on a
+  // thread of their own, while the index is tallied from them. The new
+  // accesses alone go to a new delta set there; a new base, all of them,
+  // is written on the index's side (the two halves take about as long).
+  std::unique_ptr<WholeSetUpdate> update;
+  TOVEX_RETURN_IF_ERROR(WholeSetUpdate::Start(history, &update));
   auto produce = [&](RunSink* sink) -> Status {
-    std::unique_ptr<NamesReader> old;
-    if (!state.whole_file.empty()) {
-      TOVEX_RETURN_IF_ERROR(NamesReader::Open(
-          history->folder(), state.whole_file, run->ctx, &old));
-    }
-    SetMerger merger(old.get(), sink);
-    TOVEX_RETURN_IF_ERROR(whole->Drain(&merger));
+    SetMerger merger(update->old_records(), sink);
+    Tee delta(update->out(), &merger);
+    TOVEX_RETURN_IF_ERROR(
+        whole->Drain(update->fold() ? static_cast<RunSink*>(&merger) : &delta));
     return merger.Finish();
   };
   auto feed = [&](RunSink* index) -> Status {
-    std::unique_ptr<NamesWriter> out;
-    TOVEX_RETURN_IF_ERROR(
-        NamesWriter::Create(history->folder(), whole_name, &out));
-    Tee both(out.get(), index);
-    TOVEX_RETURN_IF_ERROR(Relay(produce, &both));
-    return out->Close();
+    if (!update->fold()) return Relay(produce, index);
+    Tee both(update->out(), index);
+    return Relay(produce, &both);
   };
   auto tally = std::make_unique<PeriodTally>();
   HistoryPages pages(run, history, all_pages);
@@ -307,9 +304,8 @@ Status WriteHistoryPages(JobRun* run, History* history, bool all_pages) {
     TOVEX_RETURN_IF_ERROR(pages.Months(changed));
     TOVEX_RETURN_IF_ERROR(TallyIndex(run, feed, tally.get()));
   }
-  TOVEX_RETURN_IF_ERROR(WriteIndex(run, *tally));
-  state.whole_file = whole_name;
-  return Status::Ok();
+  TOVEX_RETURN_IF_ERROR(update->Finish());
+  return WriteIndex(run, *tally);
 }
 
 }  // namespace tovex
