@@ -22,10 +22,11 @@ namespace tovex {
 // update's merge, and base, deltas and the new names stay within
 // kMergeFanIn.
 inline constexpr size_t kMaxDeltaSets = 8;
-// The deltas' bytes may grow to this share of the base's: past it their
-// reading (the same names again, in more inputs) costs about what a base
-// written anew saves.
-inline constexpr uint64_t kDeltaBytesPerBase = 4;  // a quarter
+// The deltas' bytes may grow to this share of the base's (a half): reading
+// a delta's bytes costs about a third of what writing and syncing as many
+// bytes of base does, so past a half the reads of the updates before a
+// fold cost more than folding sooner would.
+inline constexpr uint64_t kDeltaBytesPerBase = 2;
 
 // Whether an update writes a new base: none yet, or a base of `base_bytes`
 // with `deltas` deltas of `delta_bytes` in all that are too many or too
