@@ -19,8 +19,8 @@
 namespace tovex {
 
 // Deltas a base keeps at most: each is one more input of every later
-// update's merge, and base, deltas and the new names stay within
-// kMergeFanIn.
+// update's merge (base and deltas stay well within kMergeFanIn), and a
+// long history, whose base is large, folds once in so many updates.
 inline constexpr size_t kMaxDeltaSets = 8;
 // The deltas' bytes may grow to this share of the base's (a half): reading
 // a delta's bytes costs about a third of what writing and syncing as many
@@ -33,14 +33,16 @@ inline constexpr uint64_t kDeltaBytesPerBase = 2;
 // large to keep another one beside.
 bool FoldWholeSet(uint64_t base_bytes, size_t deltas, uint64_t delta_bytes);
 
-// One update of the whole log's set. Made on one thread, then used from
-// others in turn (each call below says which); what it holds is its own.
+// One update of the whole log's set. Not thread-safe: made on one thread,
+// its records read and its new file written on others, then finished on
+// the first once those have ended; each part is one thread's at a time.
 class WholeSetUpdate {
  public:
   // Opens the base and deltas `history`'s state names and creates the file
   // the update writes: a new base when FoldWholeSet says so, else a new
-  // delta. `history` must outlive the update. CannotOpen or CannotRead for
-  // a set that cannot be opened, CannotOpen for the new file.
+  // delta. `history` must outlive the update. CannotOpen for a set that
+  // cannot be opened and for the new file; a damaged set fails
+  // old_records() with CannotRead.
   static Status Start(History* history, std::unique_ptr<WholeSetUpdate>* out);
 
   // Whether out() takes every name of the whole log (a new base) rather
@@ -55,7 +57,8 @@ class WholeSetUpdate {
 
   // Closes the new file and names it in the history's state: as the base
   // in place of the old base and deltas, or as one more delta (a delta of
-  // no names is left out). CannotWrite when any byte was lost.
+  // no names is left out, and removed by the commit). CannotWrite when any
+  // byte was lost.
   Status Finish();
 
  private:
