@@ -22,11 +22,12 @@ namespace tovex {
 // update's merge (base and deltas stay well within kMergeFanIn), and a
 // long history, whose base is large, folds once in so many updates.
 inline constexpr size_t kMaxDeltaSets = 8;
-// The deltas' bytes may grow to this share of the base's (a half): reading
-// a delta's bytes costs about a third of what writing and syncing as many
-// bytes of base does, so past a half the reads of the updates before a
-// fold cost more than folding sooner would.
-inline constexpr uint64_t kDeltaBytesPerBase = 2;
+// The deltas' bytes may grow to this share of the base's (a quarter): a
+// delta's byte costs every later update about twice what a byte of a new
+// base costs the one update that writes it (bench/README.md), which puts
+// the least cost per update near a share of a third, and the fold a day
+// earlier.
+inline constexpr uint64_t kDeltaBytesPerBase = 4;
 
 // Whether an update writes a new base: none yet, or a base of `base_bytes`
 // with `deltas` deltas of `delta_bytes` in all that are too many or too

@@ -22,9 +22,9 @@ TEST(WholeSetTest, FoldsWhenTheDeltasAreManyOrLarge) {
   } cases[] = {
       {0, 0, 0, true},  // no base yet
       {1000, 0, 0, false},
-      {1000, kMaxDeltaSets - 1, 500, false},
+      {1000, kMaxDeltaSets - 1, 250, false},
       {1000, kMaxDeltaSets, 10, true},
-      {1000, 2, 501, true},
+      {1000, 2, 251, true},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(FoldWholeSet(c.base_bytes, c.deltas, c.delta_bytes), c.fold)
