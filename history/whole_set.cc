@@ -22,9 +22,7 @@ bool FoldWholeSet(uint64_t base_bytes, size_t deltas, uint64_t delta_bytes) {
 WholeSetUpdate::WholeSetUpdate(History* history,
                                std::vector<std::unique_ptr<NamesReader>> sets,
                                bool fold)
-    : history_(history),
-      sets_(std::move(sets)),
-      fold_(fold) {
+    : history_(history), sets_(std::move(sets)), fold_(fold) {
   if (sets_.size() == 1) {
     old_ = sets_[0].get();
   } else if (sets_.size() > 1) {
