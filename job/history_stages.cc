@@ -102,6 +102,7 @@ class FreshNames {
   }
   void Add(const RunRecord& r) { day_->Add(r.key, r.count, 0); }
   Status EndDay() {
+    if (!day_) return Status::Ok();  // a day whose start failed
     const Status closed = day_->Close();
     day_.reset();
     return closed;
