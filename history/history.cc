@@ -67,6 +67,7 @@ std::string History::NewFile(std::string_view what) {
 std::unordered_set<std::string> History::Named() const {
   std::unordered_set<std::string> named;
   if (!state_.whole_file.empty()) named.insert(state_.whole_file);
+  named.insert(state_.delta_files.begin(), state_.delta_files.end());
   for (const PeriodRecord& p : state_.periods) {
     for (const std::string& f : p.day_files) {
       if (!f.empty()) named.insert(f);

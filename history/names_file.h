@@ -65,6 +65,9 @@ class NamesReader : public RunSource {
   bool Next(RunRecord* record) override;
   Status status() const override { return status_; }
 
+  // The file's size in bytes.
+  uint64_t file_bytes() const { return file_->Size(); }
+
  private:
   NamesReader(std::unique_ptr<ReadableFile> file, std::string path,
               const Context& ctx);

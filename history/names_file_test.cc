@@ -102,6 +102,7 @@ TEST(HistoryStateTest, WrittenStateReadsBackAndDamageIsRefused) {
   state.lines_read = 12;
   state.generation = 4;
   state.whole_file = "4.whole.tvx";
+  state.delta_files = {"5.delta.tvx", "6.delta.tvx"};
   state.streams.push_back({});
   state.streams[0].name = "/var/log/a b.log";
   state.streams[0].check = std::string("\0\n%x", 4);
@@ -136,6 +137,14 @@ TEST(HistoryStateTest, WrittenStateReadsBackAndDamageIsRefused) {
   EXPECT_EQ(back.streams[0].name, state.streams[0].name);
   EXPECT_EQ(back.streams[0].check, state.streams[0].check);
   EXPECT_EQ(back.periods[0].day_files[5], "4.2024-12-5.tvx");
+  EXPECT_EQ(back.delta_files, state.delta_files);
+  // A state of before the deltas is read as a base alone.
+  std::string no_deltas = good;
+  no_deltas.erase(no_deltas.find("delta "), 36);
+  HistoryState old;
+  ASSERT_TRUE(read(no_deltas, &old).ok());
+  EXPECT_EQ(old.whole_file, state.whole_file);
+  EXPECT_TRUE(old.delta_files.empty());
 
   std::string newer = good;
   newer.replace(newer.find(" 1"), 2, " 2");
@@ -151,6 +160,11 @@ TEST(HistoryStateTest, WrittenStateReadsBackAndDamageIsRefused) {
          return s;
        }()},
       {"garbage", "\xff\xfe tovex"},
+      // A set named twice would count its names twice.
+      {"a delta named twice",
+       std::string(good).replace(good.find("6.delta"), 1, "5")},
+      {"deltas without a base",
+       std::string(good).erase(good.find("whole 4."), 18)},
   };
   for (const auto& [what, bytes] : cases) {
     HistoryState st;

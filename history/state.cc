@@ -1,5 +1,6 @@
 #include "history/state.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstring>
 #include <string_view>
@@ -132,6 +133,18 @@ class StateParser {
     if (what == "published" && f.size() == 15) return Published(f);
     if (what == "whole" && f.size() == 2) {
       return IsNamesFileName(f[1]) && (s_->whole_file = f[1], true);
+    }
+    if (what == "delta" && f.size() == 2) {
+      // Each set counts once: a name given twice would count its names
+      // twice.
+      const std::vector<std::string>& d = s_->delta_files;
+      if (s_->whole_file.empty() || !IsNamesFileName(f[1]) ||
+          f[1] == s_->whole_file ||
+          std::find(d.begin(), d.end(), f[1]) != d.end()) {
+        return false;
+      }
+      s_->delta_files.emplace_back(f[1]);
+      return true;
     }
     if (what == "period" && f.size() == 3) return Period(f);
     if (what == "cells") return Cells(f);
@@ -330,6 +343,7 @@ Status WriteState(const HistoryState& s, const PeriodTable& periods,
          std::to_string(p.output.inode) + " " + (p.json ? "1" : "0") + " -");
   }
   if (!s.whole_file.empty()) line("whole " + s.whole_file);
+  for (const std::string& f : s.delta_files) line("delta " + f);
   for (size_t i = 0; i < s.periods.size(); ++i) {
     const PeriodRecord& r = s.periods[i];
     const Period& p = periods.at(static_cast<int>(i));

@@ -73,7 +73,9 @@ struct HistoryState {
   int64_t lines_left_out = 0;
   uint64_t generation = 0;  // of the name set files last written
   PublishedRecord published;
-  std::string whole_file;  // the whole log's name set; empty: none
+  std::string whole_file;  // the whole log's base set; empty: none
+  // The delta sets over whole_file, oldest first; none without a base.
+  std::vector<std::string> delta_files;
   std::vector<PeriodRecord> periods;
   std::vector<StreamRecord> streams;
 };

@@ -9,9 +9,11 @@
 #include <array>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "history/names_file.h"
+#include "history/whole_set.h"
 #include "job/job_run.h"
 #include "report/page_model.h"
 #include "sort/merge.h"
@@ -87,11 +89,41 @@ std::string DayLabel(const Period& p, int day) {
   return PeriodLabel(p.year, p.month) + "-" + DecimalText(day);
 }
 
+// The new names of a run, for the whole log's set: each day's, which come
+// in key order, as a run of its own, merged at the end. Cheaper than
+// counting them again in a table, which would sort and spill them.
+class FreshNames {
+ public:
+  explicit FreshNames(WorkFolder* work) : work_(work) {}
+
+  Status StartDay() {
+    runs_.emplace_back(work_->NewFile(kRunSuffix));
+    return RunWriter::Create(*work_, runs_.back().name, &day_);
+  }
+  void Add(const RunRecord& r) { day_->Add(r.key, r.count, 0); }
+  Status EndDay() {
+    if (!day_) return Status::Ok();  // a day whose start failed
+    const Status closed = day_->Close();
+    day_.reset();
+    return closed;
+  }
+
+  // Hands every name once, its counts added, in key order; the runs go.
+  Status Drain(RunSink* sink) {
+    return MergeRuns(work_, std::exchange(runs_, {}), nullptr, sink);
+  }
+
+ private:
+  WorkFolder* work_;
+  std::vector<RunFile> runs_;
+  std::unique_ptr<RunWriter> day_;
+};
+
 // Takes the new names, keyed period, day, kind, name, and makes each day's
 // new set; the new accesses of each name go to `whole` as well.
 class DaySets : public RunSink {
  public:
-  DaySets(JobRun* run, History* history, Aggregator* whole,
+  DaySets(JobRun* run, History* history, FreshNames* whole,
           ChangedDays* changed)
       : run_(run), history_(history), whole_(whole), changed_(changed) {}
 
@@ -104,7 +136,7 @@ class DaySets : public RunSink {
       TOVEX_RETURN_IF_ERROR(StartDay(period, day));
     }
     const RunRecord set_record{r.key.substr(kDayKeyPrefix), r.count, 0};
-    TOVEX_RETURN_IF_ERROR(whole_->Add(set_record.key, r.count));
+    whole_->Add(set_record);
     return merger_->Take(set_record);
   }
 
@@ -112,6 +144,7 @@ class DaySets : public RunSink {
     if (period_ < 0) return Status::Ok();
     TOVEX_RETURN_IF_ERROR(merger_->Finish());
     TOVEX_RETURN_IF_ERROR(out_->Close());
+    TOVEX_RETURN_IF_ERROR(whole_->EndDay());
     merger_.reset();
     old_.reset();
     out_.reset();
@@ -141,12 +174,12 @@ class DaySets : public RunSink {
     TOVEX_RETURN_IF_ERROR(
         NamesWriter::Create(history_->folder(), name_, &out_));
     merger_ = std::make_unique<SetMerger>(old_.get(), out_.get());
-    return Status::Ok();
+    return whole_->StartDay();
   }
 
   JobRun* run_;
   History* history_;
-  Aggregator* whole_;
+  FreshNames* whole_;
   ChangedDays* changed_;
   int period_ = -1;
   int day_ = 0;
@@ -260,34 +293,30 @@ Status WriteHistoryPages(JobRun* run, History* history, bool all_pages) {
                              run->periods.at(i).month, {}});
   }
   ChangedDays changed(state.periods.size());
-  auto whole = std::make_unique<Aggregator>(&run->work, kNameTableBytes);
+  FreshNames whole(&run->work);
   {
-    DaySets days(run, history, whole.get(), &changed);
+    DaySets days(run, history, &whole, &changed);
     TOVEX_RETURN_IF_ERROR(
         run->DrainNames(&days));
     TOVEX_RETURN_IF_ERROR(days.EndDay());
   }
-  // The whole log's set: the old one and the new accesses, merged on a
-  // thread of their own, then written where the index is tallied from
-  // them (the two halves take about as long).
-  const std::string whole_name = history->NewFile("whole");
+  // The whole log's set: the old sets and the new accesses, merged on a
+  // thread of their own, while the index is tallied from them. The new
+  // accesses alone go to a new delta set there; a new base, all of them,
+  // is written on the index's side (the two halves take about as long).
+  std::unique_ptr<WholeSetUpdate> update;
+  TOVEX_RETURN_IF_ERROR(WholeSetUpdate::Start(history, &update));
   auto produce = [&](RunSink* sink) -> Status {
-    std::unique_ptr<NamesReader> old;
-    if (!state.whole_file.empty()) {
-      TOVEX_RETURN_IF_ERROR(NamesReader::Open(
-          history->folder(), state.whole_file, run->ctx, &old));
-    }
-    SetMerger merger(old.get(), sink);
-    TOVEX_RETURN_IF_ERROR(whole->Drain(&merger));
+    SetMerger merger(update->old_records(), sink);
+    Tee delta(update->out(), &merger);
+    RunSink* fresh = update->fold() ? static_cast<RunSink*>(&merger) : &delta;
+    TOVEX_RETURN_IF_ERROR(whole.Drain(fresh));
     return merger.Finish();
   };
   auto feed = [&](RunSink* index) -> Status {
-    std::unique_ptr<NamesWriter> out;
-    TOVEX_RETURN_IF_ERROR(
-        NamesWriter::Create(history->folder(), whole_name, &out));
-    Tee both(out.get(), index);
-    TOVEX_RETURN_IF_ERROR(Relay(produce, &both));
-    return out->Close();
+    if (!update->fold()) return Relay(produce, index);
+    Tee both(update->out(), index);
+    return Relay(produce, &both);
   };
   auto tally = std::make_unique<PeriodTally>();
   HistoryPages pages(run, history, all_pages);
@@ -307,9 +336,8 @@ Status WriteHistoryPages(JobRun* run, History* history, bool all_pages) {
     TOVEX_RETURN_IF_ERROR(pages.Months(changed));
     TOVEX_RETURN_IF_ERROR(TallyIndex(run, feed, tally.get()));
   }
-  TOVEX_RETURN_IF_ERROR(WriteIndex(run, *tally));
-  state.whole_file = whole_name;
-  return Status::Ok();
+  TOVEX_RETURN_IF_ERROR(update->Finish());
+  return WriteIndex(run, *tally);
 }
 
 }  // namespace tovex

@@ -10,7 +10,6 @@
 #include "work/file_names.h"
 
 namespace tovex {
-namespace {
 
 // The sources' current records in a tournament tree of losers: advancing
 // the smallest replays one match per level, half the comparisons of a heap.
@@ -96,6 +95,8 @@ class SourceTree {
   std::vector<size_t> tree_;  // [0]: the winner; [1, size_): losers
   Status status_;
 };
+
+namespace {
 
 // Runs whose key ranges follow one another, read in turn as one source:
 // each key is still met at most once. Only one run is open at a time.
@@ -251,6 +252,33 @@ Status MergeChains(WorkFolder* work, std::vector<Chain> chains,
 
 }  // namespace
 
+MergedSource::MergedSource(const std::vector<RunSource*>& sources)
+    : tree_(std::make_unique<SourceTree>(sources)) {
+  // A source that failed at its first record fails the merge at once.
+  for (RunSource* source : sources) {
+    if (status_.ok()) status_ = source->status();
+  }
+}
+
+MergedSource::~MergedSource() = default;
+
+bool MergedSource::Next(RunRecord* record) {
+  if (!status_.ok() || tree_->empty()) return false;
+  // The key is copied, since the source that gave it moves on.
+  const RunRecord& top = tree_->top();
+  std::memcpy(key_, top.key.data(), top.key.size());
+  *record = {std::string_view(key_, top.key.size()), top.count, top.first};
+  while (true) {
+    if (!tree_->Advance()) {
+      status_ = tree_->status();
+      return false;
+    }
+    if (tree_->empty() || tree_->top().key != record->key) return true;
+    record->count += tree_->top().count;
+    record->first = std::min(record->first, tree_->top().first);
+  }
+}
+
 Status MergeSources(const std::vector<RunSource*>& sources, RunSink* sink) {
   if (sources.size() == 1) {
     // Nothing to combine: one source holds each key once.
@@ -258,30 +286,10 @@ Status MergeSources(const std::vector<RunSource*>& sources, RunSink* sink) {
     while (sources[0]->Next(&r)) TOVEX_RETURN_IF_ERROR(sink->Take(r));
     return sources[0]->status();
   }
-  SourceTree tree(sources);
-  for (RunSource* source : sources) {
-    TOVEX_RETURN_IF_ERROR(source->status());
-  }
-  // The record being combined; its key is copied, since the source that
-  // gave it moves on.
-  char key[kMaxKeyBytes];
-  RunRecord pending;
-  bool have_pending = false;
-  while (!tree.empty()) {
-    const RunRecord& top = tree.top();
-    if (have_pending && top.key == pending.key) {
-      pending.count += top.count;
-      pending.first = std::min(pending.first, top.first);
-    } else {
-      if (have_pending) TOVEX_RETURN_IF_ERROR(sink->Take(pending));
-      std::memcpy(key, top.key.data(), top.key.size());
-      pending = {std::string_view(key, top.key.size()), top.count, top.first};
-      have_pending = true;
-    }
-    if (!tree.Advance()) return tree.status();
-  }
-  if (have_pending) TOVEX_RETURN_IF_ERROR(sink->Take(pending));
-  return Status::Ok();
+  MergedSource merged(sources);
+  RunRecord r;
+  while (merged.Next(&r)) TOVEX_RETURN_IF_ERROR(sink->Take(r));
+  return merged.status();
 }
 
 Status MergeRuns(WorkFolder* work, std::vector<RunFile> runs, RunSource* extra,

@@ -3,6 +3,7 @@
 #ifndef TOVEX_SORT_MERGE_H_
 #define TOVEX_SORT_MERGE_H_
 
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -27,6 +28,29 @@ inline constexpr size_t kMergeBufferBytes = 16 * 1024;
 
 // Byte order of keys, a shorter key first when it is a prefix of the other.
 inline bool KeyLess(std::string_view a, std::string_view b) { return a < b; }
+
+class SourceTree;
+
+// The records of `sources` (each in key order, each key at most once) as
+// one source in key order, the records of equal keys combined: counts
+// added, the smaller first kept. The sources must outlive it; it fails
+// with the first failing source's status.
+// REQUIRES: sources.size() <= kMergeFanIn.
+class MergedSource final : public RunSource {
+ public:
+  explicit MergedSource(const std::vector<RunSource*>& sources);
+  ~MergedSource() override;
+  MergedSource(const MergedSource&) = delete;
+  MergedSource& operator=(const MergedSource&) = delete;
+
+  bool Next(RunRecord* record) override;
+  Status status() const override { return status_; }
+
+ private:
+  std::unique_ptr<SourceTree> tree_;
+  char key_[kMaxKeyBytes];  // of the record last given
+  Status status_;
+};
 
 // Merges `sources` (each in key order, each key at most once) into `sink`,
 // combining the records of equal keys: counts added, the smaller first

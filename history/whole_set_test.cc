@@ -1,0 +1,112 @@
+#include "history/whole_set.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/testing/fake_platform.h"
+
+namespace tovex {
+namespace {
+
+using Records = std::vector<std::pair<std::string, uint64_t>>;
+
+TEST(WholeSetTest, FoldsWhenTheDeltasAreManyOrLarge) {
+  const struct {
+    uint64_t base_bytes;
+    size_t deltas;
+    uint64_t delta_bytes;
+    bool fold;
+  } cases[] = {
+      {0, 0, 0, true},  // no base yet
+      {1000, 0, 0, false},
+      {1000, kMaxDeltaSets - 1, 250, false},
+      {1000, kMaxDeltaSets, 10, true},
+      {1000, 2, 251, true},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(FoldWholeSet(c.base_bytes, c.deltas, c.delta_bytes), c.fold)
+        << c.base_bytes << " " << c.deltas << " " << c.delta_bytes;
+  }
+}
+
+// The old sets read as one, whatever their number; the new file goes
+// where the fold rule says, a delta of no names nowhere.
+TEST(WholeSetTest, ReadsBaseAndDeltasAsOneAndRecordsTheNewFile) {
+  // The base outweighs small deltas by more than the fold's share; its
+  // padding keys (digits) sort before the letters.
+  auto padded = [](const Records& r) {
+    Records out;
+    for (int i = 100; i < 200; ++i) out.emplace_back(std::to_string(i), 1);
+    out.insert(out.end(), r.begin(), r.end());
+    return out;
+  };
+  const Records base = padded({{"a", 1}, {"c", 2}, {"e", 4}});
+  std::vector<Records> many(kMaxDeltaSets + 1, {{"b", 1}});
+  many[0] = base;
+  const struct {
+    const char* what;
+    std::vector<Records> sets;  // base first
+    Records fresh, want;
+    bool fold;
+  } cases[] = {
+      {"none yet", {}, {{"b", 1}}, {}, true},
+      {"a base alone", {base}, {}, base, false},
+      {"base and deltas",
+       {base, {{"a", 5}, {"d", 1}}, {{"c", 1}, {"d", 2}, {"f", 7}}},
+       {{"b", 1}},
+       padded({{"a", 6}, {"c", 3}, {"d", 3}, {"e", 4}, {"f", 7}}),
+       false},
+      {"too many deltas",
+       many,
+       {{"b", 1}},
+       padded({{"a", 1}, {"b", kMaxDeltaSets}, {"c", 2}, {"e", 4}}),
+       true},
+  };
+  FakeEnvironment env;
+  PeriodTable periods;
+  std::unique_ptr<History> history;
+  ASSERT_TRUE(History::Open(env.context(), env.dir.path() + "h/", false,
+                            &periods, &history)
+                  .ok());
+  HistoryState& state = history->state();
+  for (const auto& c : cases) {
+    state.whole_file.clear();
+    state.delta_files.clear();
+    for (size_t i = 0; i < c.sets.size(); ++i) {
+      const std::string name = std::to_string(i + 1) + ".x.tvx";
+      std::unique_ptr<NamesWriter> w;
+      ASSERT_TRUE(NamesWriter::Create(history->folder(), name, &w).ok());
+      for (const auto& [key, n] : c.sets[i])
+        ASSERT_TRUE(w->Take({key, n, 0}).ok());
+      ASSERT_TRUE(w->Close().ok());
+      (i == 0 ? state.whole_file : state.delta_files.emplace_back()) = name;
+    }
+    std::vector<std::string> deltas =
+        c.fold ? std::vector<std::string>{} : state.delta_files;
+    if (!c.fold && !c.fresh.empty()) deltas.push_back("1.delta.tvx");
+    std::unique_ptr<WholeSetUpdate> update;
+    ASSERT_TRUE(WholeSetUpdate::Start(history.get(), &update).ok()) << c.what;
+    EXPECT_EQ(update->fold(), c.fold) << c.what;
+    Records got;
+    for (RunRecord r; update->old_records()->Next(&r);) {
+      got.emplace_back(std::string(r.key), r.count);
+    }
+    EXPECT_TRUE(update->old_records()->status().ok()) << c.what;
+    EXPECT_EQ(got, c.want) << c.what;
+    for (const auto& [key, n] : c.fresh)
+      ASSERT_TRUE(update->out()->Take({key, n, 0}).ok());
+    ASSERT_TRUE(update->Finish().ok()) << c.what;
+    EXPECT_EQ(state.whole_file, c.fold ? "1.whole.tvx" : "1.x.tvx") << c.what;
+    EXPECT_EQ(state.delta_files, deltas) << c.what;
+    update.reset();
+    for (const DirEntry& e : ListFolder(history->folder()->path())) {
+      if (e.name.ends_with(".tvx")) history->folder()->Delete(e.name);
+    }
+  }
+}
+
+}  // namespace
+}  // namespace tovex
