@@ -12,8 +12,14 @@ namespace {
 
 constexpr std::string_view kMagic = "TVXN";
 constexpr char kFormat = 1;
-// Read and write block: a month's 31 day sets are merged at once.
+// Read block: a month's 31 day sets are merged at once.
 constexpr size_t kBlockBytes = 8 * 1024;
+// Write block: few sets are written at once, and the whole log's takes
+// megabytes: in as few calls as will do.
+constexpr size_t kWriteBlockBytes = 64 * 1024;
+// Writeback of a set is started each time this much more is written: a
+// whole-log set is then mostly on the disk when the commit syncs it.
+constexpr uint64_t kWritebackStepBytes = 512 * 1024;
 // The most a record takes: a shared length, a rest length, a key's bytes
 // and a count; the trailer is smaller.
 constexpr size_t kMaxRecordBytes = 2 * 2 + kMaxKeyBytes + 10;
@@ -35,7 +41,7 @@ uint32_t GetLittle32(const char* p) {
 NamesWriter::NamesWriter(std::unique_ptr<WritableFile> file, std::string path)
     : file_(std::move(file)),
       path_(std::move(path)),
-      buf_(new char[kBlockBytes]) {
+      buf_(new char[kWriteBlockBytes]) {
   Put(kMagic.data(), kMagic.size());
   Put(&kFormat, 1);
 }
@@ -53,18 +59,28 @@ Status NamesWriter::Create(Folder* folder, const std::string& name,
 }
 
 void NamesWriter::Put(const char* p, size_t n) {
-  crc_ = Crc32(crc_, p, n);
-  if (kBlockBytes - used_ < n) Flush();
+  if (kWriteBlockBytes - used_ < n) Flush();
   std::memcpy(buf_.get() + used_, p, n);
   used_ += n;
 }
 
+void NamesWriter::Checksum() {
+  crc_ = Crc32(crc_, buf_.get() + checked_, used_ - checked_);
+  checked_ = used_;
+}
+
 void NamesWriter::Flush() {
+  Checksum();
+  checked_ = 0;
   if (used_ > 0 && !failed_ && !file_->Write(buf_.get(), used_)) {
     failed_ = true;
   }
   bytes_ += used_;
   used_ = 0;
+  if (bytes_ - written_back_ >= kWritebackStepBytes) {
+    file_->StartWriteback();
+    written_back_ = bytes_;
+  }
 }
 
 Status NamesWriter::Take(const RunRecord& r) {
@@ -90,10 +106,14 @@ Status NamesWriter::Close() {
   char* p = PutVarint(trailer + 1, records_);
   trailer[0] = 0;
   Put(trailer, static_cast<size_t>(p - trailer));
+  Checksum();
   char crc[4];
   PutLittle32(crc, crc_);
   Put(crc, sizeof crc);
+  checked_ = used_;  // the CRC-32 is not of itself
   Flush();
+  // The commit's sync finds the file on the disk already, or under way.
+  file_->StartWriteback();
   if (!file_->Close()) failed_ = true;
   const std::string error = file_->error();
   file_.reset();

@@ -41,15 +41,19 @@ class NamesWriter : public RunSink {
  private:
   NamesWriter(std::unique_ptr<WritableFile> file, std::string path);
   void Put(const char* p, size_t n);
+  // Adds the buffer's bytes not yet in crc_.
+  void Checksum();
   void Flush();
 
   std::unique_ptr<WritableFile> file_;
   std::string path_;
   std::unique_ptr<char[]> buf_;
   size_t used_ = 0;
+  size_t checked_ = 0;  // of used_, the bytes in crc_
   std::string last_;
   uint64_t records_ = 0;
   uint64_t bytes_ = 0;
+  uint64_t written_back_ = 0;  // bytes_ when writeback was last asked for
   uint32_t crc_ = 0;
   bool failed_ = false;
 };

@@ -46,13 +46,18 @@ class NamesFileTest : public ::testing::Test {
 };
 
 TEST_F(NamesFileTest, ReadsBackWhatWasWritten) {
-  const std::vector<Records> cases = {
+  std::vector<Records> cases = {
       {},
       {{"", 1}},
       {{"\0h a"s, 3}, {"\0h ab"s, 1ull << 40}, {"\x01/", 7}},
-      {{std::string(200, 'x'), 2}, {std::string(201, 'x'), 5},
-       {"y", 1}},
+      {{std::string(200, 'x'), 2}, {std::string(201, 'x'), 5}, {"y", 1}},
   };
+  // Over many write blocks, and the steps that start writeback.
+  Records large;
+  for (int i = 0; i < 150000; ++i) {
+    large.emplace_back(std::to_string(1000000 + i), uint64_t(i));
+  }
+  cases.push_back(large);
   for (const Records& want : cases) {
     folder_->Delete("1.x.tvx");
     Write(want);

@@ -62,6 +62,10 @@ class WritableFile {
   virtual bool Write(const char* data, size_t n) = 0;
   // Returns false when the file could not be completed.
   virtual bool Close() = 0;
+  // Asks for the bytes written so far to go to the disk in the background,
+  // so that a later sync has less to wait for. A hint: it cannot fail, and
+  // makes nothing durable.
+  virtual void StartWriteback() {}
   // Empty while nothing failed; else the reason.
   virtual std::string error() const = 0;
 };
@@ -252,6 +256,12 @@ Status OpenOrDie(Folder* folder, std::string_view name,
 // Creates a new file (never through a link); CannotOpen as above.
 Status CreateOrDie(Folder* folder, std::string_view name,
                    std::unique_ptr<WritableFile>* file);
+
+// Makes the calling thread run only on what the other threads and
+// processes leave of the cores (on Linux, the lowest priority for this
+// thread alone; elsewhere nothing). It cannot be undone: for a thread that
+// ends with its one task.
+void LowerThreadPriority();
 
 // The host's directory separator.
 #ifdef _WIN32

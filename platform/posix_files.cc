@@ -162,6 +162,12 @@ class PosixWritableFile : public WritableFile {
 
   std::string error() const override { return Reason(errno_); }
 
+  void StartWriteback() override {
+#if defined(__linux__)
+    if (fd_ >= 0) ::sync_file_range(fd_, 0, 0, SYNC_FILE_RANGE_WRITE);
+#endif
+  }
+
  private:
   int fd_;
   int errno_ = 0;
