@@ -6,6 +6,7 @@
 #ifndef TOVEX_HISTORY_WHOLE_SET_H_
 #define TOVEX_HISTORY_WHOLE_SET_H_
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -14,6 +15,7 @@
 #include "base/status.h"
 #include "history/history.h"
 #include "history/names_file.h"
+#include "platform/worker.h"
 #include "sort/merge.h"
 
 namespace tovex {
@@ -34,6 +36,38 @@ inline constexpr uint64_t kDeltaBytesPerBase = 4;
 // large to keep another one beside.
 bool FoldWholeSet(uint64_t base_bytes, size_t deltas, uint64_t delta_bytes);
 
+// The old sets folded into a new base on a thread of low priority while
+// the run reads its logs, so that the update that would fold them need not
+// spend its own time on it. Made and used on one thread; its fields are
+// the worker's task's until Take or the destructor has waited for it.
+class EarlyFold {
+ public:
+  // Starts folding `history`'s base and deltas when FoldWholeSet says so
+  // and there is a base; else leaves *out empty. `history` must outlive
+  // the fold. CannotOpen for a set or the new file that cannot be opened.
+  static Status Start(History* history, std::unique_ptr<EarlyFold>* out);
+  // Stops a fold under way; a file not taken is removed by the history.
+  ~EarlyFold();
+
+  // The new base's name when the fold has ended well, else empty, the
+  // fold stopped and waited for (the update then folds as it would have: a
+  // damaged set fails it there). Waits for the fold's end only with
+  // `wait`.
+  std::string Take(bool wait = false);
+
+ private:
+  explicit EarlyFold(History* history) : history_(history) {}
+  Status Fold();
+
+  History* history_;
+  std::vector<std::unique_ptr<NamesReader>> sets_;  // base first
+  std::string name_;
+  std::unique_ptr<NamesWriter> writer_;
+  std::atomic<bool> stop_{false};   // set by the owner's thread
+  std::atomic<bool> ended_{false};  // set by the worker when all went well
+  std::unique_ptr<Worker> worker_;  // last: ends before the rest goes
+};
+
 // One update of the whole log's set. Not thread-safe: made on one thread,
 // its records read and its new file written on others, then finished on
 // the first once those have ended; each part is one thread's at a time.
@@ -45,6 +79,10 @@ class WholeSetUpdate {
   // cannot be opened and for the new file; a damaged set fails
   // old_records() with CannotRead.
   static Status Start(History* history, std::unique_ptr<WholeSetUpdate>* out);
+  // The same where an EarlyFold has made `early_base` (empty: none) of the
+  // old sets: the update reads that alone and adds its delta to it.
+  static Status Start(History* history, const std::string& early_base,
+                      std::unique_ptr<WholeSetUpdate>* out);
 
   // Whether out() takes every name of the whole log (a new base) rather
   // than the new names only (a delta).
@@ -73,6 +111,7 @@ class WholeSetUpdate {
   RunSource* old_ = &none_;
   MergedSource none_{std::vector<RunSource*>()};  // no set yet
   const bool fold_;
+  std::string early_base_;  // an early fold's new base, to replace the old
   std::string name_;
   std::unique_ptr<NamesWriter> writer_;
 };

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/testing/fake_platform.h"
+#include "platform/testing/string_file.h"
 
 namespace tovex {
 namespace {
@@ -105,6 +106,76 @@ TEST(WholeSetTest, ReadsBaseAndDeltasAsOneAndRecordsTheNewFile) {
     for (const DirEntry& e : ListFolder(history->folder()->path())) {
       if (e.name.ends_with(".tvx")) history->folder()->Delete(e.name);
     }
+  }
+}
+
+// A fold begun early, whether it ends or is stopped, leaves the update
+// reading the same names, and the state naming each set once.
+TEST(WholeSetTest, AnEarlyFoldReadsAsTheOldSets) {
+  Records base;
+  for (int i = 1000; i < 4000; ++i) base.emplace_back(std::to_string(i), 1);
+  const Records delta = {{"1000", 2}, {"a", 1}};
+  Records want = base;
+  want[0].second = 1 + 2 * kMaxDeltaSets;
+  want.emplace_back("a", kMaxDeltaSets);
+  const struct {
+    const char* what;
+    bool wait;
+    bool damaged;
+  } cases[] = {
+      {"ended", true, false},
+      {"stopped at once", false, false},
+      {"a damaged delta", true, true},
+  };
+  for (const auto& c : cases) {
+    FakeEnvironment env;
+    PeriodTable periods;
+    std::unique_ptr<History> history;
+    ASSERT_TRUE(History::Open(env.context(), env.dir.path() + "h/", false,
+                              &periods, &history)
+                    .ok());
+    HistoryState& state = history->state();
+    for (size_t i = 0; i <= kMaxDeltaSets; ++i) {
+      const std::string name = std::to_string(i + 1) + ".x.tvx";
+      std::unique_ptr<NamesWriter> w;
+      ASSERT_TRUE(NamesWriter::Create(history->folder(), name, &w).ok());
+      for (const auto& [key, n] : i == 0 ? base : delta)
+        ASSERT_TRUE(w->Take({key, n, 0}).ok());
+      ASSERT_TRUE(w->Close().ok());
+      (i == 0 ? state.whole_file : state.delta_files.emplace_back()) = name;
+    }
+    if (c.damaged) {
+      WriteFileOrDie(history->folder()->path() + state.delta_files[1], "TVXN");
+    }
+    std::unique_ptr<EarlyFold> early;
+    ASSERT_TRUE(EarlyFold::Start(history.get(), &early).ok()) << c.what;
+    ASSERT_NE(early, nullptr) << c.what;
+    const std::string folded = early->Take(c.wait);
+    if (c.wait) {
+      EXPECT_EQ(folded.empty(), c.damaged) << c.what;
+    }
+    std::unique_ptr<WholeSetUpdate> update;
+    ASSERT_TRUE(WholeSetUpdate::Start(history.get(), folded, &update).ok())
+        << c.what;
+    Records got;
+    for (RunRecord r; update->old_records()->Next(&r);) {
+      got.emplace_back(std::string(r.key), r.count);
+    }
+    if (c.damaged) {
+      EXPECT_EQ(update->old_records()->status().code(),
+                Status::Code::kCannotRead);
+      continue;
+    }
+    EXPECT_TRUE(update->old_records()->status().ok()) << c.what;
+    EXPECT_EQ(got, want) << c.what;
+    ASSERT_TRUE(update->out()->Take({"b", 1, 0}).ok());
+    ASSERT_TRUE(update->Finish().ok()) << c.what;
+    EXPECT_EQ(state.whole_file, folded.empty() ? "1.whole.tvx" : folded)
+        << c.what;
+    EXPECT_EQ(state.delta_files, folded.empty()
+                                     ? std::vector<std::string>{}
+                                     : std::vector<std::string>{"1.delta.tvx"})
+        << c.what;
   }
 }
 

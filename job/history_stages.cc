@@ -285,7 +285,8 @@ class HistoryPages {
 
 }  // namespace
 
-Status WriteHistoryPages(JobRun* run, History* history, bool all_pages) {
+Status WriteHistoryPages(JobRun* run, History* history, bool all_pages,
+                         EarlyFold* early) {
   HistoryState& state = history->state();
   for (int i = static_cast<int>(state.periods.size());
        i < run->periods.size(); ++i) {
@@ -305,7 +306,8 @@ Status WriteHistoryPages(JobRun* run, History* history, bool all_pages) {
   // accesses alone go to a new delta set there; a new base, all of them,
   // is written on the index's side (the two halves take about as long).
   std::unique_ptr<WholeSetUpdate> update;
-  TOVEX_RETURN_IF_ERROR(WholeSetUpdate::Start(history, &update));
+  TOVEX_RETURN_IF_ERROR(WholeSetUpdate::Start(
+      history, early != nullptr ? early->Take() : std::string(), &update));
   auto produce = [&](RunSink* sink) -> Status {
     SetMerger merger(update->old_records(), sink);
     Tee delta(update->out(), &merger);

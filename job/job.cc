@@ -102,6 +102,9 @@ Status UpdateFromHistory(JobRun* run, const RunFolders& folders,
                          const RunRequest& request, InputLog* log,
                          History* history, bool* updated) {
   HistoryState& state = history->state();
+  // The old sets are folded on what the reading leaves of the cores.
+  std::unique_ptr<EarlyFold> early;
+  TOVEX_RETURN_IF_ERROR(EarlyFold::Start(history, &early));
   bool advanced = false;
   TOVEX_RETURN_IF_ERROR(ReadNewLines(run, log, &state, &advanced));
   const PublishedRecord now = PublishedNow(run->settings, folders);
@@ -114,7 +117,7 @@ Status UpdateFromHistory(JobRun* run, const RunFolders& folders,
   state.lines_counted += run->lines_counted;
   state.lines_left_out += run->lines_left_out;
   state.published = now;
-  return WriteHistoryPages(run, history, all_pages);
+  return WriteHistoryPages(run, history, all_pages, early.get());
 }
 
 // What the organisation options need, open for the whole run.

@@ -13,15 +13,16 @@
 
 #include "base/texts.h"
 #include "filter/line_filter.h"
-#include "job/job.h"
 #include "history/history.h"
+#include "history/whole_set.h"
+#include "job/job.h"
 #include "job/json_report.h"
 #include "job/name_keys.h"
 #include "log/log_input.h"
-#include "resolve/resolve_pass.h"
 #include "report/page_builder.h"
 #include "report/page_model.h"
 #include "report/page_text.h"
+#include "resolve/resolve_pass.h"
 #include "settings/settings.h"
 #include "sort/aggregator.h"
 #include "tally/organisation_rule.h"
@@ -135,8 +136,10 @@ Status ReadNewLines(JobRun* run, InputLog* log, HistoryState* state,
 // day and whole-log sets (new files named in the state) and writes the
 // pages of the months that got lines, those missing from the output
 // folder, and the index; every page with `all_pages`. The other pages of
-// the report are listed with run->pages as kept.
-Status WriteHistoryPages(JobRun* run, History* history, bool all_pages);
+// the report are listed with run->pages as kept. `early` (may be null)
+// folds the old whole-log sets meanwhile.
+Status WriteHistoryPages(JobRun* run, History* history, bool all_pages,
+                         EarlyFold* early);
 
 // Where the name cache of --resolve dns lives: the file `name` of `folder`
 // (not owned), shown as `path`.

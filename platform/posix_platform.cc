@@ -5,6 +5,7 @@
 #include <pthread.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/types.h>
 #include <sys/wait.h>
 #include <time.h>
@@ -26,7 +27,18 @@ namespace {
 // bytes than UTF-8 for the same text.
 constexpr size_t kConvertChunkBytes = 256;
 
+// The nice value of a thread that takes only idle time: the lowest
+// priority, which still gets a little of a busy core and so never starves.
+constexpr int kIdleNice = 19;
+
 }  // namespace
+
+void LowerThreadPriority() {
+#if defined(__linux__)
+  // Linux gives each thread a nice value of its own.
+  ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), kIdleNice);
+#endif
+}
 
 int64_t PosixClock::NowSeconds() {
   return static_cast<int64_t>(::time(nullptr));
