@@ -76,7 +76,8 @@ file(WRITE "${OUT_PATTERNS}.tmp" "\
 
 namespace tovex {
 
-const std::string_view kBotPatterns[] = {
+// Made when the program is built, not when it starts.
+constinit const std::string_view kBotPatterns[] = {
 ${patterns}};
 const size_t kBotPatternCount = std::size(kBotPatterns);
 
