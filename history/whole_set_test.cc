@@ -14,6 +14,31 @@ namespace {
 
 using Records = std::vector<std::pair<std::string, uint64_t>>;
 
+// A new history in `env`.
+std::unique_ptr<History> OpenHistory(FakeEnvironment* env) {
+  PeriodTable periods;
+  std::unique_ptr<History> history;
+  EXPECT_TRUE(History::Open(env->context(), env->dir.path() + "h/", false,
+                            &periods, &history)
+                  .ok());
+  return history;
+}
+
+// Writes `sets` (base first) as the state's base and deltas.
+void WriteSets(History* history, const std::vector<Records>& sets) {
+  HistoryState& state = history->state();
+  state.whole_file.clear();
+  state.delta_files.clear();
+  for (size_t i = 0; i < sets.size(); ++i) {
+    const std::string name = std::to_string(i + 1) + ".x.tvx";
+    std::unique_ptr<NamesWriter> w;
+    ASSERT_TRUE(NamesWriter::Create(history->folder(), name, &w).ok());
+    for (const auto& [key, n] : sets[i]) ASSERT_TRUE(w->Take({key, n, 0}).ok());
+    ASSERT_TRUE(w->Close().ok());
+    (i == 0 ? state.whole_file : state.delta_files.emplace_back()) = name;
+  }
+}
+
 TEST(WholeSetTest, FoldsWhenTheDeltasAreManyOrLarge) {
   const struct {
     uint64_t base_bytes;
@@ -67,24 +92,11 @@ TEST(WholeSetTest, ReadsBaseAndDeltasAsOneAndRecordsTheNewFile) {
        true},
   };
   FakeEnvironment env;
-  PeriodTable periods;
-  std::unique_ptr<History> history;
-  ASSERT_TRUE(History::Open(env.context(), env.dir.path() + "h/", false,
-                            &periods, &history)
-                  .ok());
+  std::unique_ptr<History> history = OpenHistory(&env);
+  ASSERT_NE(history, nullptr);
   HistoryState& state = history->state();
   for (const auto& c : cases) {
-    state.whole_file.clear();
-    state.delta_files.clear();
-    for (size_t i = 0; i < c.sets.size(); ++i) {
-      const std::string name = std::to_string(i + 1) + ".x.tvx";
-      std::unique_ptr<NamesWriter> w;
-      ASSERT_TRUE(NamesWriter::Create(history->folder(), name, &w).ok());
-      for (const auto& [key, n] : c.sets[i])
-        ASSERT_TRUE(w->Take({key, n, 0}).ok());
-      ASSERT_TRUE(w->Close().ok());
-      (i == 0 ? state.whole_file : state.delta_files.emplace_back()) = name;
-    }
+    WriteSets(history.get(), c.sets);
     std::vector<std::string> deltas =
         c.fold ? std::vector<std::string>{} : state.delta_files;
     if (!c.fold && !c.fresh.empty()) deltas.push_back("1.delta.tvx");
@@ -129,21 +141,12 @@ TEST(WholeSetTest, AnEarlyFoldReadsAsTheOldSets) {
   };
   for (const auto& c : cases) {
     FakeEnvironment env;
-    PeriodTable periods;
-    std::unique_ptr<History> history;
-    ASSERT_TRUE(History::Open(env.context(), env.dir.path() + "h/", false,
-                              &periods, &history)
-                    .ok());
+    std::unique_ptr<History> history = OpenHistory(&env);
+    ASSERT_NE(history, nullptr);
     HistoryState& state = history->state();
-    for (size_t i = 0; i <= kMaxDeltaSets; ++i) {
-      const std::string name = std::to_string(i + 1) + ".x.tvx";
-      std::unique_ptr<NamesWriter> w;
-      ASSERT_TRUE(NamesWriter::Create(history->folder(), name, &w).ok());
-      for (const auto& [key, n] : i == 0 ? base : delta)
-        ASSERT_TRUE(w->Take({key, n, 0}).ok());
-      ASSERT_TRUE(w->Close().ok());
-      (i == 0 ? state.whole_file : state.delta_files.emplace_back()) = name;
-    }
+    std::vector<Records> sets(kMaxDeltaSets + 1, delta);
+    sets[0] = base;
+    WriteSets(history.get(), sets);
     if (c.damaged) {
       WriteFileOrDie(history->folder()->path() + state.delta_files[1], "TVXN");
     }
